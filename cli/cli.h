@@ -1,0 +1,39 @@
+// Shared pieces of the `sorvani` command: argument access, source resolution, exit codes.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sorvani::cli {
+
+enum ExitCode { kExitOk = 0, kExitItemsFailed = 1, kExitBadUsage = 2 };
+
+// Arguments after the command word, with simple flag lookup.
+class Args {
+ public:
+  explicit Args(std::vector<std::string> words) : m_words(std::move(words)) {}
+  bool Flag(const std::string& name);  // consumes --name
+  // Consumes --name VALUE; false when absent. Sets `missing` when the value is absent.
+  bool Option(const std::string& name, std::string& value, bool& missing);
+  // The remaining words that are not options, in order.
+  std::vector<std::string> Positionals() const;
+  // Any --option left unconsumed (an unknown flag), or "".
+  std::string Leftover() const;
+
+ private:
+  std::vector<std::string> m_words;
+  std::vector<bool> m_used = std::vector<bool>(m_words.size(), false);
+};
+
+// Prints "sorvani: message" on stderr.
+void PrintError(const std::string& message);
+
+// SOURCE is "X:" (a drive letter already in the table), a block device or an image file.
+// Fills the drive letters it stands for; a partitioned image gives several.
+bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error);
+
+int RunInfo(Args& args);
+void InitProcessLog();
+
+}  // namespace sorvani::cli

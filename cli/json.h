@@ -1,0 +1,30 @@
+// A minimal writer of one-line JSON objects for the --json output.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace sorvani::cli {
+
+std::string JsonEscape(const std::string& text);
+
+class JsonObject {
+ public:
+  JsonObject& Add(const char* key, const std::string& value);
+  JsonObject& Add(const char* key, const char* value);  // nullptr writes null
+  JsonObject& Add(const char* key, std::uint64_t value);
+  JsonObject& Add(const char* key, std::int64_t value);
+  JsonObject& Add(const char* key, unsigned value) { return Add(key, std::uint64_t{value}); }
+  JsonObject& Add(const char* key, int value) { return Add(key, std::int64_t{value}); }
+  JsonObject& Add(const char* key, bool value);
+  JsonObject& AddNull(const char* key);
+  JsonObject& AddRaw(const char* key, const std::string& json);
+  std::string Text() const { return "{" + m_body + "}"; }
+
+ private:
+  void Key(const char* key);
+  std::string m_body;
+};
+
+}  // namespace sorvani::cli

@@ -1,0 +1,39 @@
+// The `sorvani` command: a front end over the engines for scripts and terminals.
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: sorvani COMMAND [ARGS]\n"
+    "\n"
+    "  info SOURCE [--json]   file system and geometry of each drive of SOURCE\n"
+    "\n"
+    "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
+    "only ever opened for reading.\n"
+    "Exit codes: 0 success, 1 some items failed, 2 bad usage or unreadable source.\n";
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  using namespace sorvani::cli;
+  if (argc < 2 || !std::strcmp(argv[1], "--help") || !std::strcmp(argv[1], "-h") ||
+      !std::strcmp(argv[1], "help")) {
+    std::fputs(kUsage, argc < 2 ? stderr : stdout);
+    return argc < 2 ? kExitBadUsage : kExitOk;
+  }
+  if (!std::strcmp(argv[1], "--version")) {
+    std::printf("sorvani 1.1.20\n");
+    return kExitOk;
+  }
+  std::string command = argv[1];
+  Args args(std::vector<std::string>(argv + 2, argv + argc));
+  InitProcessLog();
+  if (command == "info") return RunInfo(args);
+  PrintError("unknown command '" + command + "' (see sorvani --help)");
+  return kExitBadUsage;
+}

@@ -1,0 +1,69 @@
+// The raw volume: one drive's bytes read by whole clusters. Base of the NTFS and FAT readers.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+
+#include "disk/byte_source.h"
+
+namespace sorvani {
+
+// File-system type codes (partition-type numbers) returned by GetFsType.
+enum : std::uint32_t {
+  kFsNone = 0,
+  kFsFat12 = 1,
+  kFsFat16 = 4,
+  kFsNtfs = 7,
+  kFsFat32 = 11,
+};
+
+class CVolume {
+ public:
+  CVolume() = default;
+  virtual ~CVolume();
+  CVolume(const CVolume&) = delete;
+  CVolume& operator=(const CVolume&) = delete;
+
+  // Stores the letter, opens the device and parses the boot sector (in the subclasses).
+  virtual bool Initialize(char driveLetter);
+  virtual std::uint32_t GetFsType() const { return kFsNone; }
+
+  // Opens the source the drive table maps the letter to, read-only. Keeps an open device.
+  bool Open();
+
+  // Reads `size` bytes starting `offsetInCluster` bytes into `cluster`. On success `size`
+  // becomes the bytes delivered, fewer only where the device ends.
+  bool ReadRaw(std::uint64_t cluster, std::uint32_t offsetInCluster, void* destination,
+               std::uint32_t& size);
+
+  // Reads bytes at an absolute byte offset through the handle (boot sectors, first records).
+  // Returns false on a device error; `got` is what was delivered.
+  bool ReadDirect(std::uint64_t offset, void* destination, std::uint32_t size, std::uint32_t& got);
+
+  // Exclusive access is not needed by anything today: this keeps the flag only.
+  bool LockVolume(bool lock);
+
+  char DriveLetter() const { return m_driveLetter; }
+  std::uint32_t BytesPerSector() const { return m_bytesPerSector; }
+  std::uint32_t BytesPerCluster() const { return m_bytesPerCluster; }
+  bool IsLocked() const { return m_locked; }
+  IByteSource* Device() const { return m_device.get(); }
+  // Size of the volume's byte range; 0 before Open.
+  std::uint64_t DeviceSize() const { return m_device ? m_device->Size() : 0; }
+  // Whole clusters on the device (for bounding walks of on-disk chains).
+  std::uint64_t DeviceClusters() const {
+    return m_bytesPerCluster ? DeviceSize() / m_bytesPerCluster : 0;
+  }
+
+ protected:
+  char m_driveLetter = 0;
+  std::uint32_t m_bytesPerSector = 0;
+  std::uint32_t m_bytesPerCluster = 0;
+  bool m_locked = false;
+  std::unique_ptr<IByteSource> m_device;
+};
+
+// Opens the drive as NTFS, else as FAT. Hands out the volume and returns true on success.
+bool OpenVolume(char driveLetter, std::unique_ptr<CVolume>& out);
+
+}  // namespace sorvani

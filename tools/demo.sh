@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Builds the program and runs it on the bundled demo volumes (an NTFS and a FAT32 image).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANI_TESTS=OFF >/dev/null
+cmake --build build --target sorvani -j"$(nproc)"
+
+demo=build/demo
+mkdir -p "$demo"
+for image in ntfs-4k.img fat32.img; do
+  [[ -f "$demo/$image" ]] || zstd -dqf "tests/fixtures/$image.zst" -o "$demo/$image"
+done
+
+for image in ntfs-4k.img fat32.img; do
+  echo "== sorvani info $demo/$image"
+  build/cli/sorvani info "$demo/$image"
+  echo
+done

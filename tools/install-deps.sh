@@ -1,0 +1,20 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and tests need, skipping those already present.
+# Usage: tools/install-deps.sh [--fuzz]
+set -euo pipefail
+
+packages=(cmake g++ make pkg-config libgtest-dev libpugixml-dev nlohmann-json3-dev zstd xz-utils bzip2 gzip)
+if [[ "${1:-}" == "--fuzz" ]]; then packages+=(clang); fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[[ ${#missing[@]} -eq 0 ]] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo_cmd=()
+[[ $(id -u) -ne 0 ]] && sudo_cmd=(sudo)
+export DEBIAN_FRONTEND=noninteractive
+"${sudo_cmd[@]}" apt-get update -qq
+"${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
