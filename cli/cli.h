@@ -7,6 +7,8 @@
 
 namespace sorvani::cli {
 
+inline constexpr char kApplicationVersion[] = "1.1.20 ";
+
 enum ExitCode { kExitOk = 0, kExitItemsFailed = 1, kExitBadUsage = 2 };
 
 // Arguments after the command word, with simple flag lookup.
@@ -34,6 +36,8 @@ void PrintError(const std::string& message);
 bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error);
 
 int RunInfo(Args& args);
+int RunDumpRecord(Args& args);
+// Loads the profile and opens the log as the profile's logging settings say.
 void InitProcessLog();
 
 }  // namespace sorvani::cli

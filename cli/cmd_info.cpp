@@ -8,6 +8,7 @@
 #include "disk/fs_probe.h"
 #include "disk/volume.h"
 #include "fat/fat_volume.h"
+#include "ntfs/ntfs_volume.h"
 
 namespace sorvani::cli {
 namespace {
@@ -112,6 +113,20 @@ int RunInfo(Args& args) {
       rows.push_back({"Total sectors:", std::to_string(fat->TotalSectors())});
       rows.push_back({"Data clusters:", std::to_string(fat->DataClusters())});
       rows.push_back({"Label:", fat->Label()});
+    } else if (auto* ntfs = dynamic_cast<CNtfsVolume*>(volume.get())) {
+      NtfsVolumeInfo info;
+      bool haveCounts = ntfs->GetVolumeInfo(info);
+      obj.Add("mft_start_cluster", ntfs->MftStartCluster())
+          .Add("mft_record_size", ntfs->MftRecordSize())
+          .Add("label", ntfs->Label())
+          .Add("clusters", ntfs->ClusterCount());
+      if (haveCounts) obj.Add("free_clusters", info.freeClusters);
+      else obj.AddNull("free_clusters");
+      rows.push_back({"MFT start cluster:", std::to_string(ntfs->MftStartCluster())});
+      rows.push_back({"MFT record size:", std::to_string(ntfs->MftRecordSize())});
+      rows.push_back({"Label:", ntfs->Label()});
+      rows.push_back({"Clusters:", std::to_string(ntfs->ClusterCount())});
+      rows.push_back({"Free clusters:", haveCounts ? std::to_string(info.freeClusters) : "unknown"});
     }
     if (json) std::printf("%s\n", obj.Text().c_str());
     else PrintHuman(letter, src, rows);

@@ -27,13 +27,14 @@ int main(int argc, char** argv) {
     return argc < 2 ? kExitBadUsage : kExitOk;
   }
   if (!std::strcmp(argv[1], "--version")) {
-    std::printf("sorvani 1.1.20\n");
+    std::printf("sorvani %s\n", kApplicationVersion);
     return kExitOk;
   }
   std::string command = argv[1];
   Args args(std::vector<std::string>(argv + 2, argv + argc));
   InitProcessLog();
   if (command == "info") return RunInfo(args);
+  if (command == "dump-record") return RunDumpRecord(args);
   PrintError("unknown command '" + command + "' (see sorvani --help)");
   return kExitBadUsage;
 }

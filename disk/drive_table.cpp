@@ -128,14 +128,17 @@ std::vector<char> CDriveTable::RegisterImage(const std::string& path, std::strin
     return {};
   }
 
+  // Letters are taken under one lock so two registrations never get the same one.
   std::vector<char> letters;
+  std::lock_guard lock(m_mutex);
   for (DriveSource& source : found) {
-    char letter = NextFreeLetter();
-    if (!letter) {
+    char letter = 'C';
+    while (letter <= 'Z' && m_drives.count(letter)) ++letter;
+    if (letter > 'Z') {
       error = path + ": no free drive letter is left";
       break;
     }
-    Assign(letter, std::move(source));
+    m_drives[letter] = std::move(source);
     letters.push_back(letter);
   }
   return letters;

@@ -1,0 +1,170 @@
+#include "cli/catalogue_common.h"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <ctime>
+#include <memory>
+#include <thread>
+
+#include "cli/json.h"
+#include "disk/drive_table.h"
+#include "disk/fs_probe.h"
+#include "foundation/display_format.h"
+#include "index/enum_thread.h"
+#include "index/index_cache.h"
+#include "ntfs/ntfs_volume.h"
+
+namespace sorvani::cli {
+namespace {
+
+std::atomic<bool> g_interrupted{false};
+
+extern "C" void OnInterrupt(int) { g_interrupted = true; }
+
+// Why a drive is not an NTFS volume, as far as its first sector tells.
+std::string NotNtfsReason(char letter) {
+  auto source = CDriveTable::Instance().Find(letter);
+  if (!source) return "no such drive";
+  auto device = source->OpenSource();
+  if (!device) return "cannot be opened";
+  std::vector<std::uint8_t> boot(512);
+  if (device->ReadAt(0, boot.data(), boot.size()) != 512) return "cannot read its boot sector";
+  const char* fs = ProbeFileSystem(boot);
+  if (!fs) return "no known file system in its boot sector";
+  if (std::string(fs) == "NTFS") return "the NTFS boot sector or system files are damaged";
+  return std::string(fs) + " file system";
+}
+
+void DrawBar(char letter, const IndexTick& tick) {
+  char line[160];
+  int filled = tick.percent / 5;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.resize(20, '.');
+  const char* what = tick.phase == kPhaseSaving ? "saving" : tick.phase == kPhaseLoading ? "loading" : "indexing";
+  std::snprintf(line, sizeof line, "\r%c: %-8s [%s] %3d%%  elapsed %s", letter, what, bar.c_str(),
+                tick.percent, tick.elapsedText.c_str());
+  std::string text = line;
+  if (tick.estimateShown) text += "  left " + tick.estimateText;
+  text += "\x1b[K";
+  std::fputs(text.c_str(), stderr);
+  std::fflush(stderr);
+}
+
+// Runs the indexing of one drive the way the indexing dialog does; false when cancelled.
+bool IndexDrive(char letter, bool useCache) {
+  bool bar = isatty(STDERR_FILENO);
+  CIndexRun run;
+  run.Start(letter, !useCache);
+  for (;;) {
+    if (g_interrupted) run.Cancel();
+    IndexTick tick = run.Tick();
+    if (tick.finished) break;
+    if (bar) DrawBar(letter, tick);
+    std::this_thread::sleep_for(std::chrono::milliseconds(CIndexRun::kTickMilliseconds / 6));
+  }
+  if (bar) std::fputs("\r\x1b[K", stderr);
+  return !g_interrupted;
+}
+
+}  // namespace
+
+bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<char>& letters,
+                       int& exitCode) {
+  std::vector<char> all;
+  std::string error;
+  if (!ResolveSource(source, all, error)) {
+    PrintError(error);
+    exitCode = kExitBadUsage;
+    return false;
+  }
+  SetCacheSavingAllowed(useCache);
+  letters.clear();
+  std::string reasons;
+  for (char letter : all) {
+    bool ntfs;
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      ntfs = NtfsVolumeFor(letter)->Initialize(letter);
+    }
+    if (ntfs) {
+      letters.push_back(letter);
+    } else {
+      if (!reasons.empty()) reasons += "; ";
+      reasons += std::string(1, letter) + ": " + NotNtfsReason(letter);
+    }
+  }
+  if (letters.empty()) {
+    PrintError(source + ": not an NTFS volume (" + reasons + ")");
+    exitCode = kExitBadUsage;
+    return false;
+  }
+  exitCode = kExitOk;
+  return true;
+}
+
+bool IndexLetter(char letter, bool useCache, int& exitCode) {
+  g_interrupted = false;
+  auto previous = std::signal(SIGINT, OnInterrupt);
+  bool complete = IndexDrive(letter, useCache);
+  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
+  if (!complete) {
+    PrintError("cancelled");
+    exitCode = kExitItemsFailed;
+    return false;
+  }
+  exitCode = kExitOk;
+  return true;
+}
+
+std::string IsoUtc(std::uint64_t fileTime) {
+  if (fileTime == 0) return {};
+  constexpr std::uint64_t kEpoch = 116444736000000000ull;
+  auto seconds = static_cast<std::int64_t>(fileTime / 10000000) -
+                 static_cast<std::int64_t>(kEpoch / 10000000);
+  auto t = static_cast<std::time_t>(seconds);
+  std::tm utc{};
+  if (!gmtime_r(&t, &utc)) return {};
+  char text[64];
+  if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) return {};
+  return text;
+}
+
+std::string RowJson(const CatalogueRow& r) {
+  JsonObject o;
+  o.Add("record", r.row.record)
+      .Add("deleted", r.deleted)
+      .Add("folder", (r.row.attributes & kAttrFolderBit) != 0)
+      .Add("orphan", r.orphan)
+      .Add("name", r.row.name)
+      .Add("path", r.path)
+      .Add("size", r.row.size)
+      .Add("overwritten", r.row.overwritten)
+      .Add("attributes", r.row.attributes);
+  std::string created = IsoUtc(r.row.created), modified = IsoUtc(r.row.modified);
+  if (created.empty()) o.AddNull("created");
+  else o.Add("created", created);
+  if (modified.empty()) o.AddNull("modified");
+  else o.Add("modified", modified);
+  return o.Text();
+}
+
+void PrintTableHeader() {
+  std::printf("%-3s %10s  %-20s %5s  %s\n", "", "Size", "Modified", "Over.", "Name");
+}
+
+void PrintTableRow(const CatalogueRow& r) {
+  bool folder = (r.row.attributes & kAttrFolderBit) != 0;
+  const char* state = r.orphan ? "O" : r.deleted ? "D" : "";
+  std::string size = folder ? "<DIR>" : FormatSize(r.row.size, false);
+  std::string when = FormatFileTime(r.row.modified, "%x %X");
+  char over[16] = "";
+  if (r.deleted && !folder && !r.orphan) std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
+  std::printf("%-3s %10s  %-20s %5s  %s%s%s\n", state, size.c_str(), when.c_str(), over,
+              r.path.c_str(), r.row.name.c_str(), folder ? "\\" : "");
+}
+
+}  // namespace sorvani::cli

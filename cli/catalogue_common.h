@@ -1,0 +1,36 @@
+// What `list` and `search` share: indexing a drive with a progress bar, and printing rows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "cli/cli.h"
+#include "index/file_index.h"
+
+namespace sorvani::cli {
+
+// The NTFS drives of SOURCE. False (after printing why) when SOURCE cannot be resolved or
+// holds no NTFS volume; `exitCode` says how to end.
+bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<char>& letters,
+                       int& exitCode);
+// Indexes one drive into file_index like the indexing dialog does (progress bar on a
+// terminal, Ctrl-C cancels). False after printing why when it was cancelled.
+bool IndexLetter(char letter, bool useCache, int& exitCode);
+
+// "2008-03-01T12:00:05Z", or "" for a zero or unrepresentable time.
+std::string IsoUtc(std::uint64_t fileTime);
+
+struct CatalogueRow {
+  FileListRow row;
+  std::string path;  // the folder that holds the item
+  bool deleted = false;
+  bool orphan = false;
+};
+
+std::string RowJson(const CatalogueRow& row);
+// Aligned table: state, size, modified, overwritten share, full name.
+void PrintTableHeader();
+void PrintTableRow(const CatalogueRow& row);
+
+}  // namespace sorvani::cli

@@ -1,0 +1,11 @@
+// `sorvani list` and `sorvani search`: the deleted-file catalogue of a drive on the command line.
+#pragma once
+
+#include "cli/cli.h"
+
+namespace sorvani::cli {
+
+int RunList(Args& args);
+int RunSearch(Args& args);
+
+}  // namespace sorvani::cli

@@ -1,0 +1,165 @@
+// `sorvani list SOURCE [--path P] [--recursive] [--deleted-only] [--json] [--cache]`: the
+// folder model of a drive, existing and deleted items side by side.
+#include <cstdio>
+#include <mutex>
+#include <set>
+#include <unordered_set>
+
+#include "cli/catalogue_common.h"
+#include "cli/cmd_catalogue.h"
+#include "index/enum_thread.h"
+#include "index/folder_model.h"
+#include "index/ntfs_record_reader.h"
+
+namespace sorvani::cli {
+namespace {
+
+class CLister {
+ public:
+  CLister(char letter, bool json, bool recursive, bool deletedOnly)
+      : m_reader(NtfsVolumeFor(letter)),
+        m_live(NtfsVolumeFor(letter)),
+        m_model(letter, file_index, m_reader, m_live),
+        m_json(json),
+        m_recursive(recursive),
+        m_deletedOnly(deletedOnly) {
+    m_model.SetDeletedOnly(deletedOnly);
+  }
+
+  CFolderModel& Model() { return m_model; }
+
+  void Walk(const FolderNode& start) {
+    // Deleted folders can name each other as parents; each is entered once.
+    std::vector<FolderNode> stack{start};
+    std::set<std::pair<int, std::uint32_t>> entered;
+    std::vector<FolderItem> items;
+    while (!stack.empty()) {
+      FolderNode folder = std::move(stack.back());
+      stack.pop_back();
+      if (!m_model.List(folder, items) && folder.kind == FolderKind::Existing)
+        m_listFailures++;
+      std::vector<FolderNode> below;
+      for (const FolderItem& item : items) {
+        // In a recursive deleted-only listing the existing folders are only the way down.
+        if (!(m_recursive && m_deletedOnly && !item.deleted)) Print(folder.path, item);
+        if (item.deleted && !item.orphan) m_printed.insert(item.row.record);
+        if (m_recursive && item.IsFolder()) {
+          FolderNode node = m_model.Enter(folder, item);
+          if (node.record != 0 &&
+              entered.insert({static_cast<int>(node.kind), node.record}).second)
+            below.push_back(std::move(node));
+        }
+      }
+      stack.insert(stack.end(), below.rbegin(), below.rend());
+    }
+  }
+
+  // Entries the tree cannot reach (a parent chain that loops, a system folder that is not
+  // browsed, a reserved record as parent) are listed with the path their chain spells.
+  void ListUnreached() {
+    for (const auto& [record, entry] : file_index.Entries()) {
+      if (m_printed.count(record)) continue;
+      std::string path;
+      {
+        std::lock_guard<std::mutex> lock(index_lock);
+        m_reader.RegisterParentFolders(entry.parent);
+        path = m_reader.FolderPath(entry.parent);
+      }
+      std::vector<FolderItem> one;
+      FolderItem item;
+      item.deleted = true;
+      item.row.record = record;
+      item.row.parent = entry.parent;
+      item.row.name = entry.name;
+      item.row.attributes = entry.attributes;
+      RecordDetails details;
+      std::lock_guard<std::mutex> lock(index_lock);
+      if (m_reader.LoadDetails(record, !entry.IsFolder(), details)) {
+        item.row.size = details.size;
+        item.row.created = details.created;
+        item.row.modified = details.modified;
+        item.row.overwritten = entry.IsFolder() ? 0 : details.overwritten;
+      }
+      Print(path, item);
+    }
+  }
+
+  int ListFailures() const { return m_listFailures; }
+
+ private:
+  void Print(const std::string& path, const FolderItem& item) {
+    CatalogueRow row{item.row, path, item.deleted, item.orphan};
+    if (m_json) {
+      std::string line = RowJson(row);
+      line += '\n';
+      std::fwrite(line.data(), 1, line.size(), stdout);
+    } else {
+      PrintTableRow(row);
+    }
+  }
+
+  CNtfsRecordReader m_reader;
+  CNtfsIndexLister m_live;
+  CFolderModel m_model;
+  bool m_json, m_recursive, m_deletedOnly;
+  std::unordered_set<std::uint32_t> m_printed;
+  int m_listFailures = 0;
+};
+
+}  // namespace
+
+int RunList(Args& args) {
+  bool json = args.Flag("--json");
+  bool recursive = args.Flag("--recursive");
+  bool deletedOnly = args.Flag("--deleted-only");
+  bool useCache = args.Flag("--cache");
+  std::string path;
+  bool missing = false;
+  bool hasPath = args.Option("--path", path, missing);
+  const char* usage =
+      "usage: sorvani list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] "
+      "[--json] [--cache]";
+  if (missing) {
+    PrintError(usage);
+    return kExitBadUsage;
+  }
+  if (std::string extra = args.Leftover(); !extra.empty()) {
+    PrintError("list: unknown option " + extra);
+    return kExitBadUsage;
+  }
+  auto words = args.Positionals();
+  if (words.size() != 1) {
+    PrintError(usage);
+    return kExitBadUsage;
+  }
+  std::vector<char> letters;
+  int exitCode = kExitOk;
+  if (!ResolveNtfsSource(words[0], useCache, letters, exitCode)) return exitCode;
+  if (hasPath && path.size() >= 2 && path[1] == ':') {
+    char wanted = static_cast<char>(std::toupper(static_cast<unsigned char>(path[0])));
+    std::erase_if(letters, [&](char l) { return l != wanted; });
+    if (letters.empty()) {
+      PrintError("list: " + path + " is not a drive of " + words[0]);
+      return kExitBadUsage;
+    }
+  }
+
+  if (!json) PrintTableHeader();
+  int result = kExitOk;
+  for (char letter : letters) {
+    if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
+    CLister lister(letter, json, recursive, deletedOnly);
+    FolderNode start = lister.Model().Root();
+    if (hasPath && !lister.Model().Resolve(path, start)) {
+      PrintError("list: no folder " + path);
+      return kExitBadUsage;
+    }
+    lister.Walk(start);
+    if (recursive && start.path.size() == 3) lister.ListUnreached();
+    if (lister.ListFailures()) result = kExitItemsFailed;
+  }
+  std::fflush(stdout);
+  return result;
+}
+
+}  // namespace sorvani::cli

@@ -1,0 +1,401 @@
+// `sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path "X:\\folder\\")`:
+// the recovery engine behind a terminal. Prompts are answered from the options, or asked on
+// the terminal when stdin is one; progress goes to stderr, one JSON object per item to stdout.
+#include "cli/cmd_recover.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cctype>
+#include <csignal>
+#include <cstdio>
+#include <iostream>
+#include <memory>
+#include <thread>
+
+#include "cli/json.h"
+#include "disk/drive_table.h"
+#include "disk/volume.h"
+#include "foundation/display_format.h"
+#include "index/enum_thread.h"
+#include "index/file_index.h"
+#include "ntfs/ntfs_file.h"
+#include "ntfs/ntfs_volume.h"
+#include "recovery/destination_check.h"
+#include "recovery/recover_catalogue.h"
+#include "recovery/recover_engine.h"
+
+namespace sorvani::cli {
+namespace {
+
+volatile std::sig_atomic_t g_interrupted = 0;
+
+void OnInterrupt(int) { g_interrupted = 1; }
+
+struct RecoverOptions {
+  std::string destination;
+  bool json = false;
+  bool quiet = false;
+  bool yesToAll = false;
+  bool noToAll = false;
+  bool allowSameVolume = false;
+  char letter = 0;
+};
+
+class CCliFrontEnd : public IRecoverFrontEnd {
+ public:
+  explicit CCliFrontEnd(const RecoverOptions& options)
+      : m_options(options), m_interactive(::isatty(0) != 0), m_bar(::isatty(2) != 0) {}
+
+  bool ChooseDestination(RecoverJob& job, std::string& destination, bool& /*allStreams*/,
+                         bool& /*folderAttributes*/) override {
+    while (!job.summingEnded) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::uint64_t selection = 0;
+    {
+      std::lock_guard<std::mutex> hold(ProgressLock());
+      selection = job.selectionSize;
+    }
+    DestinationCheck check = CheckDestination(m_options.destination, m_options.letter, selection);
+    if (!check.valid) {
+      m_error = "'" + m_options.destination +
+                "' is not a usable destination: give an absolute path without | < > * ?";
+      return false;
+    }
+    if (check.sameVolume && !m_options.allowSameVolume) {
+      m_error = "the destination lies on the volume being recovered; writing there may destroy "
+                "what is to be recovered (use --allow-same-volume to insist)";
+      return false;
+    }
+    if (!check.enoughSpace) {
+      std::string text = "The destination has " + FormatSize(check.freeSpace, false) +
+                         " free, but the selection needs " + FormatSize(selection, false) +
+                         ". Recover anyway?";
+      if (!Confirm(text)) {
+        m_error = "not enough free space at the destination (" + FormatSize(check.freeSpace, false) +
+                  " free, " + FormatSize(selection, false) + " needed)";
+        return false;
+      }
+    }
+    if (check.notNtfs) {
+      std::fprintf(stderr,
+                   "sorvani: note: the destination is on %s, not NTFS: alternate streams become "
+                   "sibling files named \"file:stream\" and folder attributes keep only read-only\n",
+                   check.fileSystem.c_str());
+    }
+    RememberDestination(check.destination);
+    destination = check.destination;
+    return true;
+  }
+
+  void RunProgress(RecoverJob& job) override {
+    struct sigaction action {}, previous {};
+    action.sa_handler = OnInterrupt;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previous);
+    std::atomic<bool> ended{false};
+    std::thread worker([&] {
+      RecoverThread(&job);
+      ended = true;
+    });
+    while (!ended) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+      if (g_interrupted && !job.cancel.IsSet()) job.cancel.Set();
+      if (m_bar && !m_asking) DrawBar();
+    }
+    worker.join();
+    if (m_bar) std::fprintf(stderr, "\r\033[K");
+    ::sigaction(SIGINT, &previous, nullptr);
+  }
+
+  void AddFailureRow(const std::string& status, const std::string& path) override {
+    ClearBar();
+    std::fprintf(stderr, "sorvani: failed: %s: %s\n", path.c_str(), status.c_str());
+  }
+
+  void ItemFinished(const RecoveredItemReport& r) override {
+    if (m_options.json) {
+      std::string streams = "[";
+      for (std::size_t i = 0; i < r.streams.size(); ++i)
+        streams += (i ? ",\"" : "\"") + JsonEscape(r.streams[i]) + "\"";
+      streams += "]";
+      JsonObject obj;
+      obj.Add("record", r.id)
+          .Add("name", r.name)
+          .Add("destination", r.destination)
+          .Add("result", static_cast<std::uint64_t>(static_cast<std::uint32_t>(r.result)))
+          .Add("bytes", r.bytes)
+          .Add("folder", r.folder)
+          .AddRaw("streams", streams);
+      std::printf("%s\n", obj.Text().c_str());
+    } else {
+      const char* what = r.result == REC_S_OK ? "ok" : r.result == REC_S_NOTHING_DONE ? "left" : "FAILED";
+      std::printf("%-6s %10llu  %s%s\n", what, static_cast<unsigned long long>(r.bytes),
+                  r.destination.c_str(), r.folder ? "/" : "");
+      for (const auto& s : r.streams)
+        std::printf("%-6s %10s  %s:%s\n", "", "", r.destination.c_str(), s.c_str());
+    }
+    std::fflush(stdout);
+  }
+
+  PromptButton Ask(const PromptRequest& request) override {
+    auto has = [&](PromptButton b) {
+      return std::find(request.buttons.begin(), request.buttons.end(), b) != request.buttons.end();
+    };
+    if (m_options.yesToAll && has(PromptButton::kYesToAll)) return PromptButton::kYesToAll;
+    if (m_options.noToAll && has(PromptButton::kNoToAll)) return PromptButton::kNoToAll;
+    if (!m_interactive) {
+      // Unattended: skip what fails and go on; create missing folders; never overwrite.
+      if (has(PromptButton::kIgnore)) return PromptButton::kIgnore;
+      if (request.buttons.size() == 2 && has(PromptButton::kYes)) return PromptButton::kYes;
+      return request.Default();
+    }
+    ClearBar();
+    m_asking = true;
+    std::fprintf(stderr, "\n%s\n", request.text.c_str());
+    for (std::size_t i = 0; i < request.buttons.size(); ++i)
+      std::fprintf(stderr, "  %zu) %s%s\n", i + 1, PromptButtonText(request.buttons[i]),
+                   i == request.defaultButton ? " (default)" : "");
+    PromptButton answer = request.Default();
+    for (;;) {
+      std::fprintf(stderr, "Choice [%zu]: ", request.defaultButton + 1);
+      std::string line;
+      if (!std::getline(std::cin, line)) break;
+      if (line.empty()) break;
+      char* end = nullptr;
+      unsigned long n = std::strtoul(line.c_str(), &end, 10);
+      if (end && *end == 0 && n >= 1 && n <= request.buttons.size()) {
+        answer = request.buttons[n - 1];
+        break;
+      }
+    }
+    m_asking = false;
+    return answer;
+  }
+
+  const std::string& Error() const { return m_error; }
+
+ private:
+  bool Confirm(const std::string& text) {
+    if (m_options.yesToAll) return true;
+    if (!m_interactive) return false;
+    PromptRequest request;
+    request.text = text;
+    request.buttons = {PromptButton::kYes, PromptButton::kNo};
+    request.defaultButton = 1;
+    return Ask(request) == PromptButton::kYes;
+  }
+
+  void ClearBar() {
+    if (m_bar) std::fprintf(stderr, "\r\033[K");
+  }
+
+  void DrawBar() {
+    RecoveryProgress p = ProgressSnapshot();
+    unsigned percent = std::min(p.totalPercent, 100u);
+    std::string left = "";
+    if (p.bytesProcessed != 0 && p.bytesProcessed < p.bytesExpected) {
+      double seconds = static_cast<double>(p.bytesExpected - p.bytesProcessed) * p.elapsedSeconds /
+                       static_cast<double>(p.bytesProcessed);
+      left = seconds > 4096 ? "  time left: unknown" : "  time left: " + FormatEstimate(seconds);
+    }
+    std::string current = p.currentItem;
+    if (current.size() > 50) {
+      auto first = current.find('/', 1);
+      auto last = current.rfind('/');
+      if (first != std::string::npos && last != std::string::npos && last > first)
+        current = current.substr(0, first + 1) + "..." + current.substr(last);
+    }
+    int filled = static_cast<int>(percent / 5);
+    std::fprintf(stderr, "\r\033[K[%.*s%*s] %3u%%  %s%s", filled, "####################", 20 - filled,
+                 "", percent, current.c_str(), left.c_str());
+    std::fflush(stderr);
+  }
+
+  RecoverOptions m_options;
+  bool m_interactive;
+  bool m_bar;
+  std::atomic<bool> m_asking{false};
+  std::string m_error;
+};
+
+std::string SummaryLine(std::uint64_t files, std::uint64_t folders, std::uint64_t bytes) {
+  return std::to_string(files) + " files, " + std::to_string(folders) + " folders, " +
+         FormatSize(bytes, false);
+}
+
+// "X:\\a\\b\\" or "a/b" as a "/"-separated folder below the root; the letter goes to `letter`.
+std::string FolderFilter(const std::string& text, char& letter) {
+  std::string rest = text;
+  letter = 0;
+  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
+    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
+    rest = rest.substr(2);
+  }
+  for (char& c : rest)
+    if (c == '\\') c = '/';
+  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
+  while (!rest.empty() && rest.back() == '/') rest.pop_back();
+  return rest;
+}
+
+std::uint64_t ItemSize(CNtfsVolume& volume, IRecoverCatalogue& catalogue, std::uint32_t record,
+                       bool folder, std::set<std::uint32_t>& seen) {
+  if (!folder) {
+    CNtfsFile file;
+    return file.LoadRecord(&volume, record, false) ? file.GetDataSize() : 0;
+  }
+  if (!seen.insert(record).second) return 0;
+  std::vector<CatalogueEntry> children;
+  catalogue.Children(record, children);
+  std::uint64_t total = 0;
+  for (const auto& c : children)
+    total += ItemSize(volume, catalogue, c.record, (c.attributes & kFileAttrDirectory) != 0, seen);
+  return total;
+}
+
+const char kRecoverUsage[] =
+    "usage: sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path \"X:\\\\folder\\\\\")\n"
+    "           [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
+    "           [--quiet] [--json] [--allow-same-volume]";
+
+}  // namespace
+
+int RunRecover(Args& args) {
+  RecoverOptions options;
+  bool missing = false;
+  bool haveDest = args.Option("--to", options.destination, missing);
+  std::vector<std::string> recordTexts;
+  std::string value;
+  while (args.Option("--record", value, missing)) recordTexts.push_back(value);
+  bool recordMissing = missing;
+  std::string pathText;
+  bool havePath = args.Option("--path", pathText, missing);
+  bool allDeleted = args.Flag("--all-deleted");
+  bool firstStreamOnly = args.Flag("--first-stream-only");
+  bool noFolderAttributes = args.Flag("--no-folder-attributes");
+  options.yesToAll = args.Flag("--yes-to-all");
+  options.noToAll = args.Flag("--no-to-all");
+  options.quiet = args.Flag("--quiet");
+  options.json = args.Flag("--json");
+  options.allowSameVolume = args.Flag("--allow-same-volume");
+  if (std::string extra = args.Leftover(); !extra.empty()) {
+    PrintError("recover: unknown option " + extra);
+    return kExitBadUsage;
+  }
+  auto words = args.Positionals();
+  // "--record 29 30 31": numbers after the source are more records.
+  if (!recordTexts.empty())
+    while (words.size() > 1) {
+      recordTexts.push_back(words.back());
+      words.pop_back();
+    }
+  int modes = (recordTexts.empty() ? 0 : 1) + (allDeleted ? 1 : 0) + (havePath ? 1 : 0);
+  if (words.size() != 1 || !haveDest || recordMissing || modes != 1 ||
+      (options.yesToAll && options.noToAll)) {
+    PrintError(kRecoverUsage);
+    return kExitBadUsage;
+  }
+  std::vector<std::uint32_t> records;
+  for (const auto& t : recordTexts) {
+    char* end = nullptr;
+    unsigned long long n = std::strtoull(t.c_str(), &end, 10);
+    if (t.empty() || !end || *end || n > 0xFFFFFFFFull) {
+      PrintError("recover: '" + t + "' is not a record number");
+      return kExitBadUsage;
+    }
+    records.push_back(static_cast<std::uint32_t>(n));
+  }
+
+  std::vector<char> letters;
+  std::string error;
+  if (!ResolveSource(words[0], letters, error)) {
+    PrintError(error);
+    return kExitBadUsage;
+  }
+  char pathLetter = 0;
+  std::string filter = havePath ? FolderFilter(pathText, pathLetter) : std::string();
+  // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
+  std::unique_ptr<CVolume> volume;
+  CNtfsVolume* ntfs = nullptr;
+  for (char letter : letters) {
+    if (pathLetter && letter != pathLetter) continue;
+    std::unique_ptr<CVolume> candidate;
+    if (OpenVolume(letter, candidate) && (ntfs = dynamic_cast<CNtfsVolume*>(candidate.get()))) {
+      volume = std::move(candidate);
+      options.letter = letter;
+      break;
+    }
+    ntfs = nullptr;
+  }
+  if (!ntfs) {
+    PrintError("recover: " + words[0] + " holds no readable NTFS volume");
+    return kExitBadUsage;
+  }
+
+  {
+    std::lock_guard<std::mutex> hold(index_lock);
+    index_progress = IndexProgress{};
+    index_progress.forceRescan = 1;
+  }
+  EnumThread(options.letter);
+  CFileIndexCatalogue catalogue(file_index, ntfs);
+
+  std::vector<RecoverItem> items;
+  if (!records.empty()) {
+    for (std::uint32_t r : records) {
+      RecoverItem item;
+      item.id = r;
+      CatalogueEntry entry;
+      bool folder = catalogue.IsOrphanFolder(r) ||
+                    (catalogue.FindEntry(r, entry) && (entry.attributes & kFileAttrDirectory));
+      if (catalogue.FindEntry(r, entry)) item.name = entry.name;
+      item.attributes = folder ? std::uint32_t{kFileAttrDirectory} : 0u;
+      std::set<std::uint32_t> seen;
+      item.size = ItemSize(*ntfs, catalogue, r, folder, seen);
+      items.push_back(item);
+    }
+  } else {
+    for (const PlacedItem& placed : PlaceDeletedItems(catalogue, filter)) {
+      RecoverItem item;
+      item.id = placed.record;
+      item.attributes = placed.attributes & kFileAttrDirectory;
+      item.name = placed.name;
+      item.subfolder = placed.subfolder;
+      std::set<std::uint32_t> seen;
+      item.size = ItemSize(*ntfs, catalogue, placed.record, item.attributes != 0, seen);
+      items.push_back(item);
+    }
+  }
+  if (items.empty()) {
+    std::fprintf(stderr, "sorvani: no deleted items to recover\n");
+    return kExitOk;
+  }
+
+  std::uint32_t flags = RF_ALL_STREAMS | RF_FOLDER_ATTRIBUTES;
+  if (firstStreamOnly) flags &= ~RF_ALL_STREAMS;
+  if (noFolderAttributes) flags &= ~RF_FOLDER_ATTRIBUTES;
+  if (options.quiet) flags |= RF_QUIET;
+
+  CCliFrontEnd frontEnd(options);
+  RecoverResult started = RecoverFileGroup(frontEnd, *volume, flags, MakeItemList(std::move(items)), &catalogue);
+  if (started != REC_S_OK) {
+    PrintError("recover: " + (frontEnd.Error().empty() ? std::string("the recovery could not start")
+                                                       : frontEnd.Error()));
+    return kExitBadUsage;
+  }
+  RecoveryProgress p = ProgressSnapshot();
+  std::fprintf(stderr, "Recovered: %s in %s\n",
+               SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered).c_str(),
+               FormatElapsed(p.elapsedSeconds).c_str());
+  if (p.failed) {
+    std::fprintf(stderr, "Failed:    %s\n",
+                 SummaryLine(p.filesTried - p.filesRecovered, p.foldersTried - p.foldersRecovered,
+                             p.bytesProcessed - p.bytesRecovered).c_str());
+    std::fprintf(stderr, "Tried:     %s\n",
+                 SummaryLine(p.filesTried, p.foldersTried, p.bytesProcessed).c_str());
+  }
+  return p.failed ? kExitItemsFailed : kExitOk;
+}
+
+}  // namespace sorvani::cli

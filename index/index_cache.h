@@ -1,0 +1,51 @@
+// The index cache file: the four containers of the catalogue of one drive, saved after a
+// complete scan and reloaded instead of scanning again later in the same run.
+//
+// Layout (little-endian, no padding between records): a 24-byte header
+//   0 u32 format 100001 | 4 u8 incomplete | 5 u8 drive letter | 6 u8 0 | 7 pad
+//   8 i64 creation time (seconds since 1970, UTC) | 16 u32 record count | 20 pad
+// then records of u16 length (whole record) and u8 type:
+//   1 entry       length = name + 16: u32 record, u32 parent, u32 attributes, name, 0
+//   2 child link  length 11: u32 parent, u32 child
+//   3 orphan      length 7:  u32 record
+//   4 live folder length 7:  u32 record
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sorvani {
+
+class CFileIndex;
+struct IndexProgress;
+
+inline constexpr std::uint32_t kCacheFormat = 100001;
+inline constexpr std::size_t kCacheHeaderSize = 24;
+inline constexpr std::size_t kCacheMaxRecord = 4096;
+inline constexpr double kCacheMaxAgeSeconds = 18000.0;  // five hours
+
+// The folder of the cache files: the program's state folder unless a test set another.
+std::string CacheFolder();
+void SetCacheFolder(const std::string& folder);  // "" restores the default
+std::string CacheFilePath(char driveLetter);
+
+// Seconds since 1970 as the cache sees them; tests replace the clock (nullptr restores it).
+using CacheClock = std::int64_t (*)();
+void SetCacheClock(CacheClock clock);
+
+// A front end that keeps no cache files (the command line, whose drive letters live only as
+// long as the process) switches saving off here; the profile setting still applies on top.
+void SetCacheSavingAllowed(bool allowed);
+
+// 1 when written (or the save was cancelled), 0 when saving is off or the file cannot be made.
+std::uint32_t DumpIndexToCache(char driveLetter);
+// 1 when the index came from the file (or its load was cancelled part way), else 0.
+std::uint32_t RestoreIndexFromCache(char driveLetter);
+// Deletes the file of one drive, or of every drive for letter 0; whether all deletions worked.
+std::uint32_t CleanUpCache(char driveLetter);
+
+// The same on a given index and progress block (the three above use the process-wide ones).
+std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress);
+std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress);
+
+}  // namespace sorvani

@@ -1,0 +1,55 @@
+#include "index/ntfs_record_reader.h"
+
+#include "ntfs/ntfs_volume.h"
+
+namespace sorvani {
+
+bool CNtfsRecordReader::LoadNames(std::uint32_t record, RecordNames& out) {
+  out = RecordNames{};
+  if (!m_file.LoadRecord(m_volume, record, true)) return false;
+  std::uint64_t size = 0, created = 0, modified = 0;
+  if (!m_file.GetNameInfo(out.name, size, out.attributes, out.parent, created, modified))
+    return false;
+  out.inUse = m_file.InUse();
+  return true;
+}
+
+bool CNtfsRecordReader::LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) {
+  out = RecordDetails{};
+  if (!m_file.LoadRecord(m_volume, record, false)) return false;
+  std::uint64_t nameSize = 0;
+  if (!m_file.GetNameInfo(out.name, nameSize, out.attributes, out.parent, out.created,
+                          out.modified))
+    return false;
+  out.inUse = m_file.InUse();
+  out.size = m_file.GetDataSize();
+  if (overwritten) out.overwritten = LoadedOverwritten();
+  return true;
+}
+
+std::int32_t CNtfsRecordReader::LoadedOverwritten() {
+  if (!m_file.IsValid()) return 0;
+  CNtfsFileAttr* data = m_file.FindAttribute(kAttrData);
+  return data ? static_cast<std::int32_t>(data->GetOverwrittenPercent()) : 0;
+}
+
+void CNtfsRecordReader::ClearDirNames() {
+  if (m_volume) m_volume->ClearDirNames();
+}
+
+void CNtfsRecordReader::RegisterParentFolders(std::uint32_t parent) {
+  if (!m_volume) return;
+  // RegisterParentFolders walks from a file object that knows its volume.
+  if (m_file.Volume() != m_volume) m_file.LoadRecord(m_volume, kRootRecord, true);
+  m_file.RegisterParentFolders(parent);
+}
+
+std::string CNtfsRecordReader::FolderPath(std::uint32_t record) {
+  return m_volume ? m_volume->BuildFolderPath(record) : std::string();
+}
+
+bool CNtfsRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
+  return m_volume ? m_volume->CompareNames(a, b) == 0 : IRecordReader::SameNameNoCase(a, b);
+}
+
+}  // namespace sorvani

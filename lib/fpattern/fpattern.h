@@ -1,0 +1,26 @@
+// fpattern: the file-name pattern matcher of the search. Single-byte strings, no path
+// separator, ASCII letters compared without case.
+//
+//   ?        any one character          *      any run of characters
+//   \x1A     any run without a "."      [..]   a set; [!..] a negated set; a-z a range
+//   `        takes the next character literally
+//   !        outside a set: the rest of the pattern must not match the rest of the name
+#pragma once
+
+namespace sorvani {
+
+inline constexpr char kPatternEscape = '`';
+inline constexpr char kPatternNoDotRun = '\x1A';
+
+// Whether every set is closed and every escape and negation has a character after it.
+bool IsValidPattern(const char* pattern);
+
+// False for a missing string or an invalid pattern; an empty name matches only the empty
+// pattern; otherwise MatchRest(pattern, name).
+bool MatchPattern(const char* pattern, const char* name);
+
+// The matcher proper, from a position in the pattern and one in the name. Wildcards take the
+// longest run first and back off; the first success wins.
+bool MatchRest(const char* pattern, const char* name);
+
+}  // namespace sorvani

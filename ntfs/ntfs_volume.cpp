@@ -1,0 +1,237 @@
+#include "ntfs/ntfs_volume.h"
+
+#include <algorithm>
+#include <bit>
+#include <cinttypes>
+
+#include "foundation/log.h"
+#include "ntfs/ntfs_attr_types.h"
+#include "ntfs/ntfs_text.h"
+
+namespace sorvani {
+namespace {
+
+// Boot sector fields.
+constexpr std::size_t kBootOem = 3;
+constexpr std::size_t kBootBytesPerSector = 11;
+constexpr std::size_t kBootSectorsPerCluster = 13;
+constexpr std::size_t kBootTotalSectors = 40;
+constexpr std::size_t kBootMftCluster = 48;
+constexpr std::size_t kBootClustersPerRecord = 64;
+constexpr std::size_t kBootMarker = 510;
+constexpr std::uint32_t kBootSectorSize = 512;
+
+constexpr std::uint32_t kMaxClusterSize = 2u << 20;
+constexpr std::uint32_t kMinRecordSize = 256;
+constexpr std::uint32_t kUpCasePageBytes = 512;
+constexpr std::size_t kBitmapWindow = 65536;
+
+constexpr std::uint32_t kSystemRecords[] = {0, 3, 5, 6, 10};
+
+}  // namespace
+
+bool ApplyFixups(std::span<std::uint8_t> block, std::uint32_t strides) {
+  if (strides == 0) return true;
+  std::uint16_t arrayOffset = ReadLe16(block, 4);
+  if (!FitsIn(block.size(), arrayOffset, 2ull * (strides + 1))) return false;
+  if (static_cast<std::uint64_t>(strides) * 512 > block.size()) return false;
+  std::uint16_t usn = ReadLe16(block, arrayOffset);
+  for (std::uint32_t i = 0; i < strides; ++i) {
+    std::size_t pos = (i + 1) * 512ull - 2;
+    if (ReadLe16(block, pos) != usn) return false;
+    block[pos] = block[arrayOffset + 2 * (i + 1)];
+    block[pos + 1] = block[arrayOffset + 2 * (i + 1) + 1];
+  }
+  return true;
+}
+
+CNtfsVolume::CNtfsVolume() = default;
+CNtfsVolume::~CNtfsVolume() = default;
+
+bool CNtfsVolume::AttachGeometry(char driveLetter, std::uint32_t bytesPerSector,
+                                 std::uint32_t bytesPerCluster, std::uint32_t recordSize,
+                                 std::uint64_t clusterCount) {
+  m_driveLetter = driveLetter;
+  Open();
+  m_bytesPerSector = bytesPerSector;
+  m_bytesPerCluster = bytesPerCluster;
+  m_recordSize = recordSize;
+  m_clusterCount = clusterCount;
+  return m_device != nullptr;
+}
+
+bool CNtfsVolume::Initialize(char driveLetter) {
+  ScopeTrace trace(1, "CNtfsVolume::Initialize");
+  m_driveLetter = driveLetter;
+  Open();
+  std::uint8_t boot[kBootSectorSize];
+  std::uint32_t got = 0;
+  if (!ReadDirect(0, boot, kBootSectorSize, got) || got < kBootSectorSize) {
+    LogFile.WriteLastError(0);
+    LogFile.WriteAlways("Cannot read NTFS boot sector\n");
+    return false;
+  }
+  ByteSpan bs(boot, kBootSectorSize);
+  if (boot[kBootOem] != 'N' || boot[kBootOem + 1] != 'T' || boot[kBootOem + 2] != 'F' ||
+      boot[kBootOem + 3] != 'S' || ReadLe16(bs, kBootMarker) != 0xAA55) {
+    return false;
+  }
+  std::uint32_t bps = ReadLe16(bs, kBootBytesPerSector);
+  std::uint8_t spcByte = ReadLe8(bs, kBootSectorsPerCluster);
+  // Clusters above 64 KiB are written as a negative power of two.
+  std::uint64_t spc = spcByte <= 0x80 ? spcByte : (std::uint64_t{1} << std::min(256 - spcByte, 40));
+  if (bps < 512 || bps > 4096 || !std::has_single_bit(bps) || spc == 0 ||
+      !std::has_single_bit(spc) || bps * spc > kMaxClusterSize) {
+    LogFile.WriteAlways("NTFS boot sector: unsupported geometry (%u bytes per sector, %u sectors per cluster)\n",
+                        bps, static_cast<unsigned>(spcByte));
+    return false;
+  }
+  m_bytesPerSector = bps;
+  m_bytesPerCluster = static_cast<std::uint32_t>(bps * spc);
+  LogFile.Write(1, "bpc=%lu\n", static_cast<unsigned long>(m_bytesPerCluster));
+
+  auto v = static_cast<std::int8_t>(ReadLe8(bs, kBootClustersPerRecord));
+  std::uint64_t recordSize = v >= 0 ? static_cast<std::uint64_t>(v) * m_bytesPerCluster
+                                    : (-v < 32 ? std::uint64_t{1} << -v : 0);
+  if (recordSize < kMinRecordSize || recordSize > kMaxRecordSize || !std::has_single_bit(recordSize)) {
+    LogFile.WriteAlways("NTFS boot sector: unsupported MFT record size %" PRIu64 "\n", recordSize);
+    return false;
+  }
+  m_recordSize = static_cast<std::uint32_t>(recordSize);
+  LogFile.Write(1, "mft_rec_size=%lu\n", static_cast<unsigned long>(m_recordSize));
+
+  std::uint64_t totalSectors = ReadLe64(bs, kBootTotalSectors);
+  m_clusterCount = totalSectors / spc;
+  if (m_clusterCount == 0) m_clusterCount = DeviceClusters();
+  m_mftStartCluster = ReadLe64(bs, kBootMftCluster);
+  if (m_mftStartCluster >= m_clusterCount) {
+    LogFile.WriteAlways("NTFS boot sector: MFT cluster %" PRIu64 " lies beyond the volume's %" PRIu64
+                        " clusters\n", m_mftStartCluster, m_clusterCount);
+    return false;
+  }
+
+  CNtfsFile* files[] = {&m_mft, &m_volumeFile, &m_root, &m_bitmap, &m_upcase};
+  for (int i = 0; i < 5; ++i) {
+    // Once $MFT is known the others are read through its runs; the direct read is the
+    // fallback for a volume whose record 0 is damaged.
+    if (i == 0 || !files[i]->LoadRecord(this, kSystemRecords[i], false)) {
+      ReadSystemRecord(kSystemRecords[i], *files[i]);
+    }
+  }
+  m_bitmapWindow.clear();
+
+  m_upcasePageBuffer.assign(kUpCasePageBytes, 0);
+  m_upcasePage = 0;
+  m_upcasePageValid = false;
+  m_upcaseData = m_upcase.FindAttribute(kAttrData, "");
+  if (!m_upcaseData || !m_upcaseData->Seek(0)) {
+    LogFile.WriteAlways("Cannot find $UpCase data\n");
+    return false;
+  }
+  std::uint32_t read = 0;
+  m_upcaseData->Read(m_upcasePageBuffer.data(), kUpCasePageBytes, read);
+  m_upcasePageValid = read == kUpCasePageBytes;
+  return true;
+}
+
+bool CNtfsVolume::ReadSystemRecord(std::uint32_t index, CNtfsFile& file) {
+  std::vector<std::uint8_t> buffer(m_recordSize);
+  std::uint64_t offset = m_mftStartCluster * m_bytesPerCluster + static_cast<std::uint64_t>(index) * m_recordSize;
+  std::uint32_t got = 0;
+  if (!ReadDirect(offset, buffer.data(), m_recordSize, got)) {
+    LogFile.WriteLastError(0);
+    LogFile.WriteAlways("Cannot read FILE record\n");
+    return false;
+  }
+  if (got < m_recordSize) {
+    LogFile.WriteAlways("Cannot read FILE record\n");
+    return false;
+  }
+  return file.ParseRecord(this, buffer, index, false);
+}
+
+std::uint16_t CNtfsVolume::UpCaseChar(std::uint16_t unit) {
+  std::uint32_t page = unit / 256u;
+  if (!m_upcasePageValid || page != m_upcasePage) {
+    std::uint32_t got = 0;
+    if (!m_upcaseData || m_upcasePageBuffer.size() != kUpCasePageBytes ||
+        !m_upcaseData->Seek(static_cast<std::uint64_t>(page) * kUpCasePageBytes) ||
+        !m_upcaseData->Read(m_upcasePageBuffer.data(), kUpCasePageBytes, got) ||
+        got != kUpCasePageBytes) {
+      // Without the table's page the comparison falls back to exact code units.
+      m_upcasePageValid = false;
+      return unit;
+    }
+    m_upcasePage = page;
+    m_upcasePageValid = true;
+  }
+  return ReadLe16(m_upcasePageBuffer, 2u * (unit % 256u));
+}
+
+bool CNtfsVolume::ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer) {
+  CNtfsFileAttr* data = m_mft.FindAttribute(kAttrData, "");
+  if (!data) return false;
+  return ReadRecordThrough(*data, number, m_recordSize, buffer);
+}
+
+bool CNtfsVolume::CountUsedClusters(std::uint64_t first, std::uint64_t count, std::uint64_t& used) {
+  used = 0;
+  if (first >= m_clusterCount) return true;
+  count = std::min(count, m_clusterCount - first);
+  CNtfsFileAttr* data = m_bitmap.FindAttribute(kAttrData, "");
+  if (!data) return false;
+  std::uint64_t bit = first;
+  const std::uint64_t end = first + count;
+  while (bit < end) {
+    std::uint64_t byte = bit / 8;
+    if (m_bitmapWindow.empty() || byte < m_bitmapWindowStart ||
+        byte >= m_bitmapWindowStart + m_bitmapWindow.size()) {
+      std::uint64_t start = byte - byte % kBitmapWindow;
+      m_bitmapWindow.assign(kBitmapWindow, 0);
+      std::uint32_t got = 0;
+      if (!data->Seek(start) || !data->Read(m_bitmapWindow.data(), kBitmapWindow, got) || got == 0) {
+        m_bitmapWindow.clear();
+        return false;
+      }
+      m_bitmapWindow.resize(got);
+      m_bitmapWindowStart = start;
+      if (byte >= start + got) break;  // $Bitmap ends before the volume does
+    }
+    std::uint64_t windowEndBit = (m_bitmapWindowStart + m_bitmapWindow.size()) * 8;
+    std::uint64_t stop = std::min(end, windowEndBit);
+    while (bit < stop) {
+      std::uint8_t b = m_bitmapWindow[bit / 8 - m_bitmapWindowStart];
+      if (bit % 8 == 0 && stop - bit >= 8) {
+        used += static_cast<unsigned>(std::popcount(b));
+        bit += 8;
+      } else {
+        used += (b >> (bit % 8)) & 1;
+        ++bit;
+      }
+    }
+  }
+  return true;
+}
+
+std::string CNtfsVolume::Label() {
+  CNtfsFileAttr* name = m_volumeFile.FindAttribute(kAttrVolumeName);
+  if (!name || name->IsNonResident()) return {};
+  const auto& value = name->ResidentValue();
+  return Utf16LeToUtf8(value, value.size() / 2);
+}
+
+bool CNtfsVolume::GetVolumeInfo(NtfsVolumeInfo& info) {
+  info = {};
+  info.label = Label();
+  info.mftStartCluster = m_mftStartCluster;
+  info.mftRecordSize = m_recordSize;
+  info.bytesPerSector = m_bytesPerSector;
+  info.bytesPerCluster = m_bytesPerCluster;
+  info.clusters = m_clusterCount;
+  std::uint64_t used = 0;
+  if (!CountUsedClusters(0, m_clusterCount, used)) return false;
+  info.freeClusters = m_clusterCount - used;
+  return true;
+}
+
+}  // namespace sorvani

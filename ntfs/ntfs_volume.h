@@ -1,0 +1,140 @@
+// CNtfsVolume: an NTFS volume. Reads the boot sector, checks the geometry, loads the five
+// system records ($MFT, $Volume, root, $Bitmap, $UpCase) and offers the directory index
+// lookups, folder paths and folder listings built on them.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "disk/volume.h"
+#include "ntfs/ntfs_file.h"
+
+namespace sorvani {
+
+inline constexpr std::uint32_t kRootRecord = 5;
+inline constexpr std::uint32_t kMaxRecordSize = 65536;
+inline constexpr std::uint32_t kMaxIndexBlockSize = 65536;
+
+// Folder names met while walking parent chains: record -> (name, parent record).
+struct DirNameEntry {
+  std::string name;
+  std::uint32_t parent = 0;
+};
+using DirNameMap = std::map<std::uint32_t, DirNameEntry>;
+
+// One entry of a folder's directory index, from its $FILE_NAME key.
+struct NtfsDirEntry {
+  std::uint32_t record = 0;
+  std::uint16_t sequence = 0;
+  std::uint32_t parent = 0;
+  std::string name;
+  std::uint8_t nameSpace = 0;  // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+  std::uint32_t attributes = 0;  // normalised Windows bits
+  std::uint64_t size = 0;
+  std::uint64_t allocatedSize = 0;
+  std::uint64_t created = 0;
+  std::uint64_t modified = 0;
+  std::uint64_t mftChanged = 0;
+  std::uint64_t accessed = 0;
+  bool IsDirectory() const { return (attributes & kFileAttrDirectory) != 0; }
+};
+
+struct NtfsVolumeInfo {
+  std::string label;
+  std::uint64_t mftStartCluster = 0;
+  std::uint32_t mftRecordSize = 0;
+  std::uint32_t bytesPerSector = 0;
+  std::uint32_t bytesPerCluster = 0;
+  std::uint64_t clusters = 0;
+  std::uint64_t freeClusters = 0;
+};
+
+// Applies an update-sequence array: the last two bytes of every 512-byte stride of `block`
+// must hold the sequence number and get back the saved bytes. `strides` of them are fixed
+// (capped by the block's size); false on a mismatch or an array outside the block.
+bool ApplyFixups(std::span<std::uint8_t> block, std::uint32_t strides);
+
+class CNtfsVolume : public CVolume {
+ public:
+  CNtfsVolume();
+  ~CNtfsVolume() override;
+
+  bool Initialize(char driveLetter) override;
+  std::uint32_t GetFsType() const override { return kFsNtfs; }
+
+  // Sets the geometry without a boot sector, for tests and fuzzers that build records in
+  // memory: the letter is opened as Initialize would, nothing else is read.
+  bool AttachGeometry(char driveLetter, std::uint32_t bytesPerSector,
+                      std::uint32_t bytesPerCluster, std::uint32_t recordSize,
+                      std::uint64_t clusterCount);
+
+  bool ReadSystemRecord(std::uint32_t index, CNtfsFile& file);
+  std::uint16_t UpCaseChar(std::uint16_t unit);
+
+  CNtfsFile& MftFile() { return m_mft; }
+  CNtfsFile& VolumeFile() { return m_volumeFile; }
+  CNtfsFile& RootFile() { return m_root; }
+  CNtfsFile& BitmapFile() { return m_bitmap; }
+  CNtfsFile& UpCaseFile() { return m_upcase; }
+  std::uint64_t MftStartCluster() const { return m_mftStartCluster; }
+  std::uint32_t MftRecordSize() const { return m_recordSize; }
+  // Clusters of the volume as its boot sector gives them.
+  std::uint64_t ClusterCount() const { return m_clusterCount; }
+  // True for a cluster number that lies on the volume (reads of others are refused).
+  bool ClusterInVolume(std::int64_t lcn) const {
+    return lcn >= 0 && static_cast<std::uint64_t>(lcn) < m_clusterCount;
+  }
+
+  // Reads record `number` through the MFT's $DATA into `buffer` (resized to one record).
+  bool ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer);
+  // Clusters in [first, first + count) that $Bitmap marks in use; clipped to the volume.
+  // False when the bitmap cannot be read.
+  bool CountUsedClusters(std::uint64_t first, std::uint64_t count, std::uint64_t& used);
+
+  // Label, geometry, cluster count and free clusters (zero bits of $Bitmap).
+  bool GetVolumeInfo(NtfsVolumeInfo& info);
+  std::string Label();
+
+  // Directory index and folder paths.
+  bool ApplyIndexFixup(std::span<std::uint8_t> block, std::uint32_t size);
+  int CompareNames(std::string_view a, std::string_view b);
+  std::uint32_t FindInDirectory(std::string_view name, std::uint32_t dirRecord);
+  std::uint32_t ResolvePath(std::string_view path);
+  void ClearDirNames() { m_dirNames.clear(); }
+  void AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent);
+  bool FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const;
+  const DirNameMap& DirNames() const { return m_dirNames; }
+  std::string BuildFolderPath(std::uint32_t record);
+  // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
+  // $INDEX_ALLOCATION), DOS-only names left out. False when the folder cannot be read.
+  bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries);
+
+ private:
+  bool ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn, std::uint32_t blockSize,
+                      std::vector<std::uint8_t>& block);
+  std::uint32_t IndexVcnUnit(std::uint32_t blockSize) const;
+
+  CNtfsFile m_mft;
+  CNtfsFile m_volumeFile;
+  CNtfsFile m_root;
+  CNtfsFile m_bitmap;
+  CNtfsFile m_upcase;
+  std::uint32_t m_upcasePage = 0;
+  CNtfsFileAttr* m_upcaseData = nullptr;
+  std::vector<std::uint8_t> m_upcasePageBuffer;
+  bool m_upcasePageValid = false;
+  std::uint64_t m_mftStartCluster = 0;
+  std::uint32_t m_recordSize = 0;
+  std::uint64_t m_clusterCount = 0;
+  DirNameMap m_dirNames;
+
+  // A window of $Bitmap kept between CountUsedClusters calls.
+  std::vector<std::uint8_t> m_bitmapWindow;
+  std::uint64_t m_bitmapWindowStart = 0;  // byte offset in $Bitmap
+};
+
+}  // namespace sorvani

@@ -1,0 +1,407 @@
+#include "recovery/recover_engine.h"
+
+#include <algorithm>
+#include <system_error>
+#include <thread>
+
+#include "disk/volume.h"
+#include "foundation/endian.h"
+#include "foundation/log.h"
+#include "foundation/profile.h"
+#include "foundation/res_strings.h"
+#include "recovery/dest_files.h"
+#include "recovery/dest_names.h"
+#include "ntfs/ntfs_attr.h"
+
+namespace sorvani {
+namespace {
+
+std::mutex& UsageLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+UsageTotals& Usage() {
+  static UsageTotals totals;
+  return totals;
+}
+
+bool& UsageLoaded() {
+  static bool loaded = false;
+  return loaded;
+}
+
+void LoadLifetimeUsage() {
+  if (UsageLoaded()) return;
+  UsageLoaded() = true;
+  int files = Profile().GetInt("UsageStatistics", "FilesRecoveredInTotal", 0);
+  Usage().filesInTotal = files > 0 ? static_cast<std::uint64_t>(files) : 0;
+  std::uint8_t raw[8] = {};
+  if (Profile().GetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw))
+    Usage().bytesInTotal = ReadLe64(ByteSpan(raw, sizeof raw), 0);
+}
+
+}  // namespace
+
+const char* PromptButtonText(PromptButton button) {
+  switch (button) {
+    case PromptButton::kYes: return "Yes";
+    case PromptButton::kNo: return "No";
+    case PromptButton::kOk: return "OK";
+    case PromptButton::kCancel: return "Cancel";
+    case PromptButton::kAbort: return "Abort";
+    case PromptButton::kRetry: return "Retry";
+    case PromptButton::kIgnore: return "Ignore";
+    case PromptButton::kYesToAll: return "Yes to all";
+    case PromptButton::kNoToAll: return "No to all";
+    case PromptButton::kIgnoreAll: return "Ignore all";
+    case PromptButton::kSkipAll: return "Skip all";
+    case PromptButton::kTryAgain: return "Try again";
+  }
+  return "?";
+}
+
+PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
+                     std::vector<PromptButton> buttons, std::size_t defaultButton) {
+  PromptRequest request;
+  request.text = text;
+  request.caption = LoadResString(kIdsCaption);
+  request.icon = icon;
+  request.buttons = std::move(buttons);
+  request.defaultButton = defaultButton;
+  if (!job.frontEnd) return request.Default();
+  PromptButton answer = job.frontEnd->Ask(request);
+  // An answer that was not offered counts as the default.
+  if (std::find(request.buttons.begin(), request.buttons.end(), answer) == request.buttons.end())
+    return request.Default();
+  return answer;
+}
+
+RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std::uint32_t& flags) {
+  if (flags & RF_QUIET) return REC_E_SKIPPED;
+  PromptButton answer = AskUser(job, message, PromptIcon::kError,
+                                {PromptButton::kIgnore, PromptButton::kIgnoreAll, PromptButton::kCancel}, 2);
+  if (answer == PromptButton::kCancel) return REC_E_ABORT;
+  if (answer == PromptButton::kIgnoreAll) {
+    flags |= RF_QUIET;
+    return REC_E_IGNORE_ALL;
+  }
+  return REC_E_SKIPPED;
+}
+
+void AddFailureRow(RecoverJob& job, const std::string& path) {
+  std::string status;
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().failed = true;
+    status = Progress().statusText.substr(0, 255);
+  }
+  if (job.frontEnd) job.frontEnd->AddFailureRow(status, path);
+}
+
+NextRecoverItem MakeItemList(std::vector<RecoverItem> items) {
+  auto list = std::make_shared<std::vector<RecoverItem>>(std::move(items));
+  auto next = std::make_shared<std::size_t>(0);
+  return [list, next](RecoverItem& item) {
+    if (*next >= list->size()) {
+      *next = 0;
+      return false;
+    }
+    item = (*list)[(*next)++];
+    return true;
+  };
+}
+
+void SumSelectionThread(RecoverJob* job) {
+  RecoverItem item;
+  while (!job->cancel.IsSet()) {
+    item = RecoverItem{};
+    if (!job->nextItem || !job->nextItem(item)) break;
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++job->selectionCount;
+    job->selectionSize += item.size;
+    if (job->selectionCount == 1) {
+      job->caption = "Recover " + item.name;
+    } else {
+      job->caption = "Recover " + std::to_string(static_cast<unsigned long>(job->selectionCount)) +
+                     " selected items";
+    }
+  }
+  job->summingEnded = true;
+}
+
+namespace {
+
+// Creates the folders of `subfolder` below the destination; every part must stay inside it.
+bool PrepareSubfolder(RecoverJob& job, const std::string& subfolder, std::string& folder) {
+  folder = JoinSubfolder(job.destination, subfolder);
+  if (subfolder.empty()) return true;
+  std::string sofar = job.destination;
+  std::size_t i = 0;
+  while (i < subfolder.size()) {
+    std::size_t j = subfolder.find('/', i);
+    if (j == std::string::npos) j = subfolder.size();
+    if (j > i) {
+      sofar = JoinDestination(sofar, std::string_view(subfolder).substr(i, j - i));
+      int error = 0;
+      if (!PathLiesUnder(job.destination, sofar)) return false;
+      if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsFolder(sofar))) {
+        LogFile.Write(1, "Couldn't create folder %s\n", sofar.c_str());
+        LogFile.WriteError(1, error);
+        return false;
+      }
+    }
+    i = j + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+void RecoverThread(RecoverJob* jobPointer) {
+  RecoverJob& job = *jobPointer;
+  ScopeTrace trace(1, "RecoverThread");
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().progressDialog = job.frontEnd;
+  }
+  bool ignoreAll = false;
+  RecoverItem item;
+  for (;;) {
+    item = RecoverItem{};
+    if (!job.nextItem || !job.nextItem(item)) break;
+    std::uint32_t flags = job.flags | (ignoreAll ? std::uint32_t{RF_QUIET} : 0u);
+    RecoverResult result = REC_S_OK;
+    std::string path;
+    if (job.flags & RF_RAW_RANGES) {
+      std::string folder;
+      path = JoinDestination(job.destination, item.name);
+      if (!PrepareSubfolder(job, item.subfolder, folder)) {
+        result = REC_E_FAIL;
+      } else {
+        path = JoinDestination(folder, item.name);
+        result = RecoverRawRange(job, path, item.id, item.offsetInUnit, item.size, flags);
+      }
+    } else {
+      if (job.cancel.IsSet()) break;
+      auto record = static_cast<std::uint32_t>(item.id);
+      CatalogueEntry entry;
+      bool known = job.catalogue && job.catalogue->FindEntry(record, entry);
+      bool folder = false;
+      std::string name;
+      if (!known && (item.attributes & kFileAttrDirectory)) {
+        name = FormatResString(kIdsOrphanFolderName, static_cast<unsigned long>(record));
+        folder = true;
+      } else if (known) {
+        name = entry.name;
+        folder = (entry.attributes & kFileAttrDirectory) != 0;
+      }
+      std::string target;
+      if (!known && !folder) {
+        path = JoinDestination(job.destination, item.name.empty() ? std::to_string(record) : item.name);
+        std::lock_guard<std::mutex> hold(ProgressLock());
+        Progress().statusText = LoadResString(kIdsStatusRecordUnreadable);
+        result = REC_E_UNEXPECTED;
+      } else if (!PrepareSubfolder(job, item.subfolder, target)) {
+        path = JoinDestination(job.destination, name);
+        std::lock_guard<std::mutex> hold(ProgressLock());
+        Progress().statusText = LoadResString(kIdsStatusFolderNotCreated);
+        result = REC_E_SKIPPED;
+      } else {
+        path = JoinDestination(target, name);
+        result = folder ? RecoverFolder(job, path, record, flags) : RecoverFile(job, path, record, flags);
+      }
+    }
+    if (RecoverFailed(result)) {
+      AddFailureRow(job, path);
+      if (result == REC_E_ABORT) break;
+      if (result == REC_E_IGNORE_ALL) ignoreAll = true;
+    }
+  }
+}
+
+RecoverResult RecoverFileGroup(IRecoverFrontEnd& frontEnd, CVolume& volume, std::uint32_t flags,
+                               NextRecoverItem nextItem, IRecoverCatalogue* catalogue) {
+  ScopeTrace trace(1, "RecoverFileGroup");
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().Reset();
+  }
+  RecoverJob job;
+  job.nextItem = std::move(nextItem);
+  job.volume = &volume;
+  job.catalogue = catalogue;
+  job.frontEnd = &frontEnd;
+  job.flags = flags;
+
+  std::thread summing;
+  try {
+    summing = std::thread(SumSelectionThread, &job);
+  } catch (const std::system_error& e) {
+    LogFile.WriteError(1, e.code().value());
+    LogFile.Write(1, "Couldn't create recovery thread\n");
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().failed = true;
+    return REC_E_UNEXPECTED;
+  }
+
+  std::string destination;
+  bool allStreams = (flags & RF_ALL_STREAMS) != 0;
+  bool folderAttributes = (flags & RF_FOLDER_ATTRIBUTES) != 0;
+  bool ok = frontEnd.ChooseDestination(job, destination, allStreams, folderAttributes);
+  flags = allStreams ? (flags | RF_ALL_STREAMS) : (flags & ~RF_ALL_STREAMS);
+  flags = folderAttributes ? (flags | RF_FOLDER_ATTRIBUTES) : (flags & ~RF_FOLDER_ATTRIBUTES);
+  summing.join();
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().bytesExpected = job.selectionSize;
+  }
+  if (!ok) return REC_S_NOTHING_DONE;
+
+  if (destination.empty() || destination.back() != '/') destination += '/';
+  job.destination = destination;
+  job.flags = flags;
+  job.cancel.Reset();
+  int error = 0;
+  MakeFolder(destination, error);  // it may exist; otherwise the first write reports it
+
+  frontEnd.RunProgress(job);
+
+  RecoveryProgress done = ProgressSnapshot();
+  AddUsageStatistics(done.filesRecovered, done.bytesProcessed);
+  return REC_S_OK;
+}
+
+RecoverResult RecoverRawRanges(IRecoverFrontEnd& frontEnd, char driveLetter, std::uint32_t flags,
+                               NextRecoverItem nextItem) {
+  std::unique_ptr<CVolume> volume;
+  if (!OpenVolume(driveLetter, volume) || !volume) return REC_E_INVALIDARG;
+  return RecoverFileGroup(frontEnd, *volume, flags | RF_RAW_RANGES, std::move(nextItem), nullptr);
+}
+
+namespace {
+
+RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
+                            std::uint32_t offsetInUnit, std::uint64_t byteCount,
+                            RecoveredItemReport& report) {
+  auto setStatus = [](unsigned id) {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = LoadResString(id);
+  };
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = LoadResString(kIdsStatusWorking);
+    Progress().currentItem = path;
+  }
+  CDestFile out;
+  int error = 0;
+  if (!PathLiesUnder(job.destination, path) || !out.Create(path, CreateMode::kCreateAlways, error)) {
+    setStatus(kIdsStatusFileNotCreated);
+    return REC_E_FAIL;
+  }
+  double elapsedBefore = 0;
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    elapsedBefore = Progress().elapsedSeconds;
+  }
+  double start = ClockMilliseconds();
+  std::uint32_t unitSize = job.volume ? job.volume->BytesPerCluster() : 0;
+  if (byteCount == 0) return REC_S_OK;
+  if (unitSize == 0) {
+    setStatus(kIdsStatusWriteFailed);
+    return REC_E_FAIL;
+  }
+  std::vector<std::uint8_t> piece(job.pieceSize ? job.pieceSize : kCopyPieceSize);
+  std::uint64_t written = 0;
+  while (!job.cancel.IsSet()) {
+    std::uint64_t at = offsetInUnit + written;
+    std::uint64_t unit = startUnit + at / unitSize;
+    auto offset = static_cast<std::uint32_t>(at % unitSize);
+    auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
+    if (!job.volume->ReadRaw(unit, offset, piece.data(), size)) {
+      setStatus(kIdsStatusWriteFailed);
+      return REC_E_FAIL;
+    }
+    if (size == 0) return REC_S_OK;  // the volume ends here
+    std::uint32_t take = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, byteCount - written));
+    if (!out.Write(piece.data(), take, error)) {
+      LogFile.WriteError(1, error);
+      setStatus(kIdsStatusWriteFailed);
+      return REC_E_FAIL;
+    }
+    written += take;
+    report.bytes = written;
+    {
+      std::lock_guard<std::mutex> hold(ProgressLock());
+      RecoveryProgress& p = Progress();
+      p.bytesProcessed += take;
+      p.filePercent = static_cast<std::uint32_t>(static_cast<double>(written) * 100.0 /
+                                                 static_cast<double>(byteCount));
+      p.RecomputeTotalPercent();
+      p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
+    }
+    if (written >= byteCount) return REC_S_OK;
+  }
+  LogFile.WriteAlways("The operation was aborted.\n");
+  setStatus(kIdsStatusAborted);
+  return REC_E_ABORT;
+}
+
+}  // namespace
+
+RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
+                              std::uint32_t offsetInUnit, std::uint64_t byteCount,
+                              std::uint32_t /*flags*/, RecoveredItemReport* reportOut) {
+  std::uint64_t noted = 0;
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++Progress().filesTried;
+    noted = Progress().bytesProcessed;
+  }
+  RecoveredItemReport report;
+  report.id = startUnit;
+  report.destination = path;
+  auto slash = path.rfind('/');
+  report.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
+  {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    RecoveryProgress& p = Progress();
+    if (RecoverFailed(result)) {
+      p.bytesProcessed = noted + byteCount;
+      p.filePercent = 0;
+      p.RecomputeTotalPercent();
+    } else {
+      ++p.filesRecovered;
+      p.bytesRecovered += report.bytes;
+    }
+  }
+  report.result = result;
+  if (job.frontEnd) job.frontEnd->ItemFinished(report);
+  if (reportOut) *reportOut = report;
+  return result;
+}
+
+UsageTotals CurrentUsageTotals() {
+  std::lock_guard<std::mutex> hold(UsageLock());
+  LoadLifetimeUsage();
+  return Usage();
+}
+
+void AddUsageStatistics(std::uint64_t files, std::uint64_t bytes) {
+  std::lock_guard<std::mutex> hold(UsageLock());
+  LoadLifetimeUsage();
+  UsageTotals& u = Usage();
+  u.filesThisRun += files;
+  u.bytesThisRun += bytes;
+  u.filesInTotal += files;
+  u.bytesInTotal += bytes;
+  int stored = u.filesInTotal > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(u.filesInTotal);
+  Profile().SetInt("UsageStatistics", "FilesRecoveredInTotal", stored);
+  std::uint8_t raw[8];
+  WriteLe64(raw, u.bytesInTotal);
+  Profile().SetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw);
+  Profile().Save();
+}
+
+}  // namespace sorvani

@@ -1,0 +1,101 @@
+// The recovery run: RecoverFileGroup drives one whole recovery through a front end, a thread
+// sums the selection's size, RecoverThread walks the selection and writes each item with the
+// per-item writers, and the usage totals grow at the end of a confirmed run.
+//
+// Reader ownership: a run reads its source only through the volume handed to it, and callers
+// give it a reader of its own (OpenVolume on the drive letter), never the reader the catalogue
+// and a search share, so a search and a recovery never move the same device position or
+// cursors at once.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "recovery/recover_catalogue.h"
+#include "recovery/recovery_progress.h"
+#include "recovery/recovery_types.h"
+
+namespace sorvani {
+
+class CVolume;
+
+// Bytes per copy piece. Progress is updated once per piece.
+inline constexpr std::uint32_t kCopyPieceSize = 65536;
+
+// The context handed to both threads of a run.
+struct RecoverJob {
+  // Guarded by the progress lock.
+  std::uint64_t selectionSize = 0;
+  std::uint32_t selectionCount = 0;
+  std::string caption;
+
+  NextRecoverItem nextItem;
+  CVolume* volume = nullptr;
+  IRecoverCatalogue* catalogue = nullptr;  // index items only
+  std::string destination;                 // always ends in "/"
+  std::uint32_t flags = 0;
+  IRecoverFrontEnd* frontEnd = nullptr;    // owner of every prompt; receives failure rows
+  ManualResetEvent cancel;
+  std::atomic<bool> summingEnded{false};
+  std::uint32_t pieceSize = kCopyPieceSize;
+
+  // Folders being written on the current path of the walk; a catalogue whose folders contain
+  // each other is walked once.
+  std::set<std::uint32_t> activeFolders;
+};
+
+// Runs a whole recovery. Returns 0 when the run took place (items may have failed: see
+// Progress().failed), 1 when the front end cancelled, REC_E_UNEXPECTED when a thread could
+// not be started.
+RecoverResult RecoverFileGroup(IRecoverFrontEnd& frontEnd, CVolume& volume, std::uint32_t flags,
+                               NextRecoverItem nextItem, IRecoverCatalogue* catalogue);
+
+// Opens the drive with OpenVolume (NTFS, else FAT) and recovers the byte ranges the items
+// name. REC_E_INVALIDARG when the volume cannot be opened.
+RecoverResult RecoverRawRanges(IRecoverFrontEnd& frontEnd, char driveLetter, std::uint32_t flags,
+                               NextRecoverItem nextItem);
+
+// The size-summing thread: counts the selection and builds the caption.
+void SumSelectionThread(RecoverJob* job);
+// The worker: walks the selection and writes every item.
+void RecoverThread(RecoverJob* job);
+
+// Per-item writers with their bookkeeping; `report` (may be null) receives what was written.
+RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_t record,
+                          std::uint32_t flags, RecoveredItemReport* report = nullptr);
+RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint32_t record,
+                            std::uint32_t flags, RecoveredItemReport* report = nullptr);
+RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
+                              std::uint32_t offsetInUnit, std::uint64_t byteCount,
+                              std::uint32_t flags, RecoveredItemReport* report = nullptr);
+
+// Tells the person about a failure (or, quiet, skips): REC_E_SKIPPED, REC_E_IGNORE_ALL (and
+// the quiet bit set in `flags`), or REC_E_ABORT.
+RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std::uint32_t& flags);
+
+// Asks through the job's front end with caption string 1; without a front end the default.
+PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
+                     std::vector<PromptButton> buttons, std::size_t defaultButton);
+
+// Lists a failure row with the current status text.
+void AddFailureRow(RecoverJob& job, const std::string& path);
+
+// A NextRecoverItem over a fixed list that starts over after its last item.
+NextRecoverItem MakeItemList(std::vector<RecoverItem> items);
+
+// Files and bytes recovered: during this process, and over all runs (kept in the profile).
+struct UsageTotals {
+  std::uint64_t filesThisRun = 0;
+  std::uint64_t bytesThisRun = 0;
+  std::uint64_t filesInTotal = 0;
+  std::uint64_t bytesInTotal = 0;
+};
+UsageTotals CurrentUsageTotals();
+// Adds to both pairs and stores the lifetime pair in the profile.
+void AddUsageStatistics(std::uint64_t files, std::uint64_t bytes);
+
+}  // namespace sorvani

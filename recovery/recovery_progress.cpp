@@ -1,0 +1,41 @@
+#include "recovery/recovery_progress.h"
+
+namespace sorvani {
+
+void RecoveryProgress::Reset() {
+  IRecoverFrontEnd* keep = nullptr;
+  *this = RecoveryProgress{};
+  progressDialog = keep;
+}
+
+void RecoveryProgress::RecomputeTotalPercent() {
+  if (bytesExpected == 0) {
+    totalPercent = 100;
+    return;
+  }
+  // Sizes come from records that may be hostile: work in floating point so nothing wraps.
+  double percent = static_cast<double>(bytesProcessed) * 100.0 / static_cast<double>(bytesExpected);
+  totalPercent = percent >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(percent);
+}
+
+RecoveryProgress& Progress() {
+  static RecoveryProgress progress;
+  return progress;
+}
+
+std::mutex& ProgressLock() {
+  static std::mutex lock;
+  return lock;
+}
+
+RecoveryProgress ProgressSnapshot() {
+  std::lock_guard<std::mutex> hold(ProgressLock());
+  return Progress();
+}
+
+double ClockMilliseconds() {
+  using namespace std::chrono;
+  return duration<double, std::milli>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace sorvani

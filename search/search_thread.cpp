@@ -1,0 +1,188 @@
+#include "search/search_thread.h"
+
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <set>
+
+#include "foundation/log.h"
+#include "index/enum_thread.h"
+#include "index/ntfs_record_reader.h"
+#include "lib/fpattern/fpattern.h"
+
+namespace sorvani {
+
+SearchCriteria search_criteria;
+std::vector<FileListRow> search_results;
+char search_drive = 0;
+
+namespace {
+
+std::mutex g_sinkLock;
+ISearchSink* g_sink = nullptr;
+
+// 100-ns units between 1601-01-01 and 1970-01-01.
+constexpr std::uint64_t kEpochDifference = 116444736000000000ull;
+
+bool Stopped(const SearchCriteria& criteria) {
+  std::lock_guard<std::mutex> lock(index_lock);
+  return criteria.stop != 0;
+}
+
+}  // namespace
+
+void SetSearchSink(ISearchSink* sink) {
+  std::lock_guard<std::mutex> lock(g_sinkLock);
+  g_sink = sink;
+}
+
+std::int64_t FileTimeToLocalCalendar(std::uint64_t fileTime) {
+  auto seconds = static_cast<std::int64_t>(fileTime / 10000000) -
+                 static_cast<std::int64_t>(kEpochDifference / 10000000);
+  auto t = static_cast<std::time_t>(seconds);
+  std::tm local{};
+  if (!localtime_r(&t, &local)) return seconds;
+  local.tm_isdst = -1;
+  std::time_t back = std::mktime(&local);
+  return back == static_cast<std::time_t>(-1) ? seconds : static_cast<std::int64_t>(back);
+}
+
+bool ParseLocalDate(const std::string& text, std::int64_t& seconds) {
+  int year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0;
+  char tail = 0;
+  int n = std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%2d%c", &year, &month, &day, &hour,
+                      &minute, &second, &tail);
+  bool shapeOk = (n == 3 && text.size() == 10) || (n == 5 && text.size() == 16) ||
+                 (n == 6 && text.size() == 19);
+  if (!shapeOk || month < 1 || month > 12 || day < 1 || day > 31 || hour > 23 || minute > 59 ||
+      second > 60 || hour < 0 || minute < 0 || second < 0)
+    return false;
+  if (year < 1900) {
+    seconds = 0;
+    return true;
+  }
+  std::tm local{};
+  local.tm_year = year - 1900;
+  local.tm_mon = month - 1;
+  local.tm_mday = day;
+  local.tm_hour = hour;
+  local.tm_min = minute;
+  local.tm_sec = second;
+  local.tm_isdst = -1;
+  std::time_t t = std::mktime(&local);
+  if (t == static_cast<std::time_t>(-1) && year != 1969) return false;
+  seconds = static_cast<std::int64_t>(t);
+  return true;
+}
+
+void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& criteria,
+               std::vector<FileListRow>& results, ISearchSink* sink) {
+  {
+    std::lock_guard<std::mutex> lock(index_lock);
+    reader.ClearDirNames();
+  }
+  const std::string pattern = "*" + criteria.name + "*";
+  const std::uint64_t minimum = std::uint64_t{criteria.minimum} * 1024;
+  const std::uint64_t maximum = std::uint64_t{criteria.maximum} * 1024;
+  RecordDetails details;
+
+  for (const auto& [record, entry] : index.Entries()) {
+    if (Stopped(criteria)) break;
+    if (criteria.nameOn) {
+      bool match;
+      if (criteria.nameMode == kNameModeContains) {
+        match = MatchPattern(pattern.c_str(), entry.name.c_str());
+      } else {
+        std::lock_guard<std::mutex> lock(index_lock);
+        match = reader.SameNameNoCase(criteria.name, entry.name);
+      }
+      if (!match) continue;
+    }
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      if (!reader.LoadDetails(record, false, details)) continue;
+      if (details.name != entry.name) {
+        LogFile.WriteAlways("Wrong name of file #%lu.\n", static_cast<unsigned long>(record));
+        reader.DumpLoaded();
+      }
+    }
+    if (criteria.sizeOn && (details.size < minimum || details.size > maximum)) continue;
+    if (criteria.dateOn) {
+      std::uint64_t stamp = criteria.dateKind == kDateKindCreated ? details.created : details.modified;
+      std::int64_t local = FileTimeToLocalCalendar(stamp);
+      if (local < criteria.from || local > criteria.to) continue;
+    }
+
+    FileListRow row;
+    row.record = record;
+    row.parent = details.parent;
+    row.name = entry.name;
+    row.attributes = entry.attributes;
+    row.icon = entry.IsFolder() ? kIconFolder : kIconFile;
+    row.size = details.size;
+    row.created = details.created;
+    row.modified = details.modified;
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      reader.RegisterParentFolders(details.parent);
+      if (!entry.IsFolder()) row.overwritten = reader.LoadedOverwritten();
+    }
+    std::size_t position;
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      results.push_back(row);
+      position = results.size() - 1;
+    }
+    if (Stopped(criteria)) break;
+    if (sink) sink->OnRow(position, results[position]);
+  }
+  if (sink) sink->OnFinished();
+}
+
+void SearchThread(char driveLetter) {
+  ScopeTrace trace(1, "SearchThread");
+  CNtfsRecordReader reader(NtfsVolumeFor(driveLetter));
+  ISearchSink* sink;
+  {
+    std::lock_guard<std::mutex> lock(g_sinkLock);
+    sink = g_sink;
+  }
+  RunSearch(file_index, reader, search_criteria, search_results, sink);
+}
+
+bool RevealInFolder(const FileListRow& row, const CFileIndex& index, IRecordReader& reader,
+                    RevealTarget& out) {
+  out = RevealTarget{};
+  out.name = row.name;
+  std::lock_guard<std::mutex> lock(index_lock);
+  out.folder = reader.FolderPath(row.parent);
+  std::string chain;
+  std::set<std::uint32_t> seen;
+  RecordNames names;
+  for (std::uint32_t current = row.parent; current != kIndexRootRecord;) {
+    // A chain that comes back on itself cannot be opened level by level.
+    if (!seen.insert(current).second || !reader.LoadNames(current, names)) {
+      LogFile.WriteAlways("Error determening containing folder for file #%lu\n",
+                          static_cast<unsigned long>(current));
+      return false;
+    }
+    bool orphan = index.IsOrphanFolder(current);
+    char element[16];
+    if (!names.inUse || orphan)
+      std::snprintf(element, sizeof element, "%lu;", static_cast<unsigned long>(current));
+    else
+      std::snprintf(element, sizeof element, "0;");
+    chain.insert(0, element);
+    if (orphan) break;
+    current = names.parent;
+  }
+  out.chain = std::move(chain);
+  return true;
+}
+
+bool RevealInFolder(const FileListRow& row, RevealTarget& out) {
+  CNtfsRecordReader reader(NtfsVolumeFor(search_drive));
+  return RevealInFolder(row, file_index, reader, out);
+}
+
+}  // namespace sorvani

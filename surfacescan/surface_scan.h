@@ -1,0 +1,124 @@
+// The surface scan: walks a volume's cluster allocation map ($Bitmap on NTFS, the active FAT
+// on FAT12/16/32), tries the selected picture formats at every free cluster and hands each
+// carved file to a sink in scan order, while the job record tells a poller how far it got.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "disk/volume.h"
+#include "surfacescan/carvers.h"
+
+namespace sorvani {
+
+inline constexpr std::uint32_t kScanResultOk = 0;
+inline constexpr std::uint32_t kScanInvalidArg = 0x80070057;  // E_INVALIDARG: no cancel event
+inline constexpr std::uint32_t kScanNotImpl = 0x80004001;     // E_NOTIMPL: volume not opened
+
+// The estimate is unknown until pass 1 has seen its first free cluster.
+inline constexpr double kUnknownRemaining = -1.0;
+
+// One row of the result list.
+struct CarvedFile {
+  std::int32_t icon = -1;  // image-list index, set by a window that shows icons
+  std::string name;
+  std::uint64_t startUnit = 0;
+  std::uint32_t offset = 0;
+  std::uint32_t size = 0;
+  int format = 0;  // the format key that matched
+};
+
+// Receives the scan's results on the scan thread.
+class ICarvedFileSink {
+ public:
+  virtual ~ICarvedFileSink() = default;
+  // One carved file, in scan order.
+  virtual void Append(const CarvedFile& file) = 0;
+  // The scan could not start; the desktop shows this as a message box.
+  virtual void ShowError(const std::string& text, const std::string& caption);
+};
+
+// The status a poller reads, copied out under the job's lock.
+struct SurfaceScanStatus {
+  std::string statusText;
+  std::int32_t percent = 0;
+  std::int32_t found = 0;
+  double remainingSeconds = 0;  // kUnknownRemaining (negative) when not yet known
+};
+
+struct SurfaceScanJob {
+  char driveLetter = 0;
+  // The cancel event: set by the front end, tested by the scan. May be null (the scan then
+  // runs to its end and the result says so).
+  const std::atomic<bool>* cancel = nullptr;
+  CFormatSet formats;
+  ICarvedFileSink* sink = nullptr;
+  std::uint32_t result = kScanResultOk;
+
+  std::mutex lock;  // guards the four fields below
+  std::string statusText;
+  std::int32_t percent = 0;
+  std::int32_t found = 0;
+  double remainingSeconds = 0;
+
+  SurfaceScanStatus Snapshot();
+  bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
+};
+
+// The stream of NTFS $Bitmap: bit i (least significant bit first) is cluster i, 1 = in use.
+class IClusterBitmap {
+ public:
+  virtual ~IClusterBitmap() = default;
+  virtual std::uint64_t Size() const = 0;  // bytes
+  virtual bool Seek(std::uint64_t position) = 0;
+  virtual bool Read(void* destination, std::uint32_t size, std::uint32_t& got) = 0;
+};
+
+// The $DATA stream of the volume's $Bitmap; null when the volume is not NTFS or the stream
+// is missing.
+std::unique_ptr<IClusterBitmap> OpenNtfsBitmap(CVolume& volume);
+
+// The thread procedure: opens the job's drive and scans it.
+void SurfaceScanThread(SurfaceScanJob& job);
+// The same on a volume that is already open (steps after the open).
+void SurfaceScanVolume(SurfaceScanJob& job, CVolume& volume);
+// The two passes over an NTFS bitmap, and over the active FAT of a FAT volume.
+void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap,
+                    std::uint64_t clusterCount);
+void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType,
+             std::uint64_t fatOffset, std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
+             std::uint64_t dataClusters);
+
+// Decodes the packed little-endian entries of a FAT (12, 16 or 32 bits wide, FAT32 masked to
+// 28 bits) from consecutive pieces of the table; an entry may straddle two pieces.
+class CFatEntryDecoder {
+ public:
+  explicit CFatEntryDecoder(std::uint32_t fatType);
+  bool Valid() const { return m_width != 0; }
+  // Calls `entry(n, value)` for every entry completed by `bytes`.
+  template <typename F>
+  void Feed(const std::uint8_t* bytes, std::size_t size, F&& entry) {
+    for (std::size_t i = 0; i < size; ++i) {
+      m_bits |= std::uint64_t{bytes[i]} << m_count;
+      m_count += 8;
+      while (m_count >= m_width) {
+        entry(m_next++, static_cast<std::uint32_t>(m_bits & m_mask));
+        m_bits >>= m_width;
+        m_count -= m_width;
+      }
+    }
+  }
+
+ private:
+  unsigned m_width = 0;
+  std::uint64_t m_mask = 0;
+  std::uint64_t m_bits = 0;
+  unsigned m_count = 0;
+  std::uint64_t m_next = 0;
+};
+
+}  // namespace sorvani

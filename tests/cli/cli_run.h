@@ -1,0 +1,64 @@
+// Runs the built `sorvani` command and captures what it prints.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace sorvani::test {
+
+struct CommandResult {
+  int exitCode = -1;
+  std::string out;  // stdout
+  std::string err;  // stderr
+};
+
+inline std::string ShellQuote(const std::string& s) {
+  std::string q = "'";
+  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
+  return q + "'";
+}
+
+inline CommandResult RunSorvani(const std::vector<std::string>& args) {
+  static int counter = 0;
+  std::string errFile = std::string(::testing::TempDir()) + "sorvani-stderr." +
+                        std::to_string(::getpid()) + "." + std::to_string(counter++);
+  // A private profile and log folder, so tests never touch the user's own.
+  std::string home = std::string(::testing::TempDir()) + "sorvani-home." + std::to_string(::getpid());
+  std::string cmd = "XDG_CONFIG_HOME=" + ShellQuote(home + "/config") + " XDG_STATE_HOME=" +
+                    ShellQuote(home + "/state") + " " + ShellQuote(SORVANI_BIN);
+  for (const auto& a : args) cmd += " " + ShellQuote(a);
+  cmd += " 2>" + ShellQuote(errFile);
+  CommandResult r;
+  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int status = ::pclose(p);
+    r.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  }
+  if (FILE* e = std::fopen(errFile.c_str(), "r")) {
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, e)) > 0) r.err.append(buf, n);
+    std::fclose(e);
+    std::remove(errFile.c_str());
+  }
+  return r;
+}
+
+inline std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t pos = 0;
+  while (pos < text.size()) {
+    std::size_t nl = text.find('\n', pos);
+    if (nl == std::string::npos) nl = text.size();
+    lines.push_back(text.substr(pos, nl - pos));
+    pos = nl + 1;
+  }
+  return lines;
+}
+
+}  // namespace sorvani::test

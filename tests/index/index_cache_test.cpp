@@ -1,0 +1,287 @@
+// The cache file: byte layout, round trip, and every way a file is refused.
+#include "index/index_cache.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include "foundation/endian.h"
+#include "foundation/profile.h"
+#include "index/file_index.h"
+#include "tests/util/fixtures.h"
+
+namespace sorvani {
+namespace {
+
+std::int64_t g_now = 1'700'000'000;
+std::int64_t FixedClock() { return g_now; }
+
+class IndexCache : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    m_folder = test::ScratchFolder(::testing::UnitTest::GetInstance()->current_test_info()->name());
+    SetCacheFolder(m_folder);
+    g_now = 1'700'000'000;
+    SetCacheClock(FixedClock);
+    progress = IndexProgress{};
+    Profile().SetPath(m_folder + "/Profile.xml");
+    ASSERT_TRUE(Profile().Load());
+    Profile().SetInt("Cache", "SaveToDisk", 1);
+  }
+  void TearDown() override {
+    SetCacheFolder("");
+    SetCacheClock(nullptr);
+  }
+
+  static void Fill(CFileIndex& index) {
+    index.InsertEntry(40, "2008", 0x10, 30);
+    index.InsertEntry(41, std::string(300, 'n'), 0x20, 40);
+    index.InsertEntry(42, "b.jpg", 0x21, 40);
+    index.InsertChild(40, 42);
+    index.InsertChild(30, 40);
+    index.InsertChild(40, 41);
+    index.InsertOrphanFolder(1234);
+    index.InsertOrphanFolder(77);
+    index.InsertLiveFolder(30);
+  }
+
+  static void ExpectSame(const CFileIndex& a, const CFileIndex& b) {
+    ASSERT_EQ(a.EntryCount(), b.EntryCount());
+    for (const auto& [r, e] : a.Entries()) {
+      const FileIndexEntry* o = b.FindEntry(r);
+      ASSERT_NE(o, nullptr) << r;
+      EXPECT_EQ(o->name, e.name);
+      EXPECT_EQ(o->attributes, e.attributes);
+      EXPECT_EQ(o->parent, e.parent);
+    }
+    using P = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
+    EXPECT_EQ(P(a.Children().begin(), a.Children().end()), P(b.Children().begin(), b.Children().end()));
+    EXPECT_TRUE(std::equal(a.OrphanFolders().begin(), a.OrphanFolders().end(),
+                           b.OrphanFolders().begin(), b.OrphanFolders().end()));
+    EXPECT_TRUE(std::equal(a.LiveFolders().begin(), a.LiveFolders().end(),
+                           b.LiveFolders().begin(), b.LiveFolders().end()));
+  }
+
+  std::vector<std::uint8_t> Bytes(char letter) { return test::ReadWholeFile(CacheFilePath(letter)); }
+  void Write(char letter, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream(CacheFilePath(letter), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  }
+  bool Exists(char letter) { return std::filesystem::exists(CacheFilePath(letter)); }
+  std::vector<std::uint8_t> Header(std::uint32_t count, char letter = 'C') {
+    std::vector<std::uint8_t> h(24, 0);
+    WriteLe32(h.data(), 100001);
+    h[5] = static_cast<std::uint8_t>(letter);
+    WriteLe64(h.data() + 8, static_cast<std::uint64_t>(g_now));
+    WriteLe32(h.data() + 16, count);
+    return h;
+  }
+  static void Append(std::vector<std::uint8_t>& f, std::initializer_list<std::uint8_t> rec) {
+    f.insert(f.end(), rec);
+  }
+
+  std::string m_folder;
+  IndexProgress progress;
+};
+
+TEST_F(IndexCache, LayoutAndRoundTrip) {
+  CFileIndex index;
+  Fill(index);
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  EXPECT_EQ(progress.phase, kPhaseSaving);
+  EXPECT_EQ(progress.total, 9u);
+  EXPECT_EQ(progress.done, 9u);
+  EXPECT_EQ(CacheFilePath('C'), m_folder + "/~index_dump_C.tmp");
+
+  auto f = Bytes('C');
+  ByteSpan s(f);
+  ASSERT_EQ(f.size(), 24u + (4 + 16) + 316 + (5 + 16) + 3 * 11 + 3 * 7);
+  EXPECT_EQ(ReadLe32(s, 0), 100001u);
+  EXPECT_EQ(f[4], 0);    // complete
+  EXPECT_EQ(f[5], 'C');
+  EXPECT_EQ(f[6], 0);
+  EXPECT_EQ(static_cast<std::int64_t>(ReadLe64(s, 8)), g_now);
+  EXPECT_EQ(ReadLe32(s, 16), 9u);
+  // First entry, record 40: length, type, record, parent, attributes, name, zero.
+  EXPECT_EQ(ReadLe16(s, 24), 20u);
+  EXPECT_EQ(f[26], 1);
+  EXPECT_EQ(ReadLe32(s, 27), 40u);
+  EXPECT_EQ(ReadLe32(s, 31), 30u);
+  EXPECT_EQ(ReadLe32(s, 35), 0x10u);
+  EXPECT_EQ(std::string(f.begin() + 39, f.begin() + 43), "2008");
+  EXPECT_EQ(f[43], 0);
+  EXPECT_EQ(ReadLe16(s, 44), 316u);  // the 300-byte name
+  // Child links follow the entries, by parent, equal parents in insertion order.
+  std::size_t links = 24 + 20 + 316 + 21;
+  EXPECT_EQ(ReadLe16(s, links), 11u);
+  EXPECT_EQ(f[links + 2], 2);
+  EXPECT_EQ(ReadLe32(s, links + 3), 30u);
+  EXPECT_EQ(ReadLe32(s, links + 7), 40u);
+  EXPECT_EQ(ReadLe32(s, links + 11 + 7), 42u);
+  EXPECT_EQ(ReadLe32(s, links + 22 + 7), 41u);
+  std::size_t orphans = links + 33;
+  EXPECT_EQ(f[orphans + 2], 3);
+  EXPECT_EQ(ReadLe32(s, orphans + 3), 77u);
+  EXPECT_EQ(f[orphans + 14 + 2], 4);
+
+  CFileIndex back;
+  back.InsertEntry(999, "stale", 0, 5);  // cleared by the load
+  g_now += 18000;  // exactly five hours: still accepted
+  ASSERT_EQ(RestoreIndexFromCache('C', back, progress), 1u);
+  EXPECT_EQ(progress.phase, kPhaseLoading);
+  EXPECT_EQ(progress.done, 9u);
+  ExpectSame(index, back);
+  EXPECT_TRUE(Exists('C'));
+
+  // An empty index is a bare 24-byte header that loads into an empty index.
+  CFileIndex empty;
+  ASSERT_EQ(DumpIndexToCache('E', empty, progress), 1u);
+  EXPECT_EQ(Bytes('E').size(), 24u);
+  ASSERT_EQ(RestoreIndexFromCache('E', back, progress), 1u);
+  EXPECT_EQ(back.EntryCount(), 0u);
+  EXPECT_TRUE(back.Children().empty() && back.LiveFolders().empty());
+}
+
+TEST_F(IndexCache, HeaderRefusalsDeleteTheFile) {
+  CFileIndex index, out;
+  Fill(index);
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  auto good = Bytes('C');
+
+  struct Case {
+    const char* what;
+    std::function<void(std::vector<std::uint8_t>&)> change;
+  } cases[] = {
+      {"truncated header", [](auto& f) { f.resize(23); }},
+      {"empty file", [](auto& f) { f.clear(); }},
+      {"other format", [](auto& f) { WriteLe32(f.data(), 100002); }},
+      {"other drive", [](auto& f) { f[5] = 'D'; }},
+      {"incomplete", [](auto& f) { f[4] = 1; }},
+      {"too old", [](auto& f) { WriteLe64(f.data() + 8, static_cast<std::uint64_t>(g_now - 18001)); }},
+      {"count too high", [](auto& f) { WriteLe32(f.data() + 16, 10); }},
+      {"count too low", [](auto& f) { WriteLe32(f.data() + 16, 8); }},
+      {"length 0", [](auto& f) { WriteLe16(f.data() + 24, 0); }},
+      {"length 1", [](auto& f) { WriteLe16(f.data() + 24, 1); }},
+      {"length 2", [](auto& f) { WriteLe16(f.data() + 24, 2); }},
+      {"length 4097", [](auto& f) { WriteLe16(f.data() + 24, 4097); }},
+      {"entry shorter than its fields", [](auto& f) { WriteLe16(f.data() + 24, 10); }},
+  };
+  for (const Case& c : cases) {
+    auto bytes = good;
+    c.change(bytes);
+    Write('C', bytes);
+    EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u) << c.what;
+    EXPECT_FALSE(Exists('C')) << c.what;
+  }
+
+  // A file created in the future (a clock that went back) is accepted.
+  auto future = good;
+  WriteLe64(future.data() + 8, static_cast<std::uint64_t>(g_now + 100000));
+  Write('C', future);
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
+
+  // No file: nothing to load, nothing deleted.
+  EXPECT_EQ(RestoreIndexFromCache('Q', out, progress), 0u);
+}
+
+TEST_F(IndexCache, TruncatedRecordKeepsTheFileAndUnknownTypesAreCounted) {
+  CFileIndex out;
+  auto f = Header(3);
+  Append(f, {7, 0, 3, 50, 0, 0, 0});   // orphan 50
+  Append(f, {5, 0, 9, 1, 2});          // unknown type 9, still counted
+  Append(f, {7, 0, 4, 60, 0, 0, 0});   // live 60
+  Write('C', f);
+  ASSERT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
+  EXPECT_TRUE(out.IsOrphanFolder(50));
+  EXPECT_TRUE(out.IsLiveFolderWithDeleted(60));
+
+  f.resize(f.size() - 2);
+  Write('C', f);
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);
+  EXPECT_TRUE(Exists('C'));  // the next complete scan overwrites it
+
+  // Records that would break the index's rules are read and counted but not taken.
+  auto g = Header(4);
+  Append(g, {16, 0, 1, 5, 0, 0, 0, 5, 0, 0, 0, 0x10, 0, 0, 0, 0});  // the root as an entry
+  Append(g, {16, 0, 1, 9, 1, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0, 0});  // empty name
+  Append(g, {7, 0, 3, 24, 0, 0, 0});                                 // a system record as orphan
+  Append(g, {18, 0, 1, 8, 1, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0, 'a', 'b', 'c'});  // no zero byte
+  Write('C', g);
+  ASSERT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
+  EXPECT_EQ(out.EntryCount(), 1u);
+  EXPECT_EQ(out.FindEntry(264)->name, "abc");
+  EXPECT_TRUE(out.OrphanFolders().empty());
+}
+
+TEST_F(IndexCache, CancelledSaveIsRefusedLaterAndCancelledLoadKeepsWhatItRead) {
+  CFileIndex index, out;
+  Fill(index);
+  progress.cancel = 1;
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  EXPECT_EQ(progress.done, 1u);
+  auto f = Bytes('C');
+  ASSERT_GE(f.size(), 24u);
+  EXPECT_EQ(f[4], 1);  // still marked incomplete
+  progress.cancel = 0;
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);
+  EXPECT_FALSE(Exists('C'));
+
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  progress.cancel = 1;
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
+  EXPECT_EQ(out.EntryCount(), 1u);  // one record read before the cancel was seen
+  EXPECT_TRUE(Exists('C'));
+}
+
+TEST_F(IndexCache, SwitchedOffSavesNothingButStillLoadsAndCleanUpFindsEveryDrive) {
+  CFileIndex index, out;
+  Fill(index);
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  Profile().SetInt("Cache", "SaveToDisk", 0);
+  EXPECT_EQ(DumpIndexToCache('D', index, progress), 0u);
+  EXPECT_FALSE(Exists('D'));
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
+  EXPECT_EQ(out.EntryCount(), 3u);
+
+  Write('D', Header(0, 'D'));
+  std::ofstream(m_folder + "/~index_dump_CD.tmp") << "x";
+  std::ofstream(m_folder + "/other.tmp") << "x";
+  EXPECT_EQ(CleanUpCache('D'), 1u);
+  EXPECT_EQ(CleanUpCache('D'), 0u);  // already gone
+  Write('D', Header(0, 'D'));
+  EXPECT_EQ(CleanUpCache(0), 1u);
+  EXPECT_FALSE(Exists('C'));
+  EXPECT_FALSE(Exists('D'));
+  EXPECT_TRUE(std::filesystem::exists(m_folder + "/~index_dump_CD.tmp"));
+  EXPECT_TRUE(std::filesystem::exists(m_folder + "/other.tmp"));
+  EXPECT_EQ(CleanUpCache(0), 1u);  // nothing to delete
+}
+
+TEST_F(IndexCache, DamagedFilesNeverCrashTheLoader) {
+  CFileIndex index, out;
+  Fill(index);
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  const auto good = Bytes('C');
+  std::mt19937 rng(7);
+  int loaded = 0;
+  for (int i = 0; i < 400; ++i) {
+    auto bytes = good;
+    int flips = 1 + static_cast<int>(rng() % 4);
+    for (int k = 0; k < flips; ++k)
+      bytes[24 + rng() % (bytes.size() - 24)] = static_cast<std::uint8_t>(rng());
+    if (rng() % 4 == 0) bytes.resize(24 + rng() % (bytes.size() - 24));
+    Write('C', bytes);
+    loaded += RestoreIndexFromCache('C', out, progress) == 1;
+  }
+  // Random bytes after a valid header: refused, never a crash.
+  std::vector<std::uint8_t> noise = Header(1000);
+  for (int i = 0; i < 100000; ++i) noise.push_back(static_cast<std::uint8_t>(rng()));
+  Write('C', noise);
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);
+  EXPECT_GT(loaded, 0);
+}
+
+}  // namespace
+}  // namespace sorvani

@@ -1,0 +1,60 @@
+// Shared pieces of the recovery tests: a scripted front end, sha256 of files, and the streams
+// of deleted files that a TSK answer key lists.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "recovery/recover_engine.h"
+
+namespace sorvani::test {
+
+std::string Sha256OfFile(const std::string& path);
+
+// A front end that answers prompts from a script (or with a rule) and records everything.
+class CScriptedFrontEnd : public IRecoverFrontEnd {
+ public:
+  explicit CScriptedFrontEnd(std::string destination) : m_destination(std::move(destination)) {}
+
+  bool ChooseDestination(RecoverJob& job, std::string& destination, bool& allStreams,
+                         bool& folderAttributes) override;
+  void RunProgress(RecoverJob& job) override;
+  void AddFailureRow(const std::string& status, const std::string& path) override;
+  void ItemFinished(const RecoveredItemReport& report) override;
+  PromptButton Ask(const PromptRequest& request) override;
+
+  bool cancelDialog = false;
+  bool allStreams = true;
+  bool folderAttributes = true;
+  // Answers taken in order; when empty, `rule` decides (default: Ignore if offered, else the
+  // box's default).
+  std::deque<PromptButton> answers;
+  std::function<PromptButton(const PromptRequest&)> rule;
+  // Called on the worker thread for each finished item (e.g. to cancel the run).
+  std::function<void(RecoverJob&, const RecoveredItemReport&)> onItem;
+
+  std::vector<PromptRequest> asked;
+  std::vector<std::pair<std::string, std::string>> rows;  // status, path
+  std::vector<RecoveredItemReport> reports;
+  RecoverJob* job = nullptr;
+
+ private:
+  std::string m_destination;
+};
+
+struct KeyStream {
+  std::uint32_t record = 0;
+  std::string stream;  // "" for the unnamed stream
+  std::string path;    // the path TSK gives the file
+  std::string sha256;
+};
+
+// The streams of unallocated records that icat could read, from either key layout (the
+// fixture keys' "streams", the third-party keys' "items").
+std::vector<KeyStream> DeletedStreamsOfKey(const std::string& keyText);
+
+}  // namespace sorvani::test

@@ -1,0 +1,290 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <functional>
+
+#include "disk/drive_table.h"
+#include "fat/fat_volume.h"
+#include "foundation/endian.h"
+#include "surfacescan/surface_scan.h"
+#include "tests/surfacescan/carve_test_support.h"
+#include "tests/util/fixtures.h"
+
+namespace sorvani {
+namespace {
+
+using test::Bytes;
+using test::CCollectingSink;
+using test::CMemoryVolume;
+using test::Filler;
+
+TEST(FatEntryDecoder, EntriesAcrossPieceBoundaries) {
+  // Pack known values, feed them a sector at a time and compare every entry. In FAT12 the
+  // entry 341 takes the last byte of sector 0 and the first of sector 1.
+  for (std::uint32_t type : {kFsFat12, kFsFat16, kFsFat32}) {
+    unsigned width = type == kFsFat12 ? 12 : type == kFsFat16 ? 16 : 32;
+    const std::size_t count = 2000;
+    std::vector<std::uint32_t> values(count);
+    Bytes packed((count * width + 7) / 8 + 1024, 0);
+    for (std::size_t n = 0; n < count; ++n) {
+      std::uint64_t v = (n * 2654435761u) & ((1ull << width) - 1);
+      if (n % 7 == 0) v = 0;
+      for (unsigned bit = 0; bit < width; ++bit)
+        if (v >> bit & 1) packed[(n * width + bit) / 8] |= std::uint8_t(1u << ((n * width + bit) % 8));
+      values[n] = static_cast<std::uint32_t>(type == kFsFat32 ? v & 0x0FFFFFFF : v);
+    }
+    CFatEntryDecoder decoder(type);
+    std::vector<std::uint32_t> seen;
+    for (std::size_t off = 0; off < packed.size(); off += 512)
+      decoder.Feed(packed.data() + off, std::min<std::size_t>(512, packed.size() - off),
+                   [&](std::uint64_t n, std::uint32_t v) {
+                     ASSERT_EQ(n, seen.size());
+                     seen.push_back(v);
+                   });
+    ASSERT_GE(seen.size(), count);
+    for (std::size_t n = 0; n < count; ++n)
+      ASSERT_EQ(seen[n], values[n]) << "FAT type " << type << " entry " << n;
+  }
+  // FAT32's top four bits are reserved: 0xF0000000 is a free cluster.
+  CFatEntryDecoder fat32(kFsFat32);
+  std::uint8_t entry[4] = {0, 0, 0, 0xF0};
+  std::uint32_t value = 1;
+  fat32.Feed(entry, 4, [&](std::uint64_t, std::uint32_t v) { value = v; });
+  EXPECT_EQ(value, 0u);
+}
+
+// A bitmap held in memory that can watch each read.
+class CMemoryBitmap : public IClusterBitmap {
+ public:
+  explicit CMemoryBitmap(Bytes bits) : m_bits(std::move(bits)) {}
+  std::uint64_t Size() const override { return m_bits.size(); }
+  bool Seek(std::uint64_t position) override {
+    m_pos = position;
+    ++seeks;
+    return position <= m_bits.size();
+  }
+  bool Read(void* destination, std::uint32_t size, std::uint32_t& got) override {
+    if (onRead) onRead();
+    got = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, m_bits.size() - m_pos));
+    std::memcpy(destination, m_bits.data() + m_pos, got);
+    m_pos += got;
+    return true;
+  }
+  int seeks = 0;
+  std::function<void()> onRead;
+
+ private:
+  Bytes m_bits;
+  std::uint64_t m_pos = 0;
+};
+
+void SetUsed(Bytes& bitmap, std::uint64_t cluster) {
+  bitmap[cluster / 8] |= std::uint8_t(1u << (cluster % 8));
+}
+
+Bytes Bmp(std::uint32_t size) {
+  Bytes b = {'B', 'M'};
+  b.resize(size, 0x20);
+  WriteLe32(&b[2], size);
+  return b;
+}
+
+TEST(NtfsScan, SkipsTheClustersOfACarvedFileAndTestsOnlyFreeOnes) {
+  const std::uint32_t unit = 512;
+  Bytes vol = Filler(64 * unit);
+  auto place = [&](std::uint64_t cluster, const Bytes& b) {
+    std::memcpy(vol.data() + cluster * unit, b.data(), b.size());
+  };
+  place(3, Bmp(1024));  // covers 3 and 4; testing resumes at 3 + 1024 / 512 + 1 = 6
+  place(5, Bmp(100));   // so this one, right behind it, is never tested
+  place(6, Bmp(100));   // found; resumes at 6 + 100 / 512 + 1 = 7
+  place(7, Bmp(50));    // found
+  place(9, Bmp(60));    // in a used cluster: never tested
+  place(20, Bmp(70));   // beyond the bitmap's end (the stream covers 16 clusters)
+  Bytes bitmap(2, 0);
+  SetUsed(bitmap, 9);
+  CMemoryVolume volume(vol, unit);
+  CMemoryBitmap stream(bitmap);
+  CCollectingSink sink;
+  std::atomic<bool> cancel{false};
+  SurfaceScanJob job;
+  job.driveLetter = 'Q';
+  job.cancel = &cancel;
+  job.formats = CFormatSet::All();
+  job.sink = &sink;
+  ScanNtfsBitmap(job, volume, stream, 64);
+
+  std::vector<std::uint64_t> units;
+  for (const auto& f : sink.files) units.push_back(f.startUnit);
+  EXPECT_EQ(units, (std::vector<std::uint64_t>{3, 6, 7}));
+  ASSERT_EQ(sink.files.size(), 3u);
+  EXPECT_EQ(sink.files[0].name, "BMP3.bmp");
+  EXPECT_EQ(sink.files[0].size, 1024u);
+  EXPECT_EQ(stream.seeks, 2) << "each pass seeks the stream to 0";
+  SurfaceScanStatus s = job.Snapshot();
+  EXPECT_EQ(s.found, 3);
+  EXPECT_EQ(s.statusText, "Searching the drive Q: for selected file types...");
+}
+
+TEST(NtfsScan, StatusOfEachPass) {
+  Bytes vol = Filler(32 * 512);
+  std::memcpy(vol.data() + 20 * 512, Bmp(64).data(), 64);
+  Bytes bitmap(4, 0xFF);
+  bitmap[2] = 0xEF;  // only cluster 20 is free
+  CMemoryVolume volume(vol, 512);
+  CMemoryBitmap stream(bitmap);
+  CCollectingSink sink;
+  std::atomic<bool> cancel{false};
+  SurfaceScanJob job;
+  job.driveLetter = 'Q';
+  job.cancel = &cancel;
+  job.formats = CFormatSet::All();
+  job.sink = &sink;
+  std::vector<SurfaceScanStatus> atRead;
+  stream.onRead = [&] { atRead.push_back(job.Snapshot()); };
+  ScanNtfsBitmap(job, volume, stream, 32);
+
+  ASSERT_EQ(atRead.size(), 2u);  // one 1,024-byte piece per pass
+  EXPECT_EQ(atRead.front().statusText, "Calculating estimated scan time...");
+  EXPECT_EQ(atRead.front().remainingSeconds, 0.0);
+  const SurfaceScanStatus* firstSearch = nullptr;
+  for (const auto& s : atRead)
+    if (s.statusText.rfind("Searching", 0) == 0 && !firstSearch) firstSearch = &s;
+  ASSERT_NE(firstSearch, nullptr);
+  EXPECT_EQ(firstSearch->percent, 0);
+  // No free cluster seen yet: the estimate has nothing to divide by and says so.
+  EXPECT_LT(firstSearch->remainingSeconds, 0.0);
+  SurfaceScanStatus end = job.Snapshot();
+  EXPECT_EQ(end.percent, 100);
+  EXPECT_EQ(end.found, 1);
+  EXPECT_GE(end.remainingSeconds, 0.0);
+}
+
+TEST(NtfsScan, AVolumeWithoutFreeClustersNeverDividesByZero) {
+  Bytes vol = Filler(16 * 512);
+  CMemoryVolume volume(vol, 512);
+  CMemoryBitmap stream(Bytes(2, 0xFF));
+  SurfaceScanJob job;
+  job.driveLetter = 'Q';
+  job.formats = CFormatSet::All();
+  ScanNtfsBitmap(job, volume, stream, 16);
+  SurfaceScanStatus s = job.Snapshot();
+  EXPECT_EQ(s.percent, 0);
+  EXPECT_LT(s.remainingSeconds, 0.0);
+  EXPECT_EQ(s.found, 0);
+}
+
+TEST(NtfsScan, CancelKeepsTheRowsFound) {
+  Bytes vol = Filler(64 * 512);
+  for (std::uint64_t c : {2, 10, 30, 50}) std::memcpy(vol.data() + c * 512, Bmp(64).data(), 64);
+  CMemoryVolume volume(vol, 512);
+  CMemoryBitmap stream(Bytes(8, 0));
+  std::atomic<bool> cancel{false};
+  struct CancellingSink : CCollectingSink {
+    std::atomic<bool>* cancel = nullptr;
+    void Append(const CarvedFile& f) override {
+      CCollectingSink::Append(f);
+      if (files.size() == 2) cancel->store(true);
+    }
+  } sink;
+  sink.cancel = &cancel;
+  SurfaceScanJob job;
+  job.driveLetter = 'Q';
+  job.cancel = &cancel;
+  job.formats = CFormatSet::All();
+  job.sink = &sink;
+  ScanNtfsBitmap(job, volume, stream, 64);
+  ASSERT_EQ(sink.files.size(), 2u);
+  EXPECT_EQ(sink.files[1].startUnit, 10u);
+  EXPECT_EQ(job.Snapshot().found, 2);
+}
+
+// A carving fixture opened through the drive table, as the scan thread opens it.
+class CFixtureDrive {
+ public:
+  explicit CFixtureDrive(const std::string& path) {
+    std::string error;
+    auto letters = CDriveTable::Instance().RegisterImage(path, error);
+    if (!letters.empty()) m_letter = letters.front();
+  }
+  ~CFixtureDrive() {
+    if (m_letter) CDriveTable::Instance().Remove(m_letter);
+  }
+  char Letter() const { return m_letter; }
+
+ private:
+  char m_letter = 0;
+};
+
+TEST(FatScan, ThreadRunsBothPassesOnARealVolume) {
+  std::string path = test::Fixture("carve-fat12.img");
+  ASSERT_FALSE(path.empty());
+  CFixtureDrive drive(path);
+  ASSERT_NE(drive.Letter(), 0);
+  CCollectingSink sink;
+  std::atomic<bool> cancel{false};
+  SurfaceScanJob job;
+  job.driveLetter = drive.Letter();
+  job.cancel = &cancel;
+  job.formats.Add(kFormatGif);
+  job.sink = &sink;
+  SurfaceScanThread(job);
+  EXPECT_EQ(job.result, kScanResultOk);
+  ASSERT_FALSE(sink.files.empty());
+  for (const auto& f : sink.files) EXPECT_EQ(f.format, kFormatGif) << f.name;
+  EXPECT_EQ(job.Snapshot().percent, 100);
+
+  // No cancel event: the scan still runs, and the result says it had none.
+  SurfaceScanJob bare;
+  bare.driveLetter = drive.Letter();
+  bare.formats.Add(kFormatGif);
+  CCollectingSink bareSink;
+  bare.sink = &bareSink;
+  SurfaceScanThread(bare);
+  EXPECT_EQ(bare.result, kScanInvalidArg);
+  EXPECT_EQ(bareSink.files.size(), sink.files.size());
+
+  // A letter that maps to nothing: the error goes to the sink, no row is added.
+  SurfaceScanJob none;
+  none.driveLetter = 'Y';
+  none.cancel = &cancel;
+  none.formats = CFormatSet::All();
+  CCollectingSink noneSink;
+  none.sink = &noneSink;
+  CDriveTable::Instance().Remove('Y');
+  SurfaceScanThread(none);
+  EXPECT_EQ(none.result, kScanNotImpl);
+  EXPECT_EQ(noneSink.errors, (std::vector<std::string>{"Error: Failed to open the selected disk drive."}));
+  EXPECT_TRUE(noneSink.files.empty());
+}
+
+TEST(FatScan, OversizedAllocationTableEndsThePass) {
+  // Sectors per FAT claiming far more than the volume: the FAT read comes up short at the end
+  // of the device and the pass ends there; no cluster number past the volume is tested.
+  std::string path = test::Fixture("carve-fat16.img");
+  ASSERT_FALSE(path.empty());
+  Bytes image = test::ReadWholeFile(path);
+  ASSERT_GT(image.size(), 512u);
+  CMemoryVolume probe(image, 512, 'P');
+  CFatVolume good;
+  ASSERT_TRUE(good.Initialize('P'));
+  WriteLe16(&image[22], 0xFFFF);
+  DriveSource src;
+  src.memory = std::make_shared<const Bytes>(image);
+  CDriveTable::Instance().Assign('R', src);
+  CFatVolume fat;
+  ASSERT_TRUE(fat.Initialize('R'));
+  SurfaceScanJob job;
+  job.driveLetter = 'R';
+  job.formats = CFormatSet::All();
+  CCollectingSink sink;
+  job.sink = &sink;
+  SurfaceScanVolume(job, fat);
+  CDriveTable::Instance().Remove('R');
+  // The claimed data area lies beyond the device: nothing there can be carved.
+  EXPECT_TRUE(sink.files.empty());
+  EXPECT_LE(job.Snapshot().percent, 100);
+}
+
+}  // namespace
+}  // namespace sorvani
