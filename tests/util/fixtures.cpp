@@ -27,11 +27,13 @@ std::optional<std::string> Materialize(const std::string& folder, const std::str
   fs::path cache = SORVANI_FIXTURE_CACHE;
   fs::path out = cache / name;
   std::error_code ec;
-  if (fs::exists(out, ec)) return out.string();
   if (fs::exists(fs::path(folder) / name, ec)) return (fs::path(folder) / name).string();
   for (const Codec& codec : kCodecs) {
     fs::path packed = fs::path(folder) / (name + codec.suffix);
     if (!fs::exists(packed, ec)) continue;
+    // A regenerated fixture is newer than its decompressed copy: unpack it again.
+    if (fs::exists(out, ec) && fs::last_write_time(out, ec) >= fs::last_write_time(packed, ec))
+      return out.string();
     fs::create_directories(cache, ec);
     std::string tmp = out.string() + ".tmp." + std::to_string(::getpid());
     std::string cmd = std::string(codec.command) + " '" + packed.string() + "' > '" + tmp + "'";
