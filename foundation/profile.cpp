@@ -19,6 +19,7 @@ namespace sorvani {
 namespace {
 
 constexpr char kRootName[] = "profile";
+constexpr int kMaxDepth = 32;
 
 // Names are matched by their local part, as a namespace-aware DOM does.
 std::string_view LocalName(const char* name) {
@@ -93,6 +94,7 @@ ReadResult ReadProfileFile(const std::string& path, std::string& text) {
     while (done < text.size()) {
       ssize_t r = ::read(fd, text.data() + done, text.size() - done);
       if (r < 0 && errno == EINTR) continue;
+      if (r < 0) ok = false;
       if (r <= 0) break;
       done += static_cast<std::size_t>(r);
     }
@@ -100,6 +102,25 @@ ReadResult ReadProfileFile(const std::string& path, std::string& text) {
   }
   ::close(fd);
   return ok ? ReadResult::kOk : ReadResult::kFailed;
+}
+
+// Depth of the element tree, walked without recursion; stops counting past `limit`.
+int TreeDepth(const pugi::xml_document& doc, int limit) {
+  int depth = 0, deepest = 0;
+  pugi::xml_node node = doc.first_child();
+  while (node && deepest <= limit) {
+    if (node.first_child()) {
+      node = node.first_child();
+      deepest = std::max(deepest, ++depth);
+      continue;
+    }
+    while (node && !node.next_sibling()) {
+      node = node.parent();
+      --depth;
+    }
+    if (node) node = node.next_sibling();
+  }
+  return deepest;
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -153,6 +174,12 @@ bool CXMLProfile::Load() {
         text.data(), text.size(), pugi::parse_default | pugi::parse_comments, pugi::encoding_auto);
     usable = result.status == pugi::status_ok || result.status == pugi::status_no_document_element;
     problem = result.description();
+    // Ours is three levels deep. A deeply nested hand-made file would make the indented save
+    // quadratic in size, so it is refused like a broken one.
+    if (usable && TreeDepth(*doc, kMaxDepth) > kMaxDepth) {
+      usable = false;
+      problem = "elements nested too deeply";
+    }
   }
   if (!usable) {
     m_doc.reset();

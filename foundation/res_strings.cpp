@@ -47,6 +47,16 @@ constexpr ResText kTable[] = {
      "longer connected. Free some space or reconnect it and choose Retry, or choose Ignore to "
      "skip this file."},
 
+    // Indexing window (numbers named beside the indexing thread): time left as a duration
+    // text, or unknown; per cent done; elapsed duration text; the title of each phase.
+    {35, "Time left: %s"},
+    {36, "Time left: estimating..."},
+    {37, "%d%% done"},
+    {38, "Elapsed time: %s"},
+    {39, "Scanning the drive for deleted files..."},
+    {40, "Loading the saved list of deleted files..."},
+    {42, "Saving the list of deleted files for next time..."},
+
     // Status texts: the progress window's current state, and column 0 of a failure row.
     {kIdsStatusWorking, "Recovering..."},
     {kIdsStatusAborted, "The recovery was stopped."},

@@ -34,13 +34,13 @@ std::string PlaceholderKinds(const std::string& text) {
   return kinds;
 }
 
-// Every number the recovery engine loads, with the arguments its callers pass.
+// Every number the recovery engine and the indexing window load, with the arguments they pass.
 const std::map<unsigned, std::string> kEngineStrings = {
-    {1, ""},   {3, "s"},   {4, "ss"}, {12, "s"}, {13, "s"}, {14, "i"}, {15, "ss"},
-    {16, "s"}, {17, "ss"}, {62, ""},  {63, ""},  {64, ""},  {65, ""},  {66, ""},
-    {67, ""},  {68, ""},   {69, ""},  {70, ""},  {71, ""},  {72, ""},  {73, ""},
-    {74, ""},  {75, ""},   {76, ""},  {77, ""},  {78, "s"}, {79, "s"}, {80, "s"},
-    {81, "s"}, {82, "s"},  {83, "s"}, {84, "s"}, {85, "s"},
+    {35, "s"}, {36, ""},  {37, "i"}, {38, "s"}, {39, ""},  {40, ""},   {42, ""},  {1, ""},
+    {3, "s"},  {4, "ss"}, {12, "s"}, {13, "s"}, {14, "i"}, {15, "ss"}, {16, "s"}, {17, "ss"},
+    {62, ""},  {63, ""},  {64, ""},  {65, ""},  {66, ""},  {67, ""},   {68, ""},  {69, ""},
+    {70, ""},  {71, ""},  {72, ""},  {73, ""},  {74, ""},  {75, ""},   {76, ""},  {77, ""},
+    {78, "s"}, {79, "s"}, {80, "s"}, {81, "s"}, {82, "s"}, {83, "s"},  {84, "s"}, {85, "s"},
 };
 
 TEST(ResStringsTest, EveryEngineStringHasATextWithItsPlaceholders) {
@@ -55,7 +55,7 @@ TEST(ResStringsTest, EveryEngineStringHasATextWithItsPlaceholders) {
 }
 
 TEST(ResStringsTest, UnknownNumbersSayNotAvailable) {
-  for (unsigned id : {0u, 2u, 5u, 11u, 18u, 61u, 86u, 65535u, 4294967295u}) {
+  for (unsigned id : {0u, 2u, 5u, 11u, 18u, 41u, 61u, 86u, 65535u, 4294967295u}) {
     EXPECT_EQ(LoadResString(id), "Resource not available!") << id;
   }
 }
