@@ -39,6 +39,24 @@ bool Args::Option(const std::string& name, std::string& value, bool& missing) {
   return false;
 }
 
+bool Args::Option2(const std::string& name, std::string& first, std::string& second,
+                   bool& missing) {
+  missing = false;
+  for (std::size_t i = 0; i < m_words.size(); ++i) {
+    if (m_used[i] || m_words[i] != name) continue;
+    m_used[i] = true;
+    if (i + 2 >= m_words.size() || m_used[i + 1] || m_used[i + 2]) {
+      missing = true;
+      return false;
+    }
+    m_used[i + 1] = m_used[i + 2] = true;
+    first = m_words[i + 1];
+    second = m_words[i + 2];
+    return true;
+  }
+  return false;
+}
+
 std::vector<std::string> Args::Positionals() const {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < m_words.size(); ++i)

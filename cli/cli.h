@@ -18,6 +18,8 @@ class Args {
   bool Flag(const std::string& name);  // consumes --name
   // Consumes --name VALUE; false when absent. Sets `missing` when the value is absent.
   bool Option(const std::string& name, std::string& value, bool& missing);
+  // Consumes --name FIRST SECOND (a range); `missing` when either value is absent.
+  bool Option2(const std::string& name, std::string& first, std::string& second, bool& missing);
   // The remaining words that are not options, in order.
   std::vector<std::string> Positionals() const;
   // Any --option left unconsumed (an unknown flag), or "".

@@ -213,7 +213,8 @@ int RunCarve(Args& args) {
 
     std::unique_ptr<CVolume> volume;
     if (!OpenVolume(letter, volume)) {
-      PrintError(std::string("carve: cannot open drive ") + letter + ": again to write the pictures");
+      PrintError(std::string("carve: cannot open drive ") + letter +
+                 ": again to write the pictures");
       ++failures;
       continue;
     }

@@ -55,10 +55,10 @@ int RunSearch(Args& args) {
     criteria.maximum = LeadingNumber(value);
   }
   anyMissing |= missing;
-  std::string from;
-  bool created = args.Option("--created", from, missing);
+  std::string from, to;
+  bool created = args.Option2("--created", from, to, missing);
   anyMissing |= missing;
-  bool modified = !created && args.Option("--modified", from, missing);
+  bool modified = !created && args.Option2("--modified", from, to, missing);
   anyMissing |= missing;
   if (anyMissing || (exact && !criteria.nameOn)) {
     PrintError(kUsage);
@@ -69,29 +69,18 @@ int RunSearch(Args& args) {
     return kExitBadUsage;
   }
   auto words = args.Positionals();
-  std::string source;
+  if (words.size() != 1) {
+    PrintError(kUsage);
+    return kExitBadUsage;
+  }
+  std::string source = words[0];
   if (created || modified) {
-    // The upper date bound is the positional word that reads as a date; the other is SOURCE.
-    std::int64_t probe = 0;
-    if (words.size() != 2) {
-      PrintError(kUsage);
-      return kExitBadUsage;
-    }
-    bool firstIsDate = ParseLocalDate(words[0], probe) && !ParseLocalDate(words[1], probe);
-    std::string to = firstIsDate ? words[0] : words[1];
-    source = firstIsDate ? words[1] : words[0];
     criteria.dateOn = true;
     criteria.dateKind = created ? kDateKindCreated : kDateKindModified;
     if (!ParseLocalDate(from, criteria.from) || !ParseLocalDate(to, criteria.to)) {
       PrintError("search: dates are YYYY-MM-DD[THH:MM[:SS]] in local time");
       return kExitBadUsage;
     }
-  } else {
-    if (words.size() != 1) {
-      PrintError(kUsage);
-      return kExitBadUsage;
-    }
-    source = words[0];
   }
 
   std::vector<char> letters;

@@ -5,13 +5,20 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cmd_catalogue.h"
 
 namespace {
 
 const char kUsage[] =
     "usage: sorvani COMMAND [ARGS]\n"
     "\n"
-    "  info SOURCE [--json]   file system and geometry of each drive of SOURCE\n"
+    "  info SOURCE [--json]\n"
+    "      file system and geometry of each drive of SOURCE\n"
+    "  list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] [--json] [--cache]\n"
+    "      deleted files and folders beside the existing ones\n"
+    "  search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N]\n"
+    "         [--created|--modified FROM TO] [--json] [--cache]\n"
+    "      find deleted items; FROM and TO are local YYYY-MM-DD[THH:MM[:SS]]\n"
     "\n"
     "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
     "only ever opened for reading.\n"
@@ -35,6 +42,8 @@ int main(int argc, char** argv) {
   InitProcessLog();
   if (command == "info") return RunInfo(args);
   if (command == "dump-record") return RunDumpRecord(args);
+  if (command == "list") return RunList(args);
+  if (command == "search") return RunSearch(args);
   PrintError("unknown command '" + command + "' (see sorvani --help)");
   return kExitBadUsage;
 }

@@ -20,6 +20,8 @@ constexpr std::size_t kAttrType = 0;
 constexpr std::size_t kAttrNonResident = 8;
 constexpr std::size_t kAttrNameLength = 9;
 constexpr std::size_t kAttrNameOffset = 10;
+constexpr std::size_t kAttrFlags = 12;
+constexpr std::uint16_t kAttrFlagCompressed = 0x0001;
 constexpr std::size_t kAttrId = 14;
 constexpr std::size_t kAttrValueLength = 16;
 constexpr std::size_t kAttrValueOffset = 20;
@@ -134,6 +136,9 @@ bool CNtfsFileAttr::Initialize(CNtfsFile* owner, ByteSpan header, std::uint32_t 
       m_realSize = ReadLe64(header, kAttrRealSize);
       m_initializedSize = std::min(ReadLe64(header, kAttrInitializedSize), m_realSize);
       m_compressionUnit = ReadLe16(header, kAttrCompressionUnit);
+      // Sparse attributes carry a compression unit too (ntfs-3g and older Windows write 4);
+      // only the compressed flag says the data is LZNT1.
+      if (!(ReadLe16(header, kAttrFlags) & kAttrFlagCompressed)) m_compressionUnit = 0;
       std::uint32_t bpc = 512;
       if (CNtfsVolume* volume = Volume(); volume && volume->BytesPerCluster()) {
         bpc = volume->BytesPerCluster();

@@ -68,6 +68,7 @@ inline Bytes NonResidentAttr(std::uint32_t type, const Bytes& runs, std::uint64_
   Put64(a, 16, startVcn);
   Put16(a, 32, static_cast<std::uint16_t>(runOffset));
   Put16(a, 34, compressionUnit);
+  if (compressionUnit) Put16(a, 12, 0x0001);  // the compressed flag
   Put64(a, 40, realSize);
   Put64(a, 48, realSize);
   Put64(a, 56, initSize);

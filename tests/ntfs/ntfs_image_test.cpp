@@ -58,10 +58,17 @@ void ReadFixtureKey(const Json& fs, ImageKey& key) {
       key.streams.push_back(k);
     }
   }
+  // fls can report a name found in an index block without marking it deleted although its
+  // record is free; such a name is not live.
+  std::set<std::int64_t> freeRecords;
+  if (const Json* unallocated = fs.Get("unallocated")) {
+    for (const Json& u : unallocated->items) freeRecords.insert(u.Int("record"));
+  }
   if (const Json* entries = fs.Get("entries")) {
     for (const Json& e : entries->items) {
       std::string path = e.Str("path");
       if (e.Bool("deleted") || e.Bool("realloc") || IsStreamPath(path) ||
+          freeRecords.count(e.Int("record")) ||
           path.rfind("$OrphanFiles", 0) == 0) {
         continue;
       }
@@ -261,21 +268,17 @@ TEST(NtfsImages, FixturesMatchTheirKeys) {
 TEST(NtfsImages, RealImagesMatchFullKeys) {
   const char* dir = std::getenv("SORVANI_NTFS_FULL_KEYS");
   if (!dir) GTEST_SKIP() << "SORVANI_NTFS_FULL_KEYS not set";
-  const std::pair<const char*, std::uint64_t> images[] = {
-      {"dftt-7-undel-ntfs.dd", 0}, {"dftt-8-jpeg-search.dd", 0}, {"charlie-attrlist-ads.dd", 0},
-      {"dissect-ntfs.bin", 0}, {"mkntfs-testfs1-reserved-records.img", 0},
-      {"suhanov-ntfs-compressed.raw", 128}, {"suhanov-ntfs-si-vs-fn.raw", 128}};
+  const char* images[] = {"dftt-7-undel-ntfs.dd", "dftt-8-jpeg-search.dd", "charlie-attrlist-ads.dd",
+                          "dissect-ntfs.bin", "mkntfs-testfs1-reserved-records.img",
+                          "suhanov-ntfs-compressed.raw", "suhanov-ntfs-si-vs-fn.raw"};
   int ran = 0;
-  for (const auto& [name, offset] : images) {
+  for (const char* name : images) {
     auto image = test::RealImage(name);
     std::vector<std::uint8_t> raw = test::ReadWholeFile(std::string(dir) + "/" + name + ".key.json");
     if (!image || raw.empty()) continue;
     auto json = test::ParseJson(std::string(raw.begin(), raw.end()));
     ASSERT_TRUE(json.has_value()) << name;
-    ImageKey k;
-    ReadFixtureKey(*json, k);
-    CheckVolume(std::string(name) + " (full key)", *image, offset * 512, k);
-    ++ran;
+    ran += CheckFixtureKey(std::string(name) + " (full key)", *image, *json);
   }
   if (ran == 0) GTEST_SKIP() << "no full keys";
 }

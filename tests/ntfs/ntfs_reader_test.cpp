@@ -263,6 +263,19 @@ TEST(NtfsStreams, CompressedUnits) {
   ASSERT_EQ(want.size(), 64u * 512);
   EXPECT_EQ(ReadAll(*a, 64 * 512), want);
   EXPECT_EQ(ReadAll(*a, 1000), want);
+  // The same runs without the compressed flag (a sparse file, which also carries a
+  // compression unit) read as plain clusters and holes.
+  Bytes sparse = NonResidentAttr(0x80, runs, 64 * 512, 64 * 512, 4);
+  Put16(sparse, 12, 0x8000);
+  CNtfsFile g;
+  ASSERT_TRUE(m.Load(g, {sparse}));
+  CNtfsFileAttr* s = g.FindAttribute(kAttrData);
+  ASSERT_FALSE(s->IsCompressed());
+  Bytes plainWant = m.Slice(40 * 512, 9 * 512);
+  plainWant.resize(16 * 512, 0);
+  Bytes plainGot = ReadAll(*s, 8192);
+  plainGot.resize(16 * 512);
+  EXPECT_EQ(plainGot, plainWant);
   // Reading from the middle of a compressed unit after a Seek.
   Bytes mid(100);
   std::uint32_t got = 0;

@@ -1,5 +1,4 @@
-// Helpers of the NTFS tests: a small JSON reader for the answer keys, SHA-256 of streams,
-// and an in-memory record builder.
+// Helpers of the NTFS tests: a small JSON reader for the answer keys and SHA-256 of streams.
 #pragma once
 
 #include <cstdint>

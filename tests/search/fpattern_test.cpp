@@ -40,7 +40,8 @@ TEST(Fpattern, DocumentedResults) {
       {"*doc*", "Report.DOCX", true},
       {"*doc*", "mydoc", true},
       {"[`]]x", "]x", true},
-      {"[a-`]]", "b", true},      // escaped upper end
+      {"[`]-a]", "^", true},      // escaped lower end
+      {"[0-`]]", "5", true},    // escaped upper end
       {"!*.tmp", "keep.txt", true},
       {"!*.tmp", "drop.TMP", false},
       {"[b-a]", "a", false},      // an empty range

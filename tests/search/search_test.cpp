@@ -55,7 +55,7 @@ class Search : public ::testing::Test {
     fake.records[45].valid = false;  // cannot be read again at search time
   }
 
-  std::vector<std::string> Run(SearchCriteria c, CCollect* sink = nullptr) {
+  std::vector<std::string> Run(SearchCriteria& c, CCollect* sink = nullptr) {
     std::vector<FileListRow> rows;
     CCollect local;
     RunSearch(index, fake, c, rows, sink ? sink : &local);

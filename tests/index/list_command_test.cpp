@@ -1,0 +1,132 @@
+// `sorvani list --recursive --deleted-only --json` and `sorvani search` against the answer keys.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <sstream>
+
+#include "cli/cmd_catalogue.h"
+#include "tests/index/catalogue_key.h"
+
+namespace sorvani {
+namespace {
+
+std::vector<nlohmann::json> RunJson(int (*command)(cli::Args&), std::vector<std::string> words,
+                                    int& exitCode) {
+  cli::Args args(std::move(words));
+  ::testing::internal::CaptureStdout();
+  exitCode = command(args);
+  std::string out = ::testing::internal::GetCapturedStdout();
+  std::vector<nlohmann::json> rows;
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (!line.empty()) rows.push_back(nlohmann::json::parse(line));
+  return rows;
+}
+
+TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
+  int images = 0;
+  for (const test::KeyImage& k : test::kKeyImages) {
+    auto loaded = test::LoadKeyImage(k);
+    if (!loaded) continue;
+    SCOPED_TRACE(k.image);
+    auto expected = test::DeletedEntries(loaded->second);
+    int exitCode = -1;
+    auto rows = RunJson(cli::RunList, {loaded->first, "--recursive", "--deleted-only", "--json"},
+                        exitCode);
+    EXPECT_EQ(exitCode, 0);
+    std::map<std::uint32_t, int> seen;
+    std::size_t pathsAgree = 0, sizesAgree = 0, sizesCompared = 0;
+    for (const auto& row : rows) {
+      ASSERT_TRUE(row["deleted"].get<bool>()) << row.dump();
+      for (const char* field : {"record", "deleted", "folder", "name", "path", "size",
+                                "overwritten", "attributes", "created", "modified"})
+        ASSERT_TRUE(row.contains(field)) << field;
+      if (row["orphan"].get<bool>()) {
+        EXPECT_TRUE(row["folder"].get<bool>());
+        EXPECT_EQ(row["name"].get<std::string>(), "_OrphanFolder_" + std::to_string(row["record"].get<std::uint32_t>()));
+        continue;
+      }
+      auto record = row["record"].get<std::uint32_t>();
+      ++seen[record];
+      auto it = expected.find(record);
+      ASSERT_NE(it, expected.end()) << row.dump();
+      EXPECT_EQ(row["name"].get<std::string>(), it->second.name);
+      std::string path = row["path"].get<std::string>();
+      std::string root = path.substr(0, 3);
+      if (it->second.tskOrphan) {
+        EXPECT_TRUE(path.starts_with(root + "_OrphanFolder_")) << path;
+      } else {
+        EXPECT_EQ(path, root + it->second.folder) << row.dump();
+        pathsAgree += path == root + it->second.folder;
+      }
+      if (it->second.size && !row["folder"].get<bool>()) {
+        ++sizesCompared;
+        EXPECT_EQ(row["size"].get<std::uint64_t>(), *it->second.size) << row.dump();
+        sizesAgree += row["size"].get<std::uint64_t>() == *it->second.size;
+      }
+      int overwritten = row["overwritten"].get<int>();
+      EXPECT_TRUE(overwritten >= 0 && overwritten <= 100);
+    }
+    for (const auto& [record, e] : expected) EXPECT_EQ(seen[record], 1) << record << " " << e.name;
+    std::printf("[ %-36s ] list: %zu rows for %zu deleted records; paths agree %zu; sizes agree "
+                "%zu/%zu\n",
+                k.image.c_str(), rows.size(), expected.size(), pathsAgree, sizesAgree, sizesCompared);
+    ++images;
+  }
+  if (images == 0) GTEST_SKIP() << "no NTFS image with an answer key is present";
+}
+
+TEST(ListCommand, SearchByPatternExactNameSizeAndDate) {
+  auto image = test::RealImage("dftt-7-undel-ntfs.dd");
+  if (!image) GTEST_SKIP() << "third-party images absent";
+  int exitCode = -1;
+  auto names = [](const std::vector<nlohmann::json>& rows) {
+    std::set<std::string> out;
+    for (const auto& r : rows) out.insert(r["name"].get<std::string>());
+    return out;
+  };
+  auto rows = RunJson(cli::RunSearch, {*image, "--name", "FRAG", "--json"}, exitCode);
+  EXPECT_EQ(exitCode, 0);
+  EXPECT_EQ(names(rows), (std::set<std::string>{"frag1.dat", "frag2.dat", "frag3.dat"}));
+  for (const auto& r : rows) EXPECT_TRUE(r["deleted"].get<bool>());
+  rows = RunJson(cli::RunSearch, {*image, "--name", "DIR2", "--exact", "--json"}, exitCode);
+  ASSERT_EQ(names(rows), std::set<std::string>{"dir2"});
+  EXPECT_EQ(rows[0]["path"].get<std::string>().substr(3), "dir1\\");
+  rows = RunJson(cli::RunSearch, {*image, "--name", "dir", "--exact", "--json"}, exitCode);
+  EXPECT_TRUE(rows.empty());
+  // 1584 and 1715 bytes lie in 1..2 KB; 101 bytes does not.
+  rows = RunJson(cli::RunSearch, {*image, "--min-kb", "1", "--max-kb", "1", "--json"}, exitCode);
+  EXPECT_TRUE(rows.empty());
+  rows = RunJson(cli::RunSearch, {*image, "--min-kb", "1", "--max-kb", "2", "--json"}, exitCode);
+  for (const auto& r : rows) {
+    EXPECT_GE(r["size"].get<std::uint64_t>(), 1024u);
+    EXPECT_LE(r["size"].get<std::uint64_t>(), 2048u);
+  }
+  EXPECT_TRUE(names(rows).count("frag1.dat"));
+  EXPECT_FALSE(names(rows).count("res1.dat"));
+  // The image was made in 2003/2004: a range around it finds everything, one after it nothing.
+  auto all = RunJson(cli::RunSearch, {*image, "--json"}, exitCode);
+  rows = RunJson(cli::RunSearch, {*image, "--modified", "1990-01-01", "2020-01-01", "--json"}, exitCode);
+  EXPECT_EQ(rows.size(), all.size());
+  rows = RunJson(cli::RunSearch, {*image, "--created", "2020-01-01", "2030-01-01T00:00", "--json"},
+                 exitCode);
+  EXPECT_TRUE(rows.empty());
+}
+
+TEST(ListCommand, BadSources) {
+  std::string fat = test::Fixture("fat16.img");
+  if (fat.empty()) return;
+  cli::Args args({fat, "--json"});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(cli::RunList(args), 2);
+  std::string err = ::testing::internal::GetCapturedStderr();
+  EXPECT_NE(err.find("not an NTFS volume"), std::string::npos) << err;
+  EXPECT_NE(err.find("FAT16"), std::string::npos) << err;
+  cli::Args missing({"/nonexistent/image.img"});
+  ::testing::internal::CaptureStderr();
+  EXPECT_EQ(cli::RunSearch(missing), 2);
+  ::testing::internal::GetCapturedStderr();
+}
+
+}  // namespace
+}  // namespace sorvani
