@@ -17,3 +17,6 @@ for image in ntfs-4k.img fat32.img; do
   build/cli/sorvani info "$demo/$image"
   echo
 done
+
+echo "== sorvani list $demo/ntfs-4k.img --recursive --deleted-only (first 40 rows)"
+build/cli/sorvani list "$demo/ntfs-4k.img" --recursive --deleted-only | sed -n '1,40p'
