@@ -6,6 +6,7 @@
 
 #include "cli/cli.h"
 #include "cli/cmd_catalogue.h"
+#include "cli/cmd_recover.h"
 
 namespace {
 
@@ -19,6 +20,10 @@ const char kUsage[] =
     "  search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N]\n"
     "         [--created|--modified FROM TO] [--json] [--cache]\n"
     "      find deleted items; FROM and TO are local YYYY-MM-DD[THH:MM[:SS]]\n"
+    "  recover SOURCE --to DEST (--record N ... | --all-deleted | --path \"X:\\\\folder\\\\\")\n"
+    "          [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
+    "          [--quiet] [--json] [--allow-same-volume]\n"
+    "      recover deleted files and folders, with every stream, into DEST\n"
     "\n"
     "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
     "only ever opened for reading.\n"
@@ -44,6 +49,7 @@ int main(int argc, char** argv) {
   if (command == "dump-record") return RunDumpRecord(args);
   if (command == "list") return RunList(args);
   if (command == "search") return RunSearch(args);
+  if (command == "recover") return RunRecover(args);
   PrintError("unknown command '" + command + "' (see sorvani --help)");
   return kExitBadUsage;
 }

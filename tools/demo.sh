@@ -9,7 +9,7 @@ cmake --build build --target sorvani -j"$(nproc)"
 demo=build/demo
 mkdir -p "$demo"
 for image in ntfs-4k.img fat32.img; do
-  [[ -f "$demo/$image" ]] || zstd -dqf "tests/fixtures/$image.zst" -o "$demo/$image"
+  [[ -f "$demo/$image" ]] || zstd -dqf --long=31 "tests/fixtures/$image.zst" -o "$demo/$image"
 done
 
 for image in ntfs-4k.img fat32.img; do

@@ -13,7 +13,7 @@ cmake --build "$out" -j"$(nproc)"
 images=()
 mkdir -p "$out/images"
 for name in ntfs-4k.img ntfs-512.img ntfs-64k.img; do
-  [[ -f "$out/images/$name" ]] || zstd -dqf "tests/fixtures/$name.zst" -o "$out/images/$name"
+  [[ -f "$out/images/$name" ]] || zstd -dqf --long=31 "tests/fixtures/$name.zst" -o "$out/images/$name"
   images+=("$out/images/$name")
 done
 [[ -d "$out/seeds" ]] || python3 fuzz/make_ntfs_seeds.py "$out/seeds" "${images[@]}"

@@ -113,17 +113,19 @@ build_ntfs_4k() {
   # hole, so the only free space left is one-cluster gaps that the targets must use.
   mkdir -p "$m/Frag/holes"
   local i
-  $GEN files pattern 2001 4096 $(for i in $(seq -w 1 900); do echo "$m/Frag/holes/h$i.bin"; done)
+  $GEN files pattern 2001 4096 $(for i in $(seq -w 1 1500); do echo "$m/Frag/holes/h$i.bin"; done)
   : >"$m/Frag/fragmented-live.bin"
   : >"$m/Frag/fragmented-deleted.bin"
   : >"$m/Frag/many-runs-attrlist.bin"
+  : >"$m/Frag/many-runs-deleted.bin"
   dd if=/dev/zero of="$m/Frag/spacer.bin" bs=64k 2>/dev/null || true
   sync
-  for i in $(seq -w 2 2 900); do rm "$m/Frag/holes/h$i.bin"; done
+  (cd "$m/Frag/holes" && rm $(seq -f 'h%04g.bin' 2 2 1500))
   sync
   $GEN pattern 3001 $((80 * 4096)) >"$m/Frag/fragmented-live.bin"; sync
   $GEN pattern 3002 $((40 * 4096)) >"$m/Frag/fragmented-deleted.bin"; sync
   $GEN pattern 3003 $((300 * 4096)) >"$m/Frag/many-runs-attrlist.bin"; sync
+  $GEN pattern 3004 $((300 * 4096)) >"$m/Frag/many-runs-deleted.bin"; sync
   truncate -s 0 "$m/Frag/spacer.bin"
   sync
 
@@ -209,6 +211,8 @@ build_ntfs_4k() {
 
   fix_times "$m"
   sync
+  # what ntfs-3g allocated for each path, before any of it is deleted
+  find "$m" -mindepth 1 -printf '%i\t%P\n' | sort -n >"$WORK/ntfs-4k.records.tsv"
 
   # Deletions.
   rm "$m/Docs/Reports/2023/draft-old.txt" "$m/Docs/Reports/2023/budget-deleted.bin" \
@@ -217,7 +221,7 @@ build_ntfs_4k() {
   rm "$m/Names/Another Long Name Deleted.txt" "$m/Names/naïve-gelöscht-é.txt" \
      "$m/Names/削除された日本語.txt" "$m/Names/deleted-😀-emoji.txt" "$m/Names/$long255d"
   rm "$m/Big/large-deleted.bin" "$m/Compressed/comp-deleted.txt" "$m/Sparse/sparse-deleted.bin"
-  rm "$m/Streams/ads-deleted.txt" "$m/Frag/fragmented-deleted.bin"
+  rm "$m/Streams/ads-deleted.txt" "$m/Frag/fragmented-deleted.bin" "$m/Frag/many-runs-deleted.bin"
   rm "$m"/HardLinks/links-deleted*
   rm "$m/OrphanParent/orphan-child.bin"
   rmdir "$m/OrphanParent"
@@ -227,11 +231,15 @@ build_ntfs_4k() {
   nmount "$img" "$m"
   local parent child n=0 r
   read -r parent child <"$WORK/orphan.rec"
+  printf '%s\t%s\n' "$parent" OrphanParent "$child" OrphanParent/orphan-child.bin >>"$WORK/ntfs-4k.records.tsv"
   while :; do
     n=$((n + 1))
     $GEN text $((100 + n)) 200 >"$m/reuser-$n.txt"
     r=$(recno "$m/reuser-$n.txt")
-    [[ $r == "$parent" ]] && break
+    if [[ $r == "$parent" ]]; then
+      printf '%s\t%s\n' "$r" "reuser-$n.txt" >>"$WORK/ntfs-4k.records.tsv"
+      break
+    fi
     if [[ $n -ge 3 ]]; then echo "make-fixtures: record $parent was not reused" >&2; return 1; fi
   done
   touch -d "$FIXED_TIME" "$m"/reuser-*.txt
@@ -279,23 +287,24 @@ build_ntfs_mftfrag() {
   mkdir "$m/chunks"
   # Fill the volume (the MFT zone included) with 256 KiB chunks.
   i=0
-  while $GEN pattern $((5000 + i)) 262144 >"$m/chunks/c$(printf %04d $i).bin" 2>/dev/null; do
+  # the last write fails with ENOSPC: that is the point, so its message is dropped
+  while { $GEN pattern $((5000 + i)) 262144 >"$m/chunks/c$(printf %04d $i).bin"; } 2>/dev/null; do
     i=$((i + 1))
   done
   rm -f "$m/chunks/c$(printf %04d $i).bin"
   sync
   for b in 1 2 3 4 5 6; do
     # free one chunk far from the MFT, then add records until the MFT has to grow into it
-    rm "$m/chunks/c$(printf %04d $((b * 13)))".bin
+    rm "$m/chunks/c$(printf %04d $((b * 13)))".bin "$m/chunks/c$(printf %04d $((b * 13 + 1)))".bin
     sync
     mkdir "$m/batch$b"
-    $GEN files text $((b * 1000)) 300 $(for i in $(seq -w 1 220); do echo "$m/batch$b/f$i.txt"; done)
+    $GEN files text $((b * 1000)) 300 $(for i in $(seq -w 1 150); do echo "$m/batch$b/f$i.txt"; done)
     sync
   done
   fix_times "$m"
   # Deleted files at high record numbers.
-  for i in $(seq -w 200 2 220); do rm "$m/batch6/f$i.txt"; done
-  rm "$m/batch5/f150.txt" "$m/batch5/f151.txt"
+  for i in $(seq -w 120 2 150); do rm "$m/batch6/f$i.txt"; done
+  rm "$m/batch5/f140.txt" "$m/batch5/f141.txt"
   numount "$m"
 }
 
@@ -479,6 +488,9 @@ build_one() {
   local name="$1.img"
   $PY "$HELP/tsk_key.py" "$WORK/$name" >"$OUT/$name.key.json.tmp"
   mv "$OUT/$name.key.json.tmp" "$OUT/$name.key.json"
+  if [[ $1 == ntfs-4k ]]; then
+    $PY "$HELP/ntfs_notes.py" "$WORK/$name" "$OUT/$name.key.json" "$WORK/ntfs-4k.records.tsv" >"$OUT/ntfs-4k.notes.json"
+  fi
   pack "$name"
   echo "built $name in $((SECONDS - t0)) s" >&2
 }
@@ -487,6 +499,3 @@ mkdir -p "$OUT"
 targets=("$@")
 [[ ${#targets[@]} -eq 0 ]] && targets=("${ALL[@]}")
 for t in "${targets[@]}"; do build_one "$t"; done
-if [[ " ${targets[*]} " == *" ntfs-4k "* ]]; then
-  : # notes come later
-fi

