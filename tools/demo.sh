@@ -20,3 +20,12 @@ done
 
 echo "== sorvani list $demo/ntfs-4k.img --recursive --deleted-only (first 40 rows)"
 build/cli/sorvani list "$demo/ntfs-4k.img" --recursive --deleted-only | sed -n '1,40p'
+
+echo
+out=build/demo/recovered
+rm -rf "$out"
+echo "== sorvani recover $demo/ntfs-4k.img --all-deleted --to $out"
+build/cli/sorvani recover "$demo/ntfs-4k.img" --all-deleted --to "$out" --quiet || true
+echo
+echo "== what came back (first 30 files)"
+(cd "$out" && find . -type f | sort | sed -n '1,30p')
