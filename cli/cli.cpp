@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "disk/drive_enum.h"
 #include "disk/drive_table.h"
 #include "foundation/log.h"
 #include "foundation/profile.h"
@@ -76,6 +77,8 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
   letters.clear();
   if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0]))) {
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
+    // Letters name this machine's drives: enumerate them the first time one is asked for.
+    if (!CDriveTable::Instance().Find(letter)) RetreiveHardwareInfo();
     if (!CDriveTable::Instance().Find(letter)) {
       error = source + ": no such drive";
       return false;

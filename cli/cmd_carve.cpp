@@ -1,4 +1,5 @@
 #include "cli/cmd_carve.h"
+#include "cli/cmd_recover.h"
 
 #include <signal.h>
 #include <unistd.h>
@@ -211,21 +212,11 @@ int RunCarve(Args& args) {
     total += sink.Files().size();
     if (!recover || sink.Files().empty()) continue;
 
-    std::unique_ptr<CVolume> volume;
-    if (!OpenVolume(letter, volume)) {
-      PrintError(std::string("carve: cannot open drive ") + letter +
-                 ": again to write the pictures");
-      ++failures;
-      continue;
-    }
-    std::vector<CarvedWriteResult> results;
     // The pictures found are written even after a Ctrl-C: that is what the stop keeps.
-    std::size_t written = WriteCarvedFiles(*volume, sink.Files(), destination, nullptr, results);
-    for (const CarvedWriteResult& r : results)
-      if (!r.complete) PrintError("carve: " + (r.error.empty() ? r.path : r.error));
-    failures += static_cast<int>(results.size() - written);
-    std::fprintf(stderr, "sorvani: carve: drive %c: wrote %zu of %zu pictures to %s\n", letter,
-                 written, sink.Files().size(), destination.c_str());
+    std::vector<RawRangeItem> ranges;
+    for (const CarvedFile& file : sink.Files())
+      ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size});
+    if (RecoverRawRangesTo(letter, ranges, destination, json) != kExitOk) ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);
 

@@ -1,5 +1,7 @@
 // `sorvani info SOURCE [--json]`: file system and geometry of each drive of a source.
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include "cli/cli.h"
@@ -74,6 +76,12 @@ int RunInfo(Args& args) {
       // A partition of a type we do not read is listed, not counted as a failure; a source
       // whose boot sector claims a known file system but cannot be opened is.
       auto probe = src.OpenSource();
+      if (!probe) {
+        ++failures;
+        PrintError(src.path + " (drive " + std::string(1, letter) + ":): cannot open for reading: " +
+                   std::strerror(errno));
+        continue;
+      }
       std::vector<std::uint8_t> boot(512);
       const char* claimed = nullptr;
       if (probe && probe->ReadAt(0, boot.data(), boot.size()) == 512) claimed = ProbeFileSystem(boot);

@@ -259,6 +259,22 @@ const char kRecoverUsage[] =
     "           [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
     "           [--quiet] [--json] [--allow-same-volume]";
 
+// The summary counts that end a run; the exit code follows from them.
+int PrintSummary() {
+  RecoveryProgress p = ProgressSnapshot();
+  std::fprintf(stderr, "Recovered: %s in %s\n",
+               SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered).c_str(),
+               FormatElapsed(p.elapsedSeconds).c_str());
+  if (p.failed) {
+    std::fprintf(stderr, "Failed:    %s\n",
+                 SummaryLine(p.filesTried - p.filesRecovered, p.foldersTried - p.foldersRecovered,
+                             p.bytesProcessed - p.bytesRecovered).c_str());
+    std::fprintf(stderr, "Tried:     %s\n",
+                 SummaryLine(p.filesTried, p.foldersTried, p.bytesProcessed).c_str());
+  }
+  return p.failed ? kExitItemsFailed : kExitOk;
+}
+
 }  // namespace
 
 int RunRecover(Args& args) {
@@ -384,18 +400,32 @@ int RunRecover(Args& args) {
                                                        : frontEnd.Error()));
     return kExitBadUsage;
   }
-  RecoveryProgress p = ProgressSnapshot();
-  std::fprintf(stderr, "Recovered: %s in %s\n",
-               SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered).c_str(),
-               FormatElapsed(p.elapsedSeconds).c_str());
-  if (p.failed) {
-    std::fprintf(stderr, "Failed:    %s\n",
-                 SummaryLine(p.filesTried - p.filesRecovered, p.foldersTried - p.foldersRecovered,
-                             p.bytesProcessed - p.bytesRecovered).c_str());
-    std::fprintf(stderr, "Tried:     %s\n",
-                 SummaryLine(p.filesTried, p.foldersTried, p.bytesProcessed).c_str());
+  return PrintSummary();
+}
+
+int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
+                       const std::string& destination, bool json) {
+  RecoverOptions options;
+  options.destination = destination;
+  options.json = json;
+  options.letter = letter;
+  std::vector<RecoverItem> items;
+  for (const RawRangeItem& range : ranges) {
+    RecoverItem item;
+    item.id = range.startUnit;
+    item.offsetInUnit = range.offsetInUnit;
+    item.name = range.name;
+    item.size = range.size;
+    items.push_back(std::move(item));
   }
-  return p.failed ? kExitItemsFailed : kExitOk;
+  CCliFrontEnd frontEnd(options);
+  RecoverResult started = RecoverRawRanges(frontEnd, letter, RF_RAW_RANGES, MakeItemList(std::move(items)));
+  if (started != REC_S_OK) {
+    PrintError("carve: " + (frontEnd.Error().empty() ? std::string("the pictures could not be written")
+                                                     : frontEnd.Error()));
+    return kExitBadUsage;
+  }
+  return PrintSummary();
 }
 
 }  // namespace sorvani::cli

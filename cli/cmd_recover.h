@@ -1,10 +1,27 @@
 // `sorvani recover`: recovers deleted files and folders of an NTFS source to a folder.
 #pragma once
 
+#include <cstdint>
+#include <string>
+#include <vector>
+
 #include "cli/cli.h"
 
 namespace sorvani::cli {
 
 int RunRecover(Args& args);
+
+// A byte range of a raw volume to write as one file (a carved picture).
+struct RawRangeItem {
+  std::string name;
+  std::uint64_t startUnit = 0;
+  std::uint32_t offsetInUnit = 0;
+  std::uint64_t size = 0;
+};
+
+// Writes the ranges of drive `letter` into `destination` through the recovery engine, with the
+// same destination checks, prompts and summary as `recover`. Returns an exit code.
+int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
+                       const std::string& destination, bool json);
 
 }  // namespace sorvani::cli

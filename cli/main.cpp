@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "cli/cmd_carve.h"
 #include "cli/cmd_catalogue.h"
+#include "cli/cmd_drives.h"
 #include "cli/cmd_recover.h"
 
 namespace {
@@ -13,6 +15,9 @@ namespace {
 const char kUsage[] =
     "usage: sorvani COMMAND [ARGS]\n"
     "\n"
+    "  drives [--json]\n"
+    "      the drives of this machine: letter, device or image, disk, type, file system,\n"
+    "      label, size, free space, mount point\n"
     "  info SOURCE [--json]\n"
     "      file system and geometry of each drive of SOURCE\n"
     "  list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] [--json] [--cache]\n"
@@ -24,6 +29,8 @@ const char kUsage[] =
     "          [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
     "          [--quiet] [--json] [--allow-same-volume]\n"
     "      recover deleted files and folders, with every stream, into DEST\n"
+    "  carve SOURCE [--types jpeg,bmp,png,gif] [--recover-to DEST] [--json]\n"
+    "      carve pictures out of the free clusters of each drive of SOURCE\n"
     "\n"
     "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
     "only ever opened for reading.\n"
@@ -45,11 +52,13 @@ int main(int argc, char** argv) {
   std::string command = argv[1];
   Args args(std::vector<std::string>(argv + 2, argv + argc));
   InitProcessLog();
+  if (command == "drives") return RunDrives(args);
   if (command == "info") return RunInfo(args);
   if (command == "dump-record") return RunDumpRecord(args);
   if (command == "list") return RunList(args);
   if (command == "search") return RunSearch(args);
   if (command == "recover") return RunRecover(args);
+  if (command == "carve") return RunCarve(args);
   PrintError("unknown command '" + command + "' (see sorvani --help)");
   return kExitBadUsage;
 }

@@ -9,22 +9,27 @@ bool CCarveReader::DeviceRead(std::uint64_t position, void* destination, std::ui
   std::uint32_t unit = m_volume.BytesPerCluster();
   if (unit == 0) return false;
   ++m_deviceReads;
-  return m_volume.ReadRaw(position / unit, static_cast<std::uint32_t>(position % unit),
-                          destination, size);
+  return m_volume.ReadRaw(position / unit, static_cast<std::uint32_t>(position % unit), destination,
+                          size);
 }
 
 bool CCarveReader::Load(Window& window, std::uint64_t position, std::uint32_t length,
                         std::uint32_t capacity) {
-  length = std::min(length, capacity);
-  std::uint64_t end = 0;
   window.valid = false;
+  length = std::min(length, capacity);
+  // Nothing past the device's end is asked for, so a small volume gets a small window.
+  const std::uint64_t deviceSize = m_volume.DeviceSize();
+  if (deviceSize != 0)
+    length = static_cast<std::uint32_t>(
+        std::min<std::uint64_t>(length, position < deviceSize ? deviceSize - position : 0));
+  std::uint64_t end = 0;
   if (length == 0 || __builtin_add_overflow(position, std::uint64_t{length}, &end)) return false;
-  if (window.bytes.size() < length) window.bytes.resize(capacity);
+  if (window.bytes.size() < length) window.bytes.resize(length);
   std::uint32_t got = length;
   if (!DeviceRead(position, window.bytes.data(), got)) return false;
   window.start = position;
   window.filled = got;
-  window.atDeviceEnd = got < length;
+  window.atDeviceEnd = got < length || (deviceSize != 0 && end >= deviceSize);
   window.valid = true;
   return true;
 }

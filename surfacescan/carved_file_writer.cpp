@@ -55,8 +55,7 @@ std::string SafeCarvedName(const std::string& name) {
 }
 
 std::size_t WriteCarvedFiles(CVolume& volume, const std::vector<CarvedFile>& files,
-                             const std::string& destinationFolder,
-                             const std::atomic<bool>* cancel,
+                             const std::string& destinationFolder, const std::atomic<bool>* cancel,
                              std::vector<CarvedWriteResult>& results) {
   std::error_code ec;
   std::filesystem::create_directories(destinationFolder, ec);

@@ -15,10 +15,10 @@
 namespace sorvani {
 
 struct CarvedWriteResult {
-  std::string path;          // where the file went ("" when it could not be created)
+  std::string path;  // where the file went ("" when it could not be created)
   std::uint64_t written = 0;
-  bool complete = false;     // every byte of the range was read and written
-  std::string error;         // why not, for the front end
+  bool complete = false;  // every byte of the range was read and written
+  std::string error;      // why not, for the front end
 };
 
 // The file name a carved name becomes in a destination folder: path separators, control
@@ -29,8 +29,7 @@ std::string SafeCarvedName(const std::string& name);
 // the next file when `cancel` is set. `results` gets one entry per file attempted. Returns the
 // number of files written completely.
 std::size_t WriteCarvedFiles(CVolume& volume, const std::vector<CarvedFile>& files,
-                             const std::string& destinationFolder,
-                             const std::atomic<bool>* cancel,
+                             const std::string& destinationFolder, const std::atomic<bool>* cancel,
                              std::vector<CarvedWriteResult>& results);
 
 }  // namespace sorvani

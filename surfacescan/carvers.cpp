@@ -1,9 +1,9 @@
 #include "surfacescan/carvers.h"
 
+#include <strings.h>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
-#include <strings.h>
 
 #include "foundation/endian.h"
 
@@ -61,11 +61,16 @@ std::uint64_t ColourTableBytes(std::uint8_t packed) {
 
 const char* FormatKeyName(int format) {
   switch (format) {
-    case kFormatJpeg: return "jpeg";
-    case kFormatBmp: return "bmp";
-    case kFormatPng: return "png";
-    case kFormatGif: return "gif";
-    default: return nullptr;
+    case kFormatJpeg:
+      return "jpeg";
+    case kFormatBmp:
+      return "bmp";
+    case kFormatPng:
+      return "png";
+    case kFormatGif:
+      return "gif";
+    default:
+      return nullptr;
   }
 }
 

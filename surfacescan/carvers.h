@@ -22,10 +22,10 @@ inline constexpr int kFirstFormat = kFormatJpeg;
 inline constexpr int kLastFormat = kFormatGif;
 
 // Largest positions (counted from the first byte of the start unit) the walks go to.
-inline constexpr std::uint64_t kJpegEndLimit = 0xF00001;        // 15 MiB + 1
-inline constexpr std::uint64_t kBmpSizeLimit = 0x3200001;       // 50 MiB + 1
-inline constexpr std::uint64_t kPngWalkLimit = 26214400;        // 25 MiB
-inline constexpr std::uint64_t kGifWalkLimit = 0x1400000;       // 20 MiB
+inline constexpr std::uint64_t kJpegEndLimit = 0xF00001;   // 15 MiB + 1
+inline constexpr std::uint64_t kBmpSizeLimit = 0x3200001;  // 50 MiB + 1
+inline constexpr std::uint64_t kPngWalkLimit = 26214400;   // 25 MiB
+inline constexpr std::uint64_t kGifWalkLimit = 0x1400000;  // 20 MiB
 
 // Short lower-case key ("jpeg", "bmp", "png", "gif"), nullptr for an unknown key.
 const char* FormatKeyName(int format);
@@ -53,11 +53,11 @@ class CFormatSet {
 };
 
 struct CarveCandidate {
-  CCarveReader* reader = nullptr;  // the open volume, read through the read-ahead
-  std::uint64_t startUnit = 0;     // cluster in which the candidate begins
-  std::uint32_t offset = 0;        // byte offset of the candidate inside the start unit
-  std::uint32_t size = 0;          // out: byte length of the carved file
-  std::string name;                // out: generated file name
+  CCarveReader* reader = nullptr;             // the open volume, read through the read-ahead
+  std::uint64_t startUnit = 0;                // cluster in which the candidate begins
+  std::uint32_t offset = 0;                   // byte offset of the candidate inside the start unit
+  std::uint32_t size = 0;                     // out: byte length of the carved file
+  std::string name;                           // out: generated file name
   const std::atomic<bool>* cancel = nullptr;  // the job's cancel event; may be null
 
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }

@@ -41,7 +41,7 @@ std::int32_t Percent(double done, double total) {
 // One pass's bookkeeping; the job's fields are written only under its lock.
 class CPass {
  public:
-  CPass(SurfaceScanJob& job, int pass) : m_job(job), m_pass(pass), m_start(Clock::now()) {
+  CPass(SurfaceScanJob& job, int pass) : m_job(job), m_start(Clock::now()) {
     std::lock_guard<std::mutex> guard(job.lock);
     job.statusText = pass == 0 ? kCounting : SearchingText(job.driveLetter);
     job.percent = 0;
@@ -68,7 +68,6 @@ class CPass {
 
  private:
   SurfaceScanJob& m_job;
-  int m_pass;
   Clock::time_point m_start;
 };
 
@@ -154,10 +153,17 @@ SurfaceScanStatus SurfaceScanJob::Snapshot() {
 
 CFatEntryDecoder::CFatEntryDecoder(std::uint32_t fatType) {
   switch (fatType) {
-    case kFsFat12: m_width = 12, m_mask = 0xFFF; break;
-    case kFsFat16: m_width = 16, m_mask = 0xFFFF; break;
-    case kFsFat32: m_width = 32, m_mask = 0x0FFFFFFF; break;
-    default: break;
+    case kFsFat12:
+      m_width = 12, m_mask = 0xFFF;
+      break;
+    case kFsFat16:
+      m_width = 16, m_mask = 0xFFFF;
+      break;
+    case kFsFat32:
+      m_width = 32, m_mask = 0x0FFFFFFF;
+      break;
+    default:
+      break;
   }
 }
 
@@ -201,8 +207,8 @@ void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap
   }
 }
 
-void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType,
-             std::uint64_t fatOffset, std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
+void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType, std::uint64_t fatOffset,
+             std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
              std::uint64_t dataClusters) {
   ScopeTrace trace(1, "ScanFat");
   const std::uint32_t bps = volume.BytesPerSector();
@@ -229,8 +235,8 @@ void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType,
     while (sectorsRead < sectorsPerFat && !ended && !job.Cancelled()) {
       std::uint32_t want = std::min(sectorsPerChunk, sectorsPerFat - sectorsRead);
       std::uint32_t got = 0;
-      if (!volume.ReadDirect(fatOffset + std::uint64_t{sectorsRead} * bps, chunk.data(),
-                             want * bps, got))
+      if (!volume.ReadDirect(fatOffset + std::uint64_t{sectorsRead} * bps, chunk.data(), want * bps,
+                             got))
         got = 0;
       std::uint32_t whole = got / bps;
       if (whole < want) ended = true;  // a short read ends the pass after the whole sectors
@@ -268,8 +274,8 @@ void SurfaceScanVolume(SurfaceScanJob& job, CVolume& volume) {
   } else if (type == kFsFat12 || type == kFsFat16 || type == kFsFat32) {
     auto* fat = dynamic_cast<CFatVolume*>(&volume);
     if (!fat) return;
-    ScanFat(job, volume, type, fat->ActiveFatOffset(), fat->SectorsPerFat(),
-            fat->FirstDataSector(), fat->DataClusters());
+    ScanFat(job, volume, type, fat->ActiveFatOffset(), fat->SectorsPerFat(), fat->FirstDataSector(),
+            fat->DataClusters());
   }
 }
 
@@ -283,8 +289,10 @@ void SurfaceScanThread(SurfaceScanJob& job) {
   }
   std::unique_ptr<CVolume> volume;
   if (!OpenVolume(job.driveLetter, volume)) {
-    if (job.sink) job.sink->ShowError("Failed to open the selected disk drive.", "Error");
-    else LogFile.WriteAlways("Failed to open the selected disk drive.\n");
+    if (job.sink)
+      job.sink->ShowError("Failed to open the selected disk drive.", "Error");
+    else
+      LogFile.WriteAlways("Failed to open the selected disk drive.\n");
     job.result = kScanNotImpl;
     return;
   }

@@ -89,8 +89,8 @@ void SurfaceScanVolume(SurfaceScanJob& job, CVolume& volume);
 // The two passes over an NTFS bitmap, and over the active FAT of a FAT volume.
 void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap,
                     std::uint64_t clusterCount);
-void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType,
-             std::uint64_t fatOffset, std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
+void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType, std::uint64_t fatOffset,
+             std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
              std::uint64_t dataClusters);
 
 // Decodes the packed little-endian entries of a FAT (12, 16 or 32 bits wide, FAT32 masked to

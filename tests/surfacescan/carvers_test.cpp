@@ -158,8 +158,8 @@ TEST(CarveBmp, DeclaredSizeBound) {
 Bytes PngChunk(const char* type, std::uint32_t length, std::size_t dataBytes) {
   Bytes b;
   PutBe32(b, 0, length);
-  Put(b, 4, {std::uint8_t(type[0]), std::uint8_t(type[1]), std::uint8_t(type[2]),
-             std::uint8_t(type[3])});
+  Put(b, 4,
+      {std::uint8_t(type[0]), std::uint8_t(type[1]), std::uint8_t(type[2]), std::uint8_t(type[3])});
   Bytes data = Filler(dataBytes + 4, 9);
   b.insert(b.end(), data.begin(), data.end());
   return b;
@@ -238,8 +238,8 @@ TEST(CarveGif, WalksAnAnimationToItsTrailer) {
   EXPECT_EQ(r.name, "GIF1.gif");
 
   // GIF87a without a global table reaches the same trailer logic.
-  Bytes old = {'G', 'I', 'F', '8', '7', 'a', 1, 0, 1, 0, 0x00, 0, 0,
-               0x2C, 0, 0, 0, 0, 1, 0, 1, 0, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
+  Bytes old = {'G', 'I', 'F', '8', '7', 'a', 1, 0,    1,    0,    0x00, 0,    0,    0x2C, 0,
+               0,   0,   0,   1,   0,   1,   0, 0x00, 0x02, 0x02, 0x44, 0x01, 0x00, 0x3B};
   std::size_t oldSize = old.size();
   old.resize(2048, 0);
   r = Try(CarveGif, old, 512, 0, 0);

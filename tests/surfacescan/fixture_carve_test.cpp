@@ -47,7 +47,8 @@ ScanOutcome ScanImage(const std::string& path) {
     job.sink = &sink;
     SurfaceScanVolume(job, *volume);
     out.files = sink.files;
-    for (const auto& f : out.files) out.shaToName[test::Sha256Hex(test::ReadCarved(*volume, f))] = f.name;
+    for (const auto& f : out.files)
+      out.shaToName[test::Sha256Hex(test::ReadCarved(*volume, f))] = f.name;
   }
   CDriveTable::Instance().Remove(letters[0]);
   return out;
@@ -60,7 +61,8 @@ class CarveFixture : public testing::TestWithParam<const char*> {};
 TEST_P(CarveFixture, FindsEveryIntactDeletedPicture) {
   std::string image = GetParam();
   auto rows = test::LoadPictures(image + ".pictures.tsv");
-  ASSERT_FALSE(rows.empty()) << "no answer key for " << image;
+  // The general fixtures carry a picture key only once their generator writes one.
+  if (rows.empty()) GTEST_SKIP() << "no picture answer key for " << image;
   std::string path = test::Fixture(image);
   ASSERT_FALSE(path.empty());
   ScanOutcome scan = ScanImage(path);
@@ -73,25 +75,32 @@ TEST_P(CarveFixture, FindsEveryIntactDeletedPicture) {
       EXPECT_FALSE(hit) << row.name << " is in use and must not be carved";
       continue;
     }
-    if (row.layout == "contiguous") {
+    if (row.layout == "contiguous" || row.layout.empty()) {
       ++expected;
       found += hit;
-      EXPECT_TRUE(hit) << image << ": deleted contiguous " << row.name << " (" << row.size
-                       << " bytes) not carved";
+      // A key without layouts cannot say which pictures are intact: those misses are listed.
+      if (!row.layout.empty())
+        EXPECT_TRUE(hit) << image << ": deleted contiguous " << row.name << " (" << row.size
+                         << " bytes) not carved";
+      else if (!hit)
+        note << " " << row.name << "(layout unknown)";
     } else if (!hit) {
       note << " " << row.name << "(" << row.layout << ")";
     }
   }
-  std::printf("[ carve    ] %s: %d/%d intact deleted pictures found; %zu files carved; not found:%s\n",
-              image.c_str(), found, expected, scan.files.size(), note.str().c_str());
+  std::printf(
+      "[ carve    ] %s: %d/%d intact deleted pictures found; %zu files carved; not found:%s\n",
+      image.c_str(), found, expected, scan.files.size(), note.str().c_str());
 
   // Rows come in scan order, named after their start unit.
   for (std::size_t i = 1; i < scan.files.size(); ++i)
     EXPECT_LT(scan.files[i - 1].startUnit, scan.files[i].startUnit);
   for (const auto& f : scan.files) {
     const char* ext = FormatKeyName(f.format);
-    std::string prefix = f.format == kFormatJpeg ? "JPEG" : f.format == kFormatBmp ? "BMP"
-                         : f.format == kFormatPng ? "PNG" : "GIF";
+    std::string prefix = f.format == kFormatJpeg  ? "JPEG"
+                         : f.format == kFormatBmp ? "BMP"
+                         : f.format == kFormatPng ? "PNG"
+                                                  : "GIF";
     std::string suffix = f.format == kFormatJpeg ? ".jpg" : std::string(".") + ext;
     EXPECT_EQ(f.name, prefix + std::to_string(f.startUnit) + suffix);
   }
@@ -99,10 +108,14 @@ TEST_P(CarveFixture, FindsEveryIntactDeletedPicture) {
 
 INSTANTIATE_TEST_SUITE_P(Images, CarveFixture,
                          testing::Values("carve-fat12.img", "carve-fat16.img", "carve-fat32.img",
-                                         "carve-ntfs.img"),
+                                         "carve-ntfs.img", "fat12.img", "fat16.img", "fat32.img",
+                                         "ntfs-4k.img"),
                          [](const testing::TestParamInfo<const char*>& p) {
                            std::string n = p.param;
-                           return n.substr(6, n.size() - 10);
+                           n = n.substr(0, n.size() - 4);
+                           for (char& ch : n)
+                             if (ch == '-') ch = '_';
+                           return n;
                          });
 
 TEST(WriteCarvedFiles, WritesRangesUnderSafeCollisionFreeNames) {
@@ -129,7 +142,8 @@ TEST(WriteCarvedFiles, WritesRangesUnderSafeCollisionFreeNames) {
   std::vector<CarvedWriteResult> results;
   EXPECT_EQ(WriteCarvedFiles(*volume, sink.files, dest, nullptr, results), sink.files.size());
   std::size_t identical = 0;
-  for (const auto& r : results) identical += deleted.count(test::Sha256Hex(test::ReadWholeFile(r.path)));
+  for (const auto& r : results)
+    identical += deleted.count(test::Sha256Hex(test::ReadWholeFile(r.path)));
   EXPECT_EQ(identical, deleted.size());
 
   // A second run keeps the first files and picks " (1)" names; hostile names stay inside.
@@ -214,7 +228,8 @@ TEST(CarveCommand, JsonRowsAndRecoveredFilesMatchTheAnswerKey) {
 TEST(CarveCommand, RefusesBadUsage) {
   std::string out;
   std::string path = test::Fixture("carve-fat12.img");
-  EXPECT_EQ(RunCarveCommand({path, "--types", ""}, out), cli::kExitBadUsage) << "no format selected";
+  EXPECT_EQ(RunCarveCommand({path, "--types", ""}, out), cli::kExitBadUsage)
+      << "no format selected";
   EXPECT_EQ(RunCarveCommand({path, "--types", ",,"}, out), cli::kExitBadUsage);
   EXPECT_EQ(RunCarveCommand({path, "--types", "jpeg,tiff"}, out), cli::kExitBadUsage);
   EXPECT_EQ(RunCarveCommand({path, "--recover-to"}, out), cli::kExitBadUsage);

@@ -30,7 +30,8 @@ TEST(FatEntryDecoder, EntriesAcrossPieceBoundaries) {
       std::uint64_t v = (n * 2654435761u) & ((1ull << width) - 1);
       if (n % 7 == 0) v = 0;
       for (unsigned bit = 0; bit < width; ++bit)
-        if (v >> bit & 1) packed[(n * width + bit) / 8] |= std::uint8_t(1u << ((n * width + bit) % 8));
+        if (v >> bit & 1)
+          packed[(n * width + bit) / 8] |= std::uint8_t(1u << ((n * width + bit) % 8));
       values[n] = static_cast<std::uint32_t>(type == kFsFat32 ? v & 0x0FFFFFFF : v);
     }
     CFatEntryDecoder decoder(type);
@@ -254,7 +255,8 @@ TEST(FatScan, ThreadRunsBothPassesOnARealVolume) {
   CDriveTable::Instance().Remove('Y');
   SurfaceScanThread(none);
   EXPECT_EQ(none.result, kScanNotImpl);
-  EXPECT_EQ(noneSink.errors, (std::vector<std::string>{"Error: Failed to open the selected disk drive."}));
+  EXPECT_EQ(noneSink.errors,
+            (std::vector<std::string>{"Error: Failed to open the selected disk drive."}));
   EXPECT_TRUE(noneSink.files.empty());
 }
 
