@@ -17,7 +17,6 @@
 #include "cli/json.h"
 #include "disk/volume.h"
 #include "foundation/display_format.h"
-#include "surfacescan/carved_file_writer.h"
 #include "surfacescan/surface_scan.h"
 
 namespace sorvani::cli {
@@ -216,7 +215,7 @@ int RunCarve(Args& args) {
     std::vector<RawRangeItem> ranges;
     for (const CarvedFile& file : sink.Files())
       ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size});
-    if (RecoverRawRangesTo(letter, ranges, destination, json) != kExitOk) ++failures;
+    if (RecoverRawRangesTo(letter, ranges, destination) != kExitOk) ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);
 

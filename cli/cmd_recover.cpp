@@ -40,6 +40,7 @@ struct RecoverOptions {
   bool yesToAll = false;
   bool noToAll = false;
   bool allowSameVolume = false;
+  bool listItems = true;  // one stdout line per item written
   char letter = 0;
 };
 
@@ -114,6 +115,7 @@ class CCliFrontEnd : public IRecoverFrontEnd {
   }
 
   void ItemFinished(const RecoveredItemReport& r) override {
+    if (!m_options.listItems) return;
     if (m_options.json) {
       std::string streams = "[";
       for (std::size_t i = 0; i < r.streams.size(); ++i)
@@ -404,10 +406,11 @@ int RunRecover(Args& args) {
 }
 
 int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
-                       const std::string& destination, bool json) {
+                       const std::string& destination) {
   RecoverOptions options;
   options.destination = destination;
-  options.json = json;
+  // The caller's listing of the ranges stays the only thing on stdout.
+  options.listItems = false;
   options.letter = letter;
   std::vector<RecoverItem> items;
   for (const RawRangeItem& range : ranges) {

@@ -20,8 +20,8 @@ struct RawRangeItem {
 };
 
 // Writes the ranges of drive `letter` into `destination` through the recovery engine, with the
-// same destination checks, prompts and summary as `recover`. Returns an exit code.
+// same destination checks, prompts and summary (on stderr) as `recover`. Returns an exit code.
 int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
-                       const std::string& destination, bool json);
+                       const std::string& destination);
 
 }  // namespace sorvani::cli

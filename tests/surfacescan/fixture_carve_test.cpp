@@ -12,7 +12,6 @@
 
 #include "cli/cmd_carve.h"
 #include "disk/drive_table.h"
-#include "surfacescan/carved_file_writer.h"
 #include "surfacescan/surface_scan.h"
 #include "tests/surfacescan/carve_test_support.h"
 #include "tests/util/fixtures.h"
@@ -117,59 +116,6 @@ INSTANTIATE_TEST_SUITE_P(Images, CarveFixture,
                              if (ch == '-') ch = '_';
                            return n;
                          });
-
-TEST(WriteCarvedFiles, WritesRangesUnderSafeCollisionFreeNames) {
-  std::string path = test::Fixture("carve-fat16.img");
-  ASSERT_FALSE(path.empty());
-  std::string error;
-  auto letters = CDriveTable::Instance().RegisterImage(path, error);
-  ASSERT_EQ(letters.size(), 1u);
-  std::unique_ptr<CVolume> volume;
-  ASSERT_TRUE(OpenVolume(letters[0], volume));
-  CCollectingSink sink;
-  SurfaceScanJob job;
-  job.driveLetter = letters[0];
-  job.formats = CFormatSet::All();
-  job.sink = &sink;
-  SurfaceScanVolume(job, *volume);
-  ASSERT_FALSE(sink.files.empty());
-
-  std::set<std::string> deleted;
-  for (const auto& row : test::LoadPictures("carve-fat16.img.pictures.tsv"))
-    if (row.deleted && row.layout == "contiguous") deleted.insert(row.sha256);
-
-  std::string dest = test::ScratchFolder("WriteCarvedFiles");
-  std::vector<CarvedWriteResult> results;
-  EXPECT_EQ(WriteCarvedFiles(*volume, sink.files, dest, nullptr, results), sink.files.size());
-  std::size_t identical = 0;
-  for (const auto& r : results)
-    identical += deleted.count(test::Sha256Hex(test::ReadWholeFile(r.path)));
-  EXPECT_EQ(identical, deleted.size());
-
-  // A second run keeps the first files and picks " (1)" names; hostile names stay inside.
-  std::vector<CarvedFile> again = {sink.files[0], sink.files[0]};
-  again[1].name = "../../escape.jpg";
-  results.clear();
-  EXPECT_EQ(WriteCarvedFiles(*volume, again, dest, nullptr, results), 2u);
-  ASSERT_EQ(results.size(), 2u);
-  std::string stem = sink.files[0].name.substr(0, sink.files[0].name.rfind('.'));
-  std::string ext = sink.files[0].name.substr(sink.files[0].name.rfind('.'));
-  EXPECT_EQ(fs::path(results[0].path).filename().string(), stem + " (1)" + ext);
-  EXPECT_EQ(fs::path(results[1].path).parent_path(), fs::path(dest));
-  EXPECT_EQ(SafeCarvedName(".."), "_");
-  EXPECT_EQ(SafeCarvedName("a/b\\c\x01"), "a_b_c_");
-
-  // A range that runs off the end of the volume is written as far as it goes and flagged.
-  CarvedFile past = sink.files[0];
-  past.startUnit = volume->DeviceClusters() - 1;
-  past.size = 3 * volume->BytesPerCluster();
-  results.clear();
-  EXPECT_EQ(WriteCarvedFiles(*volume, {past}, dest, nullptr, results), 0u);
-  ASSERT_EQ(results.size(), 1u);
-  EXPECT_FALSE(results[0].complete);
-  EXPECT_FALSE(results[0].error.empty());
-  CDriveTable::Instance().Remove(letters[0]);
-}
 
 // Runs `sorvani carve` in-process with stdout going to a file; returns the exit code.
 int RunCarveCommand(std::vector<std::string> words, std::string& out) {
