@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/util/sha256.h"
 #include "disk/volume.h"
 #include "surfacescan/surface_scan.h"
 
@@ -43,8 +44,6 @@ struct PictureRow {
 // Rows of a committed "IMAGE.pictures.tsv" answer key; empty when it is missing.
 std::vector<PictureRow> LoadPictures(const std::string& manifestName);
 
-std::string Sha256Hex(const std::uint8_t* data, std::size_t size);
-inline std::string Sha256Hex(const Bytes& b) { return Sha256Hex(b.data(), b.size()); }
 
 // The bytes of a carved file, read back through ReadRaw.
 Bytes ReadCarved(CVolume& volume, const CarvedFile& file);
