@@ -59,12 +59,17 @@ bool IndexDrive(char letter, bool useCache) {
   bool bar = isatty(STDERR_FILENO);
   CIndexRun run;
   run.Start(letter, !useCache);
-  for (;;) {
+  // The bar is redrawn every kTickMilliseconds / 6; the end is noticed within a millisecond
+  // or so, so a short indexing is not padded out to the next redraw.
+  constexpr int kChecksPerRedraw = CIndexRun::kTickMilliseconds / 6;
+  for (int check = 0;; ++check) {
     if (g_interrupted) run.Cancel();
-    IndexTick tick = run.Tick();
-    if (tick.finished) break;
-    if (bar) DrawBar(letter, tick);
-    std::this_thread::sleep_for(std::chrono::milliseconds(CIndexRun::kTickMilliseconds / 6));
+    if (run.Ended() || check % kChecksPerRedraw == 0) {
+      IndexTick tick = run.Tick();
+      if (tick.finished) break;
+      if (bar) DrawBar(letter, tick);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (bar) std::fputs("\r\x1b[K", stderr);
   return !g_interrupted;

@@ -72,6 +72,14 @@ class CLister {
       item.row.parent = entry.parent;
       item.row.name = entry.name;
       item.row.attributes = entry.attributes;
+      if (const EntryFacts* facts = file_index.FindFacts(record)) {
+        item.row.size = facts->size;
+        item.row.created = facts->created;
+        item.row.modified = facts->modified;
+        item.row.overwritten = facts->overwritten;
+        Print(path, item);
+        continue;
+      }
       RecordDetails details;
       std::lock_guard<std::mutex> lock(index_lock);
       if (m_reader.LoadDetails(record, !entry.IsFolder(), details)) {

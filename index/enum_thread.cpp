@@ -17,6 +17,8 @@ namespace sorvani {
 namespace {
 
 constexpr std::uint32_t kBitmapChunk = 512;
+// The scan takes records in ascending order: a MiB of the MFT per device read.
+constexpr std::uint32_t kMftReadAhead = 1u << 20;
 
 std::mutex g_volumesLock;
 std::array<std::unique_ptr<CNtfsVolume>, 256> g_volumes;
@@ -91,6 +93,21 @@ void EnumThread(char driveLetter) {
     bitmap->Seek(0);
   }
 
+  // Read-ahead only while this scan runs; later reads (lists, searches) jump about. The
+  // details of each entry are kept while its record is in the window.
+  struct ScanScope {
+    CNtfsVolume* volume;
+    explicit ScanScope(CNtfsVolume* v) : volume(v) {
+      std::lock_guard<std::mutex> lock(index_lock);
+      volume->SetMftReadAhead(kMftReadAhead);
+      file_index.SetKeepFacts(true);
+    }
+    ~ScanScope() {
+      std::lock_guard<std::mutex> lock(index_lock);
+      volume->SetMftReadAhead(0);
+      file_index.SetKeepFacts(false);
+    }
+  } scan(volume);
   CNtfsRecordReader reader(volume);
   std::uint32_t record = 0;
   for (std::uint64_t left = limit;;) {
@@ -104,6 +121,10 @@ void EnumThread(char driveLetter) {
           if (index_progress.cancel) return;
         }
         if (bits & (1u << bit)) continue;
+        {
+          std::lock_guard<std::mutex> lock(index_lock);
+          volume->PrefetchMftRecords(record);
+        }
         file_index.IndexUnusedRecord(reader, record);
         std::lock_guard<std::mutex> lock(index_lock);
         ++index_progress.done;

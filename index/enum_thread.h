@@ -71,6 +71,8 @@ class CIndexRun {
   // Blocks until the worker has ended.
   void Wait();
   bool Started() const { return m_thread.joinable(); }
+  // True once the worker has returned (the next Tick reports it finished).
+  bool Ended() const { return m_ended; }
 
  private:
   Worker m_worker;

@@ -31,7 +31,8 @@ bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
 
 CFileIndex::CFileIndex()
     : m_entries(&m_arena), m_children(&m_arena), m_orphanFolders(&m_arena),
-      m_liveFolders(&m_arena), m_liveSettled(&m_arena) {}
+      m_liveFolders(&m_arena), m_liveSettled(&m_arena), m_walkedOn(&m_arena),
+      m_facts(&m_arena) {}
 
 void CFileIndex::Clear() {
   m_entries.clear();
@@ -39,6 +40,8 @@ void CFileIndex::Clear() {
   m_orphanFolders.clear();
   m_liveFolders.clear();
   m_liveSettled.clear();
+  m_walkedOn.clear();
+  m_facts.clear();
   m_arena.release();
 }
 
@@ -64,6 +67,27 @@ bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
     it->second.parent = parent;
   }
   return inserted;
+}
+
+void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
+                           std::uint32_t attributes) {
+  const bool folder = (attributes & kAttrFolderBit) != 0;
+  RecordDetails details;
+  bool loaded;
+  {
+    std::lock_guard<std::mutex> lock(index_lock);
+    loaded = reader.LoadDetails(record, !folder, details);
+  }
+  // A record that fails now, or names itself differently, is read again where it is shown,
+  // so that path reports it as it always has.
+  if (!loaded || details.name != name) return;
+  EntryFacts facts;
+  facts.size = details.size;
+  facts.created = details.created;
+  facts.modified = details.modified;
+  facts.parent = details.parent;
+  facts.overwritten = folder ? 0 : details.overwritten;
+  m_facts.emplace(record, facts);
 }
 
 void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
@@ -113,6 +137,7 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       } else if (!loaded.inUse && !loaded.name.empty()) {
         InsertEntry(current, loaded.name, attributes, parent);
         InsertChild(parent, current);
+        if (m_keepFacts) KeepFacts(reader, current, loaded.name, attributes);
         name = loaded.name;
       } else {
         name = loaded.name;
@@ -134,8 +159,10 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
     }
     if (visited(parent)) stop = true;
     visit(current);
-    current = parent;
     if (stop) return;
+    // Past this point the walk from `current` on is the one an earlier walk took.
+    if (!m_walkedOn.insert(current).second) return;
+    current = parent;
   }
 }
 

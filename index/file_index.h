@@ -45,6 +45,16 @@ struct FileListRow {
   std::uint64_t modified = 0;
 };
 
+// The facts a list row shows of a deleted record besides its name, kept from when the
+// record was indexed so lists and searches need not read it again.
+struct EntryFacts {
+  std::uint64_t size = 0;
+  std::uint64_t created = 0;
+  std::uint64_t modified = 0;
+  std::uint32_t parent = 0;
+  std::int32_t overwritten = 0;  // of the first $DATA; 0 for folders
+};
+
 // Icons of the headless lists; a desktop view maps kIconFile to the icon of the file type.
 inline constexpr std::int32_t kIconFolder = 0;
 inline constexpr std::int32_t kIconFile = 1;
@@ -65,6 +75,7 @@ class CFileIndex {
   using EntryMap = std::pmr::map<std::uint32_t, FileIndexEntry>;
   using ChildMap = std::pmr::multimap<std::uint32_t, std::uint32_t>;
   using RecordSet = std::pmr::set<std::uint32_t>;
+  using FactsMap = std::pmr::map<std::uint32_t, EntryFacts>;
 
   CFileIndex();
   CFileIndex(const CFileIndex&) = delete;
@@ -97,11 +108,23 @@ class CFileIndex {
   void InsertOrphanFolder(std::uint32_t record) { m_orphanFolders.insert(record); }
   void InsertLiveFolder(std::uint32_t record) { m_liveFolders.insert(record); }
 
+  // With `keep`, IndexUnusedRecord also reads the details of each entry it adds (while the
+  // record is at hand) and keeps them for FindFacts. Off until set; Clear keeps the setting.
+  void SetKeepFacts(bool keep) { m_keepFacts = keep; }
+  // The kept details of an entry; nullptr when none were kept (read the record instead).
+  const EntryFacts* FindFacts(std::uint32_t record) const {
+    auto it = m_facts.find(record);
+    return it == m_facts.end() ? nullptr : &it->second;
+  }
+
   // Adds one unused record and whatever of its folder chain is not indexed yet. Each record
   // load happens under index_lock.
   void IndexUnusedRecord(IRecordReader& reader, std::uint32_t start);
 
  private:
+  void KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
+                 std::uint32_t attributes);
+
   // Nodes of all four containers come from one arena: the index only grows until the next
   // Clear, which drops the arena whole.
   std::pmr::monotonic_buffer_resource m_arena;
@@ -112,6 +135,11 @@ class CFileIndex {
   // Live records the walk has read whose second reading could only end the walk (named
   // folders, and system records): the walk ends there without reading them again.
   RecordSet m_liveSettled;
+  // Records a walk has already gone on from to their parent: every later walk that reaches
+  // one would repeat the same steps, none of which could change the index again.
+  RecordSet m_walkedOn;
+  FactsMap m_facts;
+  bool m_keepFacts = false;
   std::vector<std::uint32_t> m_walkVisited;  // scratch of IndexUnusedRecord
   std::set<std::uint32_t> m_walkVisitedLarge;
 };

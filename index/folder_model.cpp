@@ -88,6 +88,14 @@ FolderItem CFolderModel::DeletedItem(const FileIndexEntry& entry, bool loadRow) 
   row.attributes = entry.attributes;
   row.icon = entry.IsFolder() ? kIconFolder : kIconFile;
   if (!loadRow) return item;
+  if (const EntryFacts* facts = m_index.FindFacts(entry.record)) {
+    item.loaded = true;
+    row.size = facts->size;
+    row.created = facts->created;
+    row.modified = facts->modified;
+    row.overwritten = facts->overwritten;
+    return item;
+  }
   RecordDetails details;
   bool ok;
   {

@@ -47,9 +47,8 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
     Clear();
     m_volume = volume;
     if (!volume) return false;
-    std::vector<std::uint8_t> buffer;
-    if (!volume->ReadMftRecord(number, buffer)) return false;
-    return ParseRecord(volume, buffer, number, namesOnly);
+    if (!volume->ReadMftRecord(number, m_recordBuffer)) return false;
+    return ParseRecord(volume, m_recordBuffer, number, namesOnly);
   } catch (...) {
     LogFile.WriteAlways("Unhandled exception during file %lu initialization\n",
                         static_cast<unsigned long>(number));

@@ -83,6 +83,7 @@ class CNtfsFile {
   CNtfsVolume* m_volume = nullptr;
   std::vector<std::unique_ptr<CNtfsFileAttr>> m_attributes;
   std::set<std::uint32_t> m_visited;
+  std::vector<std::uint8_t> m_recordBuffer;  // kept between loads: no allocation per record
 };
 
 }  // namespace sorvani

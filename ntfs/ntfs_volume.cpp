@@ -51,6 +51,7 @@ CNtfsVolume::~CNtfsVolume() = default;
 bool CNtfsVolume::AttachGeometry(char driveLetter, std::uint32_t bytesPerSector,
                                  std::uint32_t bytesPerCluster, std::uint32_t recordSize,
                                  std::uint64_t clusterCount) {
+  SetMftReadAhead(0);
   m_driveLetter = driveLetter;
   Open();
   m_bytesPerSector = bytesPerSector;
@@ -62,6 +63,7 @@ bool CNtfsVolume::AttachGeometry(char driveLetter, std::uint32_t bytesPerSector,
 
 bool CNtfsVolume::Initialize(char driveLetter) {
   ScopeTrace trace(1, "CNtfsVolume::Initialize");
+  SetMftReadAhead(0);  // a window of the MFT read before is stale now
   m_driveLetter = driveLetter;
   Open();
   std::uint8_t boot[kBootSectorSize];
@@ -171,7 +173,54 @@ std::uint16_t CNtfsVolume::UpCaseChar(std::uint16_t unit) {
 bool CNtfsVolume::ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer) {
   CNtfsFileAttr* data = m_mft.FindAttribute(kAttrData, "");
   if (!data) return false;
+  if (m_readAheadValid != 0 && ReadMftRecordAhead(number, buffer)) return true;
   return ReadRecordThrough(*data, number, m_recordSize, buffer);
+}
+
+void CNtfsVolume::SetMftReadAhead(std::uint32_t bytes) {
+  m_readAheadBytes = bytes;
+  m_readAheadStart = 0;
+  m_readAheadValid = 0;
+  m_readAheadFailedEnd = 0;
+  if (bytes == 0) std::vector<std::uint8_t>().swap(m_readAhead);
+}
+
+void CNtfsVolume::PrefetchMftRecords(std::uint32_t first) {
+  if (m_readAheadBytes == 0 || m_recordSize == 0 || m_recordSize > kMaxRecordSize) return;
+  CNtfsFileAttr* data = m_mft.FindAttribute(kAttrData, "");
+  if (!data) return;
+  std::vector<std::uint8_t> unused;
+  if (m_readAheadValid != 0 && ReadMftRecordAhead(first, unused)) return;
+  const std::uint64_t offset = static_cast<std::uint64_t>(first) * m_recordSize;
+  const std::uint64_t streamEnd = data->RealSize();
+  m_readAheadValid = 0;
+  if (offset < m_readAheadFailedEnd || offset >= streamEnd) return;
+  // Whole records only, so a record never straddles two windows.
+  std::uint64_t want = std::min<std::uint64_t>(std::max(m_readAheadBytes, m_recordSize),
+                                               streamEnd - offset);
+  want -= want % m_recordSize;
+  if (want == 0) return;
+  m_readAhead.resize(want);
+  std::uint32_t got = 0;
+  m_readAheadStart = offset;
+  if (!data->Seek(offset) || !data->Read(m_readAhead.data(), static_cast<std::uint32_t>(want), got)) {
+    m_readAheadFailedEnd = offset + want;
+    return;
+  }
+  m_readAheadValid = got;
+}
+
+// False when the window does not hold the whole record; the caller then reads it alone,
+// which gives the answer (and the failure) of the plain path.
+bool CNtfsVolume::ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const {
+  const std::uint64_t offset = static_cast<std::uint64_t>(number) * m_recordSize;
+  if (offset < m_readAheadStart || offset - m_readAheadStart >= m_readAheadValid ||
+      m_readAheadValid - (offset - m_readAheadStart) < m_recordSize ||
+      m_readAheadValid > m_readAhead.size())
+    return false;
+  const auto* first = m_readAhead.data() + (offset - m_readAheadStart);
+  buffer.assign(first, first + m_recordSize);
+  return true;
 }
 
 bool CNtfsVolume::CountUsedClusters(std::uint64_t first, std::uint64_t count, std::uint64_t& used) {

@@ -91,6 +91,15 @@ class CNtfsVolume : public CVolume {
 
   // Reads record `number` through the MFT's $DATA into `buffer` (resized to one record).
   bool ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer);
+  // With `bytes` > 0, ReadMftRecord serves records from a window of up to that many bytes of
+  // the MFT, read in one go (one device read per run it covers) by PrefetchMftRecords, for
+  // scans that take records in ascending order. The bytes are those of the record-by-record
+  // read, which serves every record outside the window; 0 turns it off and frees the window.
+  void SetMftReadAhead(std::uint32_t bytes);
+  // Moves the window to start at record `first` unless it holds that record already. Only the
+  // scan moves it: records it looks up on the side (parent folders) are read alone, so they
+  // do not cost a window each.
+  void PrefetchMftRecords(std::uint32_t first);
   // Clusters in [first, first + count) that $Bitmap marks in use; clipped to the volume.
   // False when the bitmap cannot be read.
   bool CountUsedClusters(std::uint64_t first, std::uint64_t count, std::uint64_t& used);
@@ -131,6 +140,16 @@ class CNtfsVolume : public CVolume {
   std::uint32_t m_recordSize = 0;
   std::uint64_t m_clusterCount = 0;
   DirNameMap m_dirNames;
+
+  bool ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const;
+
+  std::uint32_t m_readAheadBytes = 0;
+  std::vector<std::uint8_t> m_readAhead;
+  std::uint64_t m_readAheadStart = 0;  // byte offset of the window in the MFT's $DATA
+  std::uint64_t m_readAheadValid = 0;  // bytes of the window that were read
+  // End of a window whose read failed: records before it are read one by one, so one bad
+  // cluster does not cost a window read per record.
+  std::uint64_t m_readAheadFailedEnd = 0;
 
   // A window of $Bitmap kept between CountUsedClusters calls.
   std::vector<std::uint8_t> m_bitmapWindow;

@@ -98,7 +98,13 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
       }
       if (!match) continue;
     }
-    {
+    const EntryFacts* facts = index.FindFacts(record);
+    if (facts) {
+      details.size = facts->size;
+      details.created = facts->created;
+      details.modified = facts->modified;
+      details.parent = facts->parent;
+    } else {
       std::lock_guard<std::mutex> lock(index_lock);
       if (!reader.LoadDetails(record, false, details)) continue;
       if (details.name != entry.name) {
@@ -125,7 +131,7 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
     {
       std::lock_guard<std::mutex> lock(index_lock);
       reader.RegisterParentFolders(details.parent);
-      if (!entry.IsFolder()) row.overwritten = reader.LoadedOverwritten();
+      if (!entry.IsFolder()) row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
     }
     std::size_t position;
     {
