@@ -102,9 +102,9 @@ constexpr ResText kTable[] = {
      "empty file was left at the destination."},
 };
 
-// Parses one conversion after its '%'; returns the printf spec with its length modifier dropped.
+// Parses one conversion after its '%'; returns the printf directive with its length modifier dropped.
 struct Conversion {
-  std::string spec;  // "%" flags width precision (no length modifier)
+  std::string directive;  // "%" flags width precision (no length modifier)
   char type = 0;
   std::size_t length = 0;  // characters consumed after '%'
 };
@@ -112,17 +112,17 @@ struct Conversion {
 bool ParseConversion(std::string_view rest, Conversion& conv) {
   constexpr std::size_t kMaxField = 4;  // width or precision digits: at most 9999
   std::size_t i = 0;
-  conv.spec.assign(1, '%');
+  conv.directive.assign(1, '%');
   while (i < rest.size() && std::string_view("-+ #0").find(rest[i]) != std::string_view::npos)
-    conv.spec += rest[i++];
+    conv.directive += rest[i++];
   std::size_t digits = 0;
   while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && digits++ < kMaxField)
-    conv.spec += rest[i++];
+    conv.directive += rest[i++];
   if (i < rest.size() && rest[i] == '.') {
-    conv.spec += rest[i++];
+    conv.directive += rest[i++];
     digits = 0;
     while (i < rest.size() && rest[i] >= '0' && rest[i] <= '9' && digits++ < kMaxField)
-      conv.spec += rest[i++];
+      conv.directive += rest[i++];
   }
   if (rest.substr(i, 3) == "I64") {
     i += 3;
@@ -138,12 +138,12 @@ bool ParseConversion(std::string_view rest, Conversion& conv) {
 }
 
 template <class T>
-void AppendFormatted(std::string& out, const std::string& spec, T value) {
-  int n = std::snprintf(nullptr, 0, spec.c_str(), value);
+void AppendFormatted(std::string& out, const std::string& directive, T value) {
+  int n = std::snprintf(nullptr, 0, directive.c_str(), value);
   if (n <= 0) return;
   std::size_t at = out.size();
   out.resize(at + static_cast<std::size_t>(n) + 1);
-  std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, spec.c_str(), value);
+  std::snprintf(out.data() + at, static_cast<std::size_t>(n) + 1, directive.c_str(), value);
   out.resize(at + static_cast<std::size_t>(n));
 }
 
@@ -184,25 +184,25 @@ bool FormatResText(std::string_view format, std::span<const ResArg> args, std::s
     switch (conv.type) {
       case 'd':
       case 'i':
-        if ((matches = isInteger)) AppendFormatted(out, conv.spec + "ll" + conv.type, asSigned);
+        if ((matches = isInteger)) AppendFormatted(out, conv.directive + "ll" + conv.type, asSigned);
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        if ((matches = isInteger)) AppendFormatted(out, conv.spec + "ll" + conv.type, asUnsigned);
+        if ((matches = isInteger)) AppendFormatted(out, conv.directive + "ll" + conv.type, asUnsigned);
         break;
       case 'c':
         if ((matches = isInteger))
-          AppendFormatted(out, conv.spec + 'c', static_cast<int>(asUnsigned & 0xFF));
+          AppendFormatted(out, conv.directive + 'c', static_cast<int>(asUnsigned & 0xFF));
         break;
       case 's':
         if ((matches = arg.kind == ResArg::Kind::kText))
-          AppendFormatted(out, conv.spec + 's', arg.text.c_str());
+          AppendFormatted(out, conv.directive + 's', arg.text.c_str());
         break;
       default:  // floating point
         if ((matches = arg.kind == ResArg::Kind::kDouble))
-          AppendFormatted(out, conv.spec + conv.type, arg.d);
+          AppendFormatted(out, conv.directive + conv.type, arg.d);
         break;
     }
     if (!matches) {
