@@ -52,6 +52,8 @@ if [ -z "$sorvani" ]; then
   done
 fi
 [ -n "$sorvani" ] && [ -x "$sorvani" ] || { echo "run.sh: no sorvani binary (build it, or --sorvani BIN)" >&2; exit 2; }
+# Peers run from a scratch folder, so the binary's path must not be relative.
+sorvani=$(cd "$(dirname "$sorvani")" && pwd)/$(basename "$sorvani")
 if [ -z "$bench_dir" ]; then
   for d in build-bench build-perf build; do
     if [ -x "$repo/$d/bench/search_bench" ]; then bench_dir=$repo/$d/bench; break; fi
@@ -70,6 +72,7 @@ trap 'rm -rf "$work"' EXIT
 # Peers that write logs into the current folder (photorec) write them here.
 cd "$work" || exit 2
 results=$work/results.tsv
+ours_failed=0
 : > "$results"
 
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else printf "%.3f\n", (a[NR/2]+a[NR/2+1])/2}'; }
@@ -92,6 +95,8 @@ measure() {
   med=$(printf '%s\n' "${times[@]}" | median)
   cpu=$(printf '%s\n' "${cpus[@]}" | median)
   [ $rc -ne 0 ] && label="$label (exit $rc)"
+  # Exit 1 is "some items failed"; anything beyond that from our own command is a fault.
+  [ "$1" = "$sorvani" ] && [ $rc -gt 1 ] && ours_failed=1
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$group" "$label" "$med" "$peak" "$runs" "$cpu" >> "$results"
   echo "  $label: median ${med}s (cpu ${cpu}s), peak $((peak / 1024)) MiB" >&2
 }
@@ -263,3 +268,4 @@ if len(per_record) >= 2:
     (g1, a), (g2, b) = sorted(per_record.items(), key=lambda kv: med(kv[0], "records"))[::len(per_record) - 1]
     print(f"| {g2} vs {g1} | list time per record, larger / smaller | {b / a:.2f} | <= 1.5 |")
 PY
+[ $ours_failed = 0 ] || { echo "run.sh: a sorvani command failed (see the exit codes above)" >&2; exit 1; }

@@ -19,6 +19,6 @@ echo "== sanitizer build (ASan + UBSan)"
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DSORVANI_SANITIZE=ON
 echo "== benchmark smoke run (committed fixtures, one run each)"
-bench/run.sh --smoke --sorvani build/cli/sorvani
+bench/run.sh --smoke --sorvani "$PWD/build/cli/sorvani"
 echo "== fuzz smoke runs (libFuzzer, clang)"
 tools/fuzz-smoke.sh 15
