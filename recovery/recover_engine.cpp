@@ -349,37 +349,52 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
 
 }  // namespace
 
-RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
-                              std::uint32_t offsetInUnit, std::uint64_t byteCount,
-                              std::uint32_t /*flags*/, RecoveredItemReport* reportOut) {
-  std::uint64_t noted = 0;
+RecoveredItemReport BeginItem(const std::string& path, std::uint64_t id, bool folder,
+                              std::uint64_t& noted) {
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().filesTried;
+    ++(folder ? Progress().foldersTried : Progress().filesTried);
     noted = Progress().bytesProcessed;
   }
   RecoveredItemReport report;
-  report.id = startUnit;
+  report.id = id;
+  report.folder = folder;
   report.destination = path;
   auto slash = path.rfind('/');
   report.name = slash == std::string::npos ? path : path.substr(slash + 1);
-  RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
-    if (RecoverFailed(result)) {
-      p.bytesProcessed = noted + byteCount;
-      p.filePercent = 0;
-      p.RecomputeTotalPercent();
-    } else {
-      ++p.filesRecovered;
-      p.bytesRecovered += report.bytes;
-    }
-  }
+  return report;
+}
+
+void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes) {
+  std::lock_guard<std::mutex> hold(ProgressLock());
+  RecoveryProgress& p = Progress();
+  p.bytesProcessed = noted + itemBytes;
+  p.filePercent = 0;
+  p.RecomputeTotalPercent();
+}
+
+RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverResult result,
+                         RecoveredItemReport* reportOut) {
   report.result = result;
   if (job.frontEnd) job.frontEnd->ItemFinished(report);
   if (reportOut) *reportOut = report;
   return result;
+}
+
+RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
+                              std::uint32_t offsetInUnit, std::uint64_t byteCount,
+                              std::uint32_t /*flags*/, RecoveredItemReport* reportOut) {
+  std::uint64_t noted = 0;
+  RecoveredItemReport report = BeginItem(path, startUnit, false, noted);
+  RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
+  if (RecoverFailed(result)) {
+    SkipFailedItem(noted, byteCount);
+  } else {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++Progress().filesRecovered;
+    Progress().bytesRecovered += report.bytes;
+  }
+  return FinishItem(job, report, result, reportOut);
 }
 
 UsageTotals CurrentUsageTotals() {

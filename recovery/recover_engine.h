@@ -64,6 +64,16 @@ void SumSelectionThread(RecoverJob* job);
 // The worker: walks the selection and writes every item.
 void RecoverThread(RecoverJob* job);
 
+// The bookkeeping every per-item writer shares. BeginItem counts the item as tried, notes the
+// bytes processed so far in `noted` and starts its report (named after the last path part).
+RecoveredItemReport BeginItem(const std::string& path, std::uint64_t id, bool folder,
+                              std::uint64_t& noted);
+// After a failed item the processed bytes move on by the item's whole size, as if written.
+void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes);
+// Hands the finished report to the front end and the caller; returns `result`.
+RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverResult result,
+                         RecoveredItemReport* reportOut);
+
 // Per-item writers with their bookkeeping; `report` (may be null) receives what was written.
 RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_t record,
                           std::uint32_t flags, RecoveredItemReport* report = nullptr);

@@ -446,20 +446,9 @@ RecoverResult WriteFolder(RecoverJob& job, std::string& path, std::uint32_t reco
 RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_t record,
                           std::uint32_t flags, RecoveredItemReport* reportOut) {
   std::uint64_t noted = 0;
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().filesTried;
-    noted = Progress().bytesProcessed;
-  }
-  RecoveredItemReport report;
-  report.id = record;
-  report.destination = path;
-  auto slash = path.rfind('/');
-  report.name = slash == std::string::npos ? path : path.substr(slash + 1);
-  if (job.catalogue) {
-    CatalogueEntry entry;
-    if (job.catalogue->FindEntry(record, entry)) report.name = entry.name;
-  }
+  RecoveredItemReport report = BeginItem(path, record, false, noted);
+  CatalogueEntry entry;
+  if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
   std::string finalPath = path;
   RecoverResult result = WriteFile(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {
@@ -467,52 +456,27 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
     CNtfsFile file;
     if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, record, false))
       size = file.GetDataSize();
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
-    p.bytesProcessed = noted + size;
-    p.filePercent = 0;
-    p.RecomputeTotalPercent();
+    SkipFailedItem(noted, size);
   } else {
     std::lock_guard<std::mutex> hold(ProgressLock());
     Progress().bytesRecovered += Progress().bytesProcessed - noted;
   }
-  report.result = result;
-  if (job.frontEnd) job.frontEnd->ItemFinished(report);
-  if (reportOut) *reportOut = report;
-  return result;
+  return FinishItem(job, report, result, reportOut);
 }
 
 RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint32_t record,
                             std::uint32_t flags, RecoveredItemReport* reportOut) {
   std::uint64_t noted = 0;
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().foldersTried;
-    noted = Progress().bytesProcessed;
-  }
-  RecoveredItemReport report;
-  report.id = record;
-  report.folder = true;
-  report.destination = path;
-  auto slash = path.rfind('/');
-  report.name = slash == std::string::npos ? path : path.substr(slash + 1);
+  RecoveredItemReport report = BeginItem(path, record, true, noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
   std::string finalPath = path;
   RecoverResult result = WriteFolder(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {
     std::set<std::uint32_t> seen;
-    std::uint64_t sum = SumChildren(job, record, seen);
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
-    p.bytesProcessed = noted + sum;
-    p.filePercent = 0;
-    p.RecomputeTotalPercent();
+    SkipFailedItem(noted, SumChildren(job, record, seen));
   }
-  report.result = result;
-  if (job.frontEnd) job.frontEnd->ItemFinished(report);
-  if (reportOut) *reportOut = report;
-  return result;
+  return FinishItem(job, report, result, reportOut);
 }
 
 }  // namespace sorvani
