@@ -127,19 +127,49 @@ bool IndexLetter(char letter, bool useCache, int& exitCode) {
 
 std::string IsoUtc(std::uint64_t fileTime) {
   if (fileTime == 0) return {};
-  constexpr std::uint64_t kEpoch = 116444736000000000ull;
-  auto seconds = static_cast<std::int64_t>(fileTime / 10000000) -
-                 static_cast<std::int64_t>(kEpoch / 10000000);
-  auto t = static_cast<std::time_t>(seconds);
-  std::tm utc{};
-  if (!gmtime_r(&t, &utc)) return {};
-  char text[64];
-  if (std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc) == 0) return {};
-  return text;
+  // Whole seconds since 1601-01-01, a Monday of a proleptic Gregorian 400-year cycle, so the
+  // civil date follows from cycle arithmetic without the C library's time zone machinery.
+  std::uint64_t seconds = fileTime / 10000000;
+  std::uint64_t days = seconds / 86400;
+  auto secondOfDay = static_cast<unsigned>(seconds % 86400);
+  constexpr std::uint64_t kDaysPer400Years = 146097;
+  std::uint64_t year = 1601 + 400 * (days / kDaysPer400Years);
+  auto day = static_cast<unsigned>(days % kDaysPer400Years);  // day of the cycle, from 1 Jan
+  // Within a cycle starting the year after a leap century: 100-year blocks of 36,524 days
+  // (the last has 36,525), 4-year blocks of 1,461 (the last of a century has 1,460), years of
+  // 365 (the last of a 4-year block has 366).
+  unsigned centuries = std::min(day / 36524u, 3u);
+  day -= centuries * 36524u;
+  unsigned quads = day / 1461u;
+  day -= quads * 1461u;
+  unsigned years = std::min(day / 365u, 3u);
+  day -= years * 365u;
+  year += 100 * centuries + 4 * quads + years;
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  static constexpr unsigned kMonthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  unsigned month = 0;
+  for (; month < 11; ++month) {
+    unsigned length = kMonthDays[month] + (month == 1 && leap ? 1 : 0);
+    if (day < length) break;
+    day -= length;
+  }
+  char text[48];
+  int n = std::snprintf(text, sizeof text, "%04llu-%02u-%02uT%02u:%02u:%02uZ",
+                        static_cast<unsigned long long>(year), month + 1, day + 1,
+                        secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
+  return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
 }
 
 std::string RowJson(const CatalogueRow& r) {
-  JsonObject o;
+  std::string line;
+  AppendRowJson(line, r, '\0');
+  line.pop_back();
+  return line;
+}
+
+void AppendRowJson(std::string& out, const CatalogueRow& r, char end) {
+  thread_local JsonObject o;
+  o.Reset();
   o.Add("record", r.row.record)
       .Add("deleted", r.deleted)
       .Add("folder", (r.row.attributes & kAttrFolderBit) != 0)
@@ -154,7 +184,7 @@ std::string RowJson(const CatalogueRow& r) {
   else o.Add("created", created);
   if (modified.empty()) o.AddNull("modified");
   else o.Add("modified", modified);
-  return o.Text();
+  o.AppendTo(out, end);
 }
 
 void PrintTableHeader() {

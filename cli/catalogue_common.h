@@ -29,6 +29,8 @@ struct CatalogueRow {
 };
 
 std::string RowJson(const CatalogueRow& row);
+// The same object appended to `out`, followed by `end`.
+void AppendRowJson(std::string& out, const CatalogueRow& row, char end);
 // Aligned table: state, size, modified, overwritten share, full name.
 void PrintTableHeader();
 void PrintTableRow(const CatalogueRow& row);

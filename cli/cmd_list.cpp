@@ -94,13 +94,19 @@ class CLister {
 
   int ListFailures() const { return m_listFailures; }
 
+  void Flush() {
+    if (!m_out.empty()) std::fwrite(m_out.data(), 1, m_out.size(), stdout);
+    m_out.clear();
+  }
+  ~CLister() { Flush(); }
+
  private:
   void Print(const std::string& path, const FolderItem& item) {
     CatalogueRow row{item.row, path, item.deleted, item.orphan};
     if (m_json) {
-      std::string line = RowJson(row);
-      line += '\n';
-      std::fwrite(line.data(), 1, line.size(), stdout);
+      // Rows gather in one buffer and leave in large writes.
+      AppendRowJson(m_out, row, '\n');
+      if (m_out.size() >= kOutputChunk) Flush();
     } else {
       PrintTableRow(row);
     }
@@ -112,6 +118,8 @@ class CLister {
   bool m_json, m_recursive, m_deletedOnly;
   std::unordered_set<std::uint32_t> m_printed;
   int m_listFailures = 0;
+  static constexpr std::size_t kOutputChunk = 1 << 16;
+  std::string m_out;
 };
 
 }  // namespace

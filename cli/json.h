@@ -4,14 +4,18 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 
 namespace sorvani::cli {
 
 std::string JsonEscape(const std::string& text);
+// Appends `text` to `out` escaped for a JSON string (without the quotes).
+void AppendJsonEscaped(std::string& out, std::string_view text);
 
 class JsonObject {
  public:
-  JsonObject& Add(const char* key, const std::string& value);
+  JsonObject& Add(const char* key, std::string_view value);
+  JsonObject& Add(const char* key, const std::string& value) { return Add(key, std::string_view(value)); }
   JsonObject& Add(const char* key, const char* value);  // nullptr writes null
   JsonObject& Add(const char* key, std::uint64_t value);
   JsonObject& Add(const char* key, std::int64_t value);
@@ -20,11 +24,18 @@ class JsonObject {
   JsonObject& Add(const char* key, bool value);
   JsonObject& AddNull(const char* key);
   JsonObject& AddRaw(const char* key, const std::string& json);
-  std::string Text() const { return "{" + m_body + "}"; }
+  std::string Text() const;
+  // Text() appended to `out`, followed by `end`; the object may be reused after Reset.
+  void AppendTo(std::string& out, char end) const {
+    out += m_body;
+    out += '}';
+    out += end;
+  }
+  void Reset() { m_body.assign(1, '{'); }
 
  private:
   void Key(const char* key);
-  std::string m_body;
+  std::string m_body = "{";
 };
 
 }  // namespace sorvani::cli

@@ -30,43 +30,89 @@ bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
 }
 
 CFileIndex::CFileIndex()
-    : m_entries(&m_arena), m_children(&m_arena), m_orphanFolders(&m_arena),
-      m_liveFolders(&m_arena), m_liveSettled(&m_arena), m_walkedOn(&m_arena),
-      m_facts(&m_arena) {}
+    : m_entries(&m_arena), m_orphanFolders(&m_arena),
+      m_liveFolders(&m_arena) {}
 
 void CFileIndex::Clear() {
   m_entries.clear();
-  m_children.clear();
+  m_links.clear();
+  m_links.shrink_to_fit();
+  m_firstLink.Clear();
+  m_lastLink.Clear();
   m_orphanFolders.clear();
   m_liveFolders.clear();
-  m_liveSettled.clear();
-  m_walkedOn.clear();
+  m_entryByRecord.Clear();
+  m_flags.Clear();
   m_facts.clear();
+  m_factsByRecord.Clear();
   m_arena.release();
 }
 
 const FileIndexEntry* CFileIndex::FindEntry(std::uint32_t record) const {
-  auto it = m_entries.find(record);
-  return it == m_entries.end() ? nullptr : &it->second;
+  return m_entryByRecord.Get(record);
 }
 
 std::vector<std::uint32_t> CFileIndex::ChildrenOf(std::uint32_t folder) const {
   std::vector<std::uint32_t> out;
-  auto [first, last] = m_children.equal_range(folder);
-  for (auto it = first; it != last; ++it) out.push_back(it->second);
+  auto [first, last] = ChildRange(folder);
+  for (auto it = first; it != last; ++it) out.push_back(*it);
   return out;
+}
+
+std::vector<std::pair<std::uint32_t, std::uint32_t>> CFileIndex::Children() const {
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> out;
+  out.reserve(m_links.size());
+  for (const ChildLink& link : m_links) out.emplace_back(link.parent, link.child);
+  std::stable_sort(out.begin(), out.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  return out;
+}
+
+void CFileIndex::InsertChild(std::uint32_t parent, std::uint32_t child) {
+  // A cache file is bounded in size, and the walk adds one link per entry, so the count
+  // stays far below 2^32; refuse rather than wrap should it not.
+  if (m_links.size() >= 0xFFFFFFFEu) return;
+  m_links.push_back({parent, child, 0});
+  auto id = static_cast<std::uint32_t>(m_links.size());
+  std::uint32_t& last = m_lastLink.Ref(parent);
+  if (last) {
+    m_links[last - 1].next = id;
+  } else {
+    m_firstLink.Ref(parent) = id;
+  }
+  last = id;
 }
 
 bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
                              std::uint32_t attributes, std::uint32_t parent) {
-  auto [it, inserted] = m_entries.try_emplace(record);
-  if (inserted) {
-    it->second.record = record;
-    it->second.name.assign(name);
-    it->second.attributes = attributes;
-    it->second.parent = parent;
+  FileIndexEntry*& slot = m_entryByRecord.Ref(record);
+  if (slot) return false;
+  // Records mostly arrive in ascending order, so the end is the usual place.
+  auto it = m_entries.emplace_hint(m_entries.end(), record, FileIndexEntry{});
+  it->second.record = record;
+  it->second.name.assign(name);
+  it->second.attributes = attributes;
+  it->second.parent = parent;
+  slot = &it->second;
+  return true;
+}
+
+void CFileIndex::KeepLoadedFacts(IRecordReader& reader, std::uint32_t record,
+                                 std::uint32_t attributes) {
+  const bool folder = (attributes & kAttrFolderBit) != 0;
+  EntryFacts facts;
+  facts.size = m_details.size;
+  facts.created = m_details.created;
+  facts.modified = m_details.modified;
+  facts.parent = m_details.parent;
+  if (!folder) {
+    std::lock_guard<std::mutex> lock(index_lock);
+    facts.overwritten = reader.LoadedOverwritten();
   }
-  return inserted;
+  const EntryFacts*& slot = m_factsByRecord.Ref(record);
+  if (slot) return;
+  m_facts.push_back(facts);
+  slot = &m_facts.back();
 }
 
 void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
@@ -87,7 +133,10 @@ void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const st
   facts.modified = details.modified;
   facts.parent = details.parent;
   facts.overwritten = folder ? 0 : details.overwritten;
-  m_facts.emplace(record, facts);
+  const EntryFacts*& slot = m_factsByRecord.Ref(record);
+  if (slot) return;
+  m_facts.push_back(facts);
+  slot = &m_facts.back();
 }
 
 void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
@@ -120,15 +169,26 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       name = entry->name;
       attributes = entry->attributes;
       parent = entry->parent;
-    } else if (m_liveSettled.count(current)) {
-      // Reading it again would find it in live_folders, stop, and file no orphan.
+    } else if (m_flags.Get(current) & kFlagSettled) {
+      // Reading it again would end the walk here and change nothing.
       return;
     } else {
       loaded = RecordNames{};
-      bool valid;
+      bool valid = false;
+      bool detailed = false;  // `details` holds the record read in full
       {
         std::lock_guard<std::mutex> lock(index_lock);
-        valid = reader.LoadNames(current, loaded);
+        // While details are kept, one full read serves both the names and the details; a
+        // record that fails in full is read again for its names alone, as without details.
+        if (m_keepFacts) detailed = valid = reader.LoadDetails(current, false, m_details);
+        if (detailed) {
+          loaded.inUse = m_details.inUse;
+          loaded.name = std::move(m_details.name);
+          loaded.attributes = m_details.attributes;
+          loaded.parent = m_details.parent;
+        } else {
+          valid = reader.LoadNames(current, loaded);
+        }
       }
       attributes = loaded.attributes;
       parent = loaded.parent;
@@ -137,7 +197,11 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       } else if (!loaded.inUse && !loaded.name.empty()) {
         InsertEntry(current, loaded.name, attributes, parent);
         InsertChild(parent, current);
-        if (m_keepFacts) KeepFacts(reader, current, loaded.name, attributes);
+        if (detailed) {
+          KeepLoadedFacts(reader, current, attributes);
+        } else if (m_keepFacts) {
+          KeepFacts(reader, current, loaded.name, attributes);
+        }
         name = loaded.name;
       } else {
         name = loaded.name;
@@ -146,7 +210,7 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
         } else {
           InsertLiveFolder(current);
           if (current <= kLastSystemRecord || (!name.empty() && (attributes & kAttrFolderBit)))
-            m_liveSettled.insert(current);
+            SetFlag(current, kFlagSettled);
         }
       }
     }
@@ -155,13 +219,16 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
     if (current != start && current > kLastSystemRecord &&
         (name.empty() || !(attributes & kAttrFolderBit))) {
       InsertOrphanFolder(current);
+      // A record read here (not an entry) reads the same next time: the walk would stop at it
+      // (it is unreadable or a live folder by now) and file the same orphan folder again.
+      if (!FindEntry(current)) SetFlag(current, kFlagSettled);
       return;
     }
     if (visited(parent)) stop = true;
     visit(current);
     if (stop) return;
     // Past this point the walk from `current` on is the one an earlier walk took.
-    if (!m_walkedOn.insert(current).second) return;
+    if (!SetFlag(current, kFlagWalkedOn)) return;
     current = parent;
   }
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <map>
 #include <memory_resource>
 #include <mutex>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "index/record_reader.h"
+#include "index/record_table.h"
 
 namespace sorvani {
 
@@ -73,9 +75,7 @@ enum : std::uint8_t { kPhaseNone = 0, kPhaseScanning = 1, kPhaseSaving = 2, kPha
 class CFileIndex {
  public:
   using EntryMap = std::pmr::map<std::uint32_t, FileIndexEntry>;
-  using ChildMap = std::pmr::multimap<std::uint32_t, std::uint32_t>;
   using RecordSet = std::pmr::set<std::uint32_t>;
-  using FactsMap = std::pmr::map<std::uint32_t, EntryFacts>;
 
   CFileIndex();
   CFileIndex(const CFileIndex&) = delete;
@@ -85,18 +85,35 @@ class CFileIndex {
   const FileIndexEntry* FindEntry(std::uint32_t record) const;
   // Child records filed under `folder`, in the order they were added.
   std::vector<std::uint32_t> ChildrenOf(std::uint32_t folder) const;
-  std::pair<ChildMap::const_iterator, ChildMap::const_iterator> ChildRange(
-      std::uint32_t folder) const {
-    return m_children.equal_range(folder);
+  // Walks the children of one folder in insertion order; *it is the child's record.
+  class ChildIterator {
+   public:
+    ChildIterator(const CFileIndex* index, std::uint32_t link) : m_index(index), m_link(link) {}
+    std::uint32_t operator*() const { return m_index->m_links[m_link - 1].child; }
+    ChildIterator& operator++() {
+      m_link = m_index->m_links[m_link - 1].next;
+      return *this;
+    }
+    bool operator==(const ChildIterator& o) const { return m_link == o.m_link; }
+    bool operator!=(const ChildIterator& o) const { return m_link != o.m_link; }
+
+   private:
+    const CFileIndex* m_index;
+    std::uint32_t m_link;  // 1-based position in m_links, 0 at the end
+  };
+  std::pair<ChildIterator, ChildIterator> ChildRange(std::uint32_t folder) const {
+    return {ChildIterator(this, m_firstLink.Get(folder)), ChildIterator(this, 0)};
   }
-  bool IsOrphanFolder(std::uint32_t record) const { return m_orphanFolders.count(record) != 0; }
+  bool IsOrphanFolder(std::uint32_t record) const { return m_flags.Get(record) & kFlagOrphan; }
   bool IsLiveFolderWithDeleted(std::uint32_t record) const {
-    return m_liveFolders.count(record) != 0;
+    return m_flags.Get(record) & kFlagLive;
   }
   std::size_t EntryCount() const { return m_entries.size(); }
 
   const EntryMap& Entries() const { return m_entries; }
-  const ChildMap& Children() const { return m_children; }
+  // Every (parent, child) link, by parent, each parent's children in insertion order.
+  std::vector<std::pair<std::uint32_t, std::uint32_t>> Children() const;
+  std::size_t ChildCount() const { return m_links.size(); }
   const RecordSet& OrphanFolders() const { return m_orphanFolders; }
   const RecordSet& LiveFolders() const { return m_liveFolders; }
 
@@ -104,18 +121,19 @@ class CFileIndex {
   // already is left as it was.
   bool InsertEntry(std::uint32_t record, std::string_view name, std::uint32_t attributes,
                    std::uint32_t parent);
-  void InsertChild(std::uint32_t parent, std::uint32_t child) { m_children.emplace(parent, child); }
-  void InsertOrphanFolder(std::uint32_t record) { m_orphanFolders.insert(record); }
-  void InsertLiveFolder(std::uint32_t record) { m_liveFolders.insert(record); }
+  void InsertChild(std::uint32_t parent, std::uint32_t child);
+  void InsertOrphanFolder(std::uint32_t record) {
+    if (SetFlag(record, kFlagOrphan)) m_orphanFolders.insert(record);
+  }
+  void InsertLiveFolder(std::uint32_t record) {
+    if (SetFlag(record, kFlagLive)) m_liveFolders.insert(record);
+  }
 
   // With `keep`, IndexUnusedRecord also reads the details of each entry it adds (while the
   // record is at hand) and keeps them for FindFacts. Off until set; Clear keeps the setting.
   void SetKeepFacts(bool keep) { m_keepFacts = keep; }
   // The kept details of an entry; nullptr when none were kept (read the record instead).
-  const EntryFacts* FindFacts(std::uint32_t record) const {
-    auto it = m_facts.find(record);
-    return it == m_facts.end() ? nullptr : &it->second;
-  }
+  const EntryFacts* FindFacts(std::uint32_t record) const { return m_factsByRecord.Get(record); }
 
   // Adds one unused record and whatever of its folder chain is not indexed yet. Each record
   // load happens under index_lock.
@@ -124,22 +142,50 @@ class CFileIndex {
  private:
   void KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
                  std::uint32_t attributes);
+  // The same from the record the walk has just read in full into m_details.
+  void KeepLoadedFacts(IRecordReader& reader, std::uint32_t record, std::uint32_t attributes);
 
-  // Nodes of all four containers come from one arena: the index only grows until the next
-  // Clear, which drops the arena whole.
+  enum : std::uint8_t {
+    kFlagLive = 1,     // in m_liveFolders
+    kFlagOrphan = 2,   // in m_orphanFolders
+    kFlagSettled = 4,  // see IndexUnusedRecord
+    kFlagWalkedOn = 8,
+  };
+  // Sets `flag` of `record`; true when it was not set before.
+  bool SetFlag(std::uint32_t record, std::uint8_t flag) {
+    std::uint8_t& bits = m_flags.Ref(record);
+    if (bits & flag) return false;
+    bits |= flag;
+    return true;
+  }
+
+  // Nodes of the ordered containers come from one arena: the index only grows until the next
+  // Clear, which drops the arena whole. The record tables answer the walk's many lookups
+  // without searching the ordered containers.
   std::pmr::monotonic_buffer_resource m_arena;
   EntryMap m_entries;
-  ChildMap m_children;
+  // Child links in insertion order, chained per parent.
+  struct ChildLink {
+    std::uint32_t parent;
+    std::uint32_t child;
+    std::uint32_t next;  // 1-based position of the parent's next link, 0 for none
+  };
+  std::vector<ChildLink> m_links;
+  RecordTable<std::uint32_t> m_firstLink;  // 1-based, per parent
+  RecordTable<std::uint32_t> m_lastLink;
   RecordSet m_orphanFolders;
   RecordSet m_liveFolders;
-  // Live records the walk has read whose second reading could only end the walk (named
-  // folders, and system records): the walk ends there without reading them again.
-  RecordSet m_liveSettled;
-  // Records a walk has already gone on from to their parent: every later walk that reaches
-  // one would repeat the same steps, none of which could change the index again.
-  RecordSet m_walkedOn;
-  FactsMap m_facts;
+  RecordTable<FileIndexEntry*> m_entryByRecord;
+  // kFlagSettled: records the walk has read whose second reading could only end the walk
+  // without changing the index (named live folders, system records, folders that became
+  // orphan folders): the walk ends there without reading them again.
+  // kFlagWalkedOn: records a walk has already gone on from to their parent: every later walk
+  // that reaches one would repeat the same steps, none of which could change the index again.
+  RecordTable<std::uint8_t> m_flags;
+  std::deque<EntryFacts> m_facts;
+  RecordTable<const EntryFacts*> m_factsByRecord;
   bool m_keepFacts = false;
+  RecordDetails m_details;                   // scratch of IndexUnusedRecord
   std::vector<std::uint32_t> m_walkVisited;  // scratch of IndexUnusedRecord
   std::set<std::uint32_t> m_walkVisitedLarge;
 };

@@ -141,7 +141,7 @@ bool CFolderModel::Collect(const FolderNode& folder, bool foldersOnly, bool load
   }
   auto [first, last] = m_index.ChildRange(folder.record);
   for (auto it = first; it != last; ++it) {
-    const FileIndexEntry* entry = m_index.FindEntry(it->second);
+    const FileIndexEntry* entry = m_index.FindEntry(*it);
     if (!entry) continue;
     if (foldersOnly && !entry->IsFolder()) continue;
     out.push_back(DeletedItem(*entry, loadRows));

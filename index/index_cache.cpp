@@ -134,7 +134,7 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::replace, ec);
 
-  std::size_t sum = index.Entries().size() + index.Children().size() +
+  std::size_t sum = index.Entries().size() + index.ChildCount() +
                     index.OrphanFolders().size() + index.LiveFolders().size();
   auto count = static_cast<std::uint32_t>(sum);
   {

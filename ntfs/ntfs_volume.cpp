@@ -25,6 +25,7 @@ constexpr std::uint32_t kMaxClusterSize = 2u << 20;
 constexpr std::uint32_t kMinRecordSize = 256;
 constexpr std::uint32_t kUpCasePageBytes = 512;
 constexpr std::size_t kBitmapWindow = 65536;
+constexpr std::size_t kBitmapWindowSlots = 32;  // 2 MiB of $Bitmap: 64 GiB of 4 KiB clusters
 
 constexpr std::uint32_t kSystemRecords[] = {0, 3, 5, 6, 10};
 
@@ -120,7 +121,7 @@ bool CNtfsVolume::Initialize(char driveLetter) {
       ReadSystemRecord(kSystemRecords[i], *files[i]);
     }
   }
-  m_bitmapWindow.clear();
+  m_bitmapWindows.clear();
 
   m_upcasePageBuffer.assign(kUpCasePageBytes, 0);
   m_upcasePage = 0;
@@ -223,6 +224,24 @@ bool CNtfsVolume::ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint
   return true;
 }
 
+const CNtfsVolume::BitmapWindow* CNtfsVolume::BitmapWindowFor(CNtfsFileAttr& data,
+                                                                std::uint64_t byte) {
+  const std::uint64_t number = byte / kBitmapWindow;
+  if (m_bitmapWindows.empty()) m_bitmapWindows.resize(kBitmapWindowSlots);
+  BitmapWindow& slot = m_bitmapWindows[number % kBitmapWindowSlots];
+  const std::uint64_t start = number * kBitmapWindow;
+  if (!slot.bytes.empty() && slot.start == start) return &slot;
+  slot.bytes.assign(kBitmapWindow, 0);
+  std::uint32_t got = 0;
+  if (!data.Seek(start) || !data.Read(slot.bytes.data(), kBitmapWindow, got) || got == 0) {
+    slot.bytes.clear();
+    return nullptr;
+  }
+  slot.bytes.resize(got);
+  slot.start = start;
+  return &slot;
+}
+
 bool CNtfsVolume::CountUsedClusters(std::uint64_t first, std::uint64_t count, std::uint64_t& used) {
   used = 0;
   if (first >= m_clusterCount) return true;
@@ -232,24 +251,14 @@ bool CNtfsVolume::CountUsedClusters(std::uint64_t first, std::uint64_t count, st
   std::uint64_t bit = first;
   const std::uint64_t end = first + count;
   while (bit < end) {
-    std::uint64_t byte = bit / 8;
-    if (m_bitmapWindow.empty() || byte < m_bitmapWindowStart ||
-        byte >= m_bitmapWindowStart + m_bitmapWindow.size()) {
-      std::uint64_t start = byte - byte % kBitmapWindow;
-      m_bitmapWindow.assign(kBitmapWindow, 0);
-      std::uint32_t got = 0;
-      if (!data->Seek(start) || !data->Read(m_bitmapWindow.data(), kBitmapWindow, got) || got == 0) {
-        m_bitmapWindow.clear();
-        return false;
-      }
-      m_bitmapWindow.resize(got);
-      m_bitmapWindowStart = start;
-      if (byte >= start + got) break;  // $Bitmap ends before the volume does
-    }
-    std::uint64_t windowEndBit = (m_bitmapWindowStart + m_bitmapWindow.size()) * 8;
+    const std::uint64_t byte = bit / 8;
+    const BitmapWindow* window = BitmapWindowFor(*data, byte);
+    if (!window) return false;
+    if (byte >= window->start + window->bytes.size()) break;  // $Bitmap ends before the volume does
+    std::uint64_t windowEndBit = (window->start + window->bytes.size()) * 8;
     std::uint64_t stop = std::min(end, windowEndBit);
     while (bit < stop) {
-      std::uint8_t b = m_bitmapWindow[bit / 8 - m_bitmapWindowStart];
+      std::uint8_t b = window->bytes[bit / 8 - window->start];
       if (bit % 8 == 0 && stop - bit >= 8) {
         used += static_cast<unsigned>(std::popcount(b));
         bit += 8;

@@ -151,9 +151,16 @@ class CNtfsVolume : public CVolume {
   // cluster does not cost a window read per record.
   std::uint64_t m_readAheadFailedEnd = 0;
 
-  // A window of $Bitmap kept between CountUsedClusters calls.
-  std::vector<std::uint8_t> m_bitmapWindow;
-  std::uint64_t m_bitmapWindowStart = 0;  // byte offset in $Bitmap
+  // Windows of $Bitmap kept between CountUsedClusters calls, each in the slot its window
+  // number picks: files scattered over a large volume then cost one read per window, not one
+  // per file.
+  struct BitmapWindow {
+    std::vector<std::uint8_t> bytes;  // empty: slot unused
+    std::uint64_t start = 0;          // byte offset in $Bitmap
+  };
+  std::vector<BitmapWindow> m_bitmapWindows;
+  // The window holding $Bitmap byte `byte`, read when not at hand; nullptr when unreadable.
+  const BitmapWindow* BitmapWindowFor(CNtfsFileAttr& data, std::uint64_t byte);
 };
 
 }  // namespace sorvani

@@ -57,7 +57,7 @@ void CFileIndexCatalogue::Children(std::uint32_t record, std::vector<CatalogueEn
   out.clear();
   auto [first, last] = m_index.ChildRange(record);
   for (auto it = first; it != last; ++it) {
-    if (const FileIndexEntry* e = m_index.FindEntry(it->second)) out.push_back(ToCatalogueEntry(*e));
+    if (const FileIndexEntry* e = m_index.FindEntry(*it)) out.push_back(ToCatalogueEntry(*e));
   }
 }
 

@@ -197,16 +197,25 @@ void RecoverThread(RecoverJob* jobPointer) {
         folder = (entry.attributes & kFileAttrDirectory) != 0;
       }
       std::string target;
+      // Items that fail before a writer runs still count as tried and failed, and are reported,
+      // so the summary and the per-item listing never hide them. Nothing is written for them.
+      auto failBeforeWriting = [&](unsigned status, RecoverResult code) {
+        std::uint64_t noted = 0;
+        RecoveredItemReport report = BeginItem(path, record, folder, noted);
+        report.destination.clear();
+        {
+          std::lock_guard<std::mutex> hold(ProgressLock());
+          Progress().statusText = LoadResString(status);
+        }
+        SkipFailedItem(noted, item.size);
+        return FinishItem(job, report, code, nullptr);
+      };
       if (!known && !folder) {
         path = JoinDestination(job.destination, item.name.empty() ? std::to_string(record) : item.name);
-        std::lock_guard<std::mutex> hold(ProgressLock());
-        Progress().statusText = LoadResString(kIdsStatusRecordUnreadable);
-        result = REC_E_UNEXPECTED;
+        result = failBeforeWriting(kIdsStatusRecordUnreadable, REC_E_UNEXPECTED);
       } else if (!PrepareSubfolder(job, item.subfolder, target)) {
         path = JoinDestination(job.destination, name);
-        std::lock_guard<std::mutex> hold(ProgressLock());
-        Progress().statusText = LoadResString(kIdsStatusFolderNotCreated);
-        result = REC_E_SKIPPED;
+        result = failBeforeWriting(kIdsStatusFolderNotCreated, REC_E_SKIPPED);
       } else {
         path = JoinDestination(target, name);
         result = folder ? RecoverFolder(job, path, record, flags) : RecoverFile(job, path, record, flags);

@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets with clang and runs each for a short time (default 15 s), seeded
-# from the fixtures. Longer runs: tools/fuzz-smoke.sh 600
+# from the fixtures. Longer runs: tools/fuzz-smoke.sh 600 [TARGET...], e.g. 600 ntfs_record
 set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-15}
+shift $(( $# > 0 ? 1 : 0 ))
+only=("$@")
 out=build-fuzz
 
 CC=clang CXX=clang++ cmake -S . -B "$out" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANI_FUZZ=ON \
@@ -20,6 +22,7 @@ done
 
 for binary in "$out"/fuzz/*_fuzz; do
   name=$(basename "$binary" _fuzz)
+  if [[ ${#only[@]} -gt 0 && ! " ${only[*]} " =~ " $name " ]]; then continue; fi
   seeds="$out/seeds/${name#ntfs_}"
   corpus="$out/corpus/$name"
   mkdir -p "$corpus"

@@ -14,7 +14,7 @@ using test::CFakeRecords;
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
 Pairs ChildPairs(const CFileIndex& index) {
-  return Pairs(index.Children().begin(), index.Children().end());
+  return index.Children();
 }
 
 std::vector<std::uint32_t> Set(const CFileIndex::RecordSet& s) { return {s.begin(), s.end()}; }

@@ -57,7 +57,7 @@ class IndexCache : public ::testing::Test {
       EXPECT_EQ(o->parent, e.parent);
     }
     using P = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
-    EXPECT_EQ(P(a.Children().begin(), a.Children().end()), P(b.Children().begin(), b.Children().end()));
+    EXPECT_EQ(P(a.Children()), P(b.Children()));
     EXPECT_TRUE(std::equal(a.OrphanFolders().begin(), a.OrphanFolders().end(),
                            b.OrphanFolders().begin(), b.OrphanFolders().end()));
     EXPECT_TRUE(std::equal(a.LiveFolders().begin(), a.LiveFolders().end(),
