@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <charconv>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -153,11 +154,22 @@ std::string IsoUtc(std::uint64_t fileTime) {
     if (day < length) break;
     day -= length;
   }
-  char text[48];
-  int n = std::snprintf(text, sizeof text, "%04llu-%02u-%02uT%02u:%02u:%02uZ",
-                        static_cast<unsigned long long>(year), month + 1, day + 1,
-                        secondOfDay / 3600, secondOfDay / 60 % 60, secondOfDay % 60);
-  return n > 0 ? std::string(text, static_cast<std::size_t>(n)) : std::string();
+  // Years past 9999 (the largest file time reaches 60056) take as many digits as they need.
+  std::string text = year > 9999 ? std::to_string(year) : std::string(4, '0');
+  if (year <= 9999)
+    for (int i = 3; i >= 0; --i, year /= 10) text[static_cast<std::size_t>(i)] = static_cast<char>('0' + year % 10);
+  auto two = [&text](char separator, unsigned value) {
+    text += separator;
+    text += static_cast<char>('0' + value / 10);
+    text += static_cast<char>('0' + value % 10);
+  };
+  two('-', month + 1);
+  two('-', day + 1);
+  two('T', secondOfDay / 3600);
+  two(':', secondOfDay / 60 % 60);
+  two(':', secondOfDay % 60);
+  text += 'Z';
+  return text;
 }
 
 std::string RowJson(const CatalogueRow& r) {
@@ -168,23 +180,46 @@ std::string RowJson(const CatalogueRow& r) {
 }
 
 void AppendRowJson(std::string& out, const CatalogueRow& r, char end) {
-  thread_local JsonObject o;
-  o.Reset();
-  o.Add("record", r.row.record)
-      .Add("deleted", r.deleted)
-      .Add("folder", (r.row.attributes & kAttrFolderBit) != 0)
-      .Add("orphan", r.orphan)
-      .Add("name", r.row.name)
-      .Add("path", r.path)
-      .Add("size", r.row.size)
-      .Add("overwritten", r.row.overwritten)
-      .Add("attributes", r.row.attributes);
-  std::string created = IsoUtc(r.row.created), modified = IsoUtc(r.row.modified);
-  if (created.empty()) o.AddNull("created");
-  else o.Add("created", created);
-  if (modified.empty()) o.AddNull("modified");
-  else o.Add("modified", modified);
-  o.AppendTo(out, end);
+  // Written out by hand: a listing prints one of these per deleted file, and the keys are fixed.
+  auto number = [&out](std::int64_t value) {
+    char text[24];
+    out.append(text, std::to_chars(text, text + sizeof text, value).ptr);
+  };
+  auto flag = [&out](bool value) { out += value ? "true" : "false"; };
+  auto text = [&out](std::string_view value) {
+    out += '"';
+    AppendJsonEscaped(out, value);
+    out += '"';
+  };
+  auto time = [&out, &text](std::uint64_t fileTime) {
+    if (fileTime == 0) out += "null";
+    else text(IsoUtc(fileTime));
+  };
+  out += "{\"record\":";
+  number(r.row.record);
+  out += ",\"deleted\":";
+  flag(r.deleted);
+  out += ",\"folder\":";
+  flag((r.row.attributes & kAttrFolderBit) != 0);
+  out += ",\"orphan\":";
+  flag(r.orphan);
+  out += ",\"name\":";
+  text(r.row.name);
+  out += ",\"path\":";
+  text(r.path);
+  out += ",\"size\":";
+  char big[24];
+  out.append(big, std::to_chars(big, big + sizeof big, r.row.size).ptr);
+  out += ",\"overwritten\":";
+  number(r.row.overwritten);
+  out += ",\"attributes\":";
+  number(r.row.attributes);
+  out += ",\"created\":";
+  time(r.row.created);
+  out += ",\"modified\":";
+  time(r.row.modified);
+  out += '}';
+  out += end;
 }
 
 void PrintTableHeader() {

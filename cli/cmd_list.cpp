@@ -3,13 +3,13 @@
 #include <cstdio>
 #include <mutex>
 #include <set>
-#include <unordered_set>
 
 #include "cli/catalogue_common.h"
 #include "cli/cmd_catalogue.h"
 #include "index/enum_thread.h"
 #include "index/folder_model.h"
 #include "index/ntfs_record_reader.h"
+#include "index/record_table.h"
 
 namespace sorvani::cli {
 namespace {
@@ -42,7 +42,7 @@ class CLister {
       for (const FolderItem& item : items) {
         // In a recursive deleted-only listing the existing folders are only the way down.
         if (!(m_recursive && m_deletedOnly && !item.deleted)) Print(folder.path, item);
-        if (item.deleted && !item.orphan) m_printed.insert(item.row.record);
+        if (item.deleted && !item.orphan) m_printed.Ref(item.row.record) = true;
         if (m_recursive && item.IsFolder()) {
           FolderNode node = m_model.Enter(folder, item);
           if (node.record != 0 &&
@@ -58,7 +58,7 @@ class CLister {
   // browsed, a reserved record as parent) are listed with the path their chain spells.
   void ListUnreached() {
     for (const auto& [record, entry] : file_index.Entries()) {
-      if (m_printed.count(record)) continue;
+      if (m_printed.Get(record)) continue;
       std::string path;
       {
         std::lock_guard<std::mutex> lock(index_lock);
@@ -116,7 +116,7 @@ class CLister {
   CNtfsIndexLister m_live;
   CFolderModel m_model;
   bool m_json, m_recursive, m_deletedOnly;
-  std::unordered_set<std::uint32_t> m_printed;
+  RecordTable<bool> m_printed;
   int m_listFailures = 0;
   static constexpr std::size_t kOutputChunk = 1 << 16;
   std::string m_out;

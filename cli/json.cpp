@@ -5,26 +5,38 @@
 namespace sorvani::cli {
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
-  std::size_t plain = 0;  // start of the run of bytes that need no escape
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto c = static_cast<unsigned char>(text[i]);
-    if (c >= 0x20 && c != '"' && c != '\\') continue;
-    out.append(text, plain, i - plain);
-    plain = i + 1;
+  // One pass sizes the result, so the second writes in place without growing the string.
+  std::size_t extra = 0;
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
+    if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') extra += 1;
+    else if (c < 0x20) extra += 5;
+  }
+  if (extra == 0) {
+    out.append(text);
+    return;
+  }
+  std::size_t at = out.size();
+  out.resize(at + text.size() + extra);
+  char* p = out.data() + at;
+  static constexpr char kHex[] = "0123456789abcdef";
+  for (char ch : text) {
+    auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: {
-        static constexpr char kHex[] = "0123456789abcdef";
-        char buf[6] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 15]};
-        out.append(buf, sizeof buf);
-      }
+      case '"': *p++ = '\\'; *p++ = '"'; break;
+      case '\\': *p++ = '\\'; *p++ = '\\'; break;
+      case '\n': *p++ = '\\'; *p++ = 'n'; break;
+      case '\r': *p++ = '\\'; *p++ = 'r'; break;
+      case '\t': *p++ = '\\'; *p++ = 't'; break;
+      default:
+        if (c < 0x20) {
+          *p++ = '\\'; *p++ = 'u'; *p++ = '0'; *p++ = '0';
+          *p++ = kHex[c >> 4]; *p++ = kHex[c & 15];
+        } else {
+          *p++ = ch;
+        }
     }
   }
-  out.append(text, plain, text.size() - plain);
 }
 
 std::string JsonEscape(const std::string& text) {

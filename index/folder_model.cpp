@@ -27,15 +27,15 @@ std::vector<std::string> SplitPath(const std::string& path) {
 
 }  // namespace
 
-bool CNtfsIndexLister::List(const std::string& path, std::uint32_t record,
-                            std::vector<LiveItem>& out) {
+bool CNtfsIndexLister::Collect(const std::string& path, std::uint32_t record, bool foldersOnly,
+                               std::vector<LiveItem>& out) {
   out.clear();
   if (!m_volume) return false;
   std::vector<NtfsDirEntry> entries;
   {
     std::lock_guard<std::mutex> lock(index_lock);
     if (record == 0) record = m_volume->ResolvePath(path);
-    if (record == 0 || !m_volume->ListDirectory(record, entries)) return false;
+    if (record == 0 || !m_volume->ListDirectory(record, entries, foldersOnly)) return false;
   }
   out.reserve(entries.size());
   for (NtfsDirEntry& e : entries) {
@@ -118,7 +118,8 @@ bool CFolderModel::Collect(const FolderNode& folder, bool foldersOnly, bool load
   bool listed = true;
   if (folder.kind == FolderKind::Existing) {
     std::vector<LiveItem> live;
-    listed = m_live.List(folder.path, folder.record, live);
+    listed = (foldersOnly || m_deletedOnly) ? m_live.ListFolders(folder.path, folder.record, live)
+                                            : m_live.List(folder.path, folder.record, live);
     for (LiveItem& l : live) {
       bool isFolder = (l.attributes & kAttrFolderBit) != 0;
       if ((foldersOnly || m_deletedOnly) && !isFolder) continue;

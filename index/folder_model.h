@@ -31,6 +31,13 @@ class ILiveLister {
   // Existing items of the folder `path` ("D:\a\b\") whose MFT record is `record` (0 when not
   // known). False when the folder cannot be listed.
   virtual bool List(const std::string& path, std::uint32_t record, std::vector<LiveItem>& out) = 0;
+  // The same, limited to the folders.
+  virtual bool ListFolders(const std::string& path, std::uint32_t record,
+                           std::vector<LiveItem>& out) {
+    if (!List(path, record, out)) return false;
+    std::erase_if(out, [](const LiveItem& l) { return !(l.attributes & kAttrFolderBit); });
+    return true;
+  }
   // MFT record of an existing folder path, 0 when it cannot be resolved.
   virtual std::uint32_t RecordOf(const std::string& path) = 0;
 };
@@ -40,10 +47,18 @@ class ILiveLister {
 class CNtfsIndexLister : public ILiveLister {
  public:
   explicit CNtfsIndexLister(CNtfsVolume* volume) : m_volume(volume) {}
-  bool List(const std::string& path, std::uint32_t record, std::vector<LiveItem>& out) override;
+  bool List(const std::string& path, std::uint32_t record, std::vector<LiveItem>& out) override {
+    return Collect(path, record, false, out);
+  }
+  bool ListFolders(const std::string& path, std::uint32_t record,
+                   std::vector<LiveItem>& out) override {
+    return Collect(path, record, true, out);
+  }
   std::uint32_t RecordOf(const std::string& path) override;
 
  private:
+  bool Collect(const std::string& path, std::uint32_t record, bool foldersOnly,
+               std::vector<LiveItem>& out);
   CNtfsVolume* m_volume;
 };
 

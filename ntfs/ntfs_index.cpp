@@ -253,7 +253,8 @@ std::string CNtfsVolume::BuildFolderPath(std::uint32_t record) {
   return out + path;
 }
 
-bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries) {
+bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
+                                bool foldersOnly) {
   entries.clear();
   CNtfsFile dir;
   if (!dir.LoadRecord(this, dirRecord, false)) return false;
@@ -261,6 +262,10 @@ bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntr
   if (!root || root->IsNonResident()) return false;
   auto collect = [&](const IndexEntryView& e) {
     NtfsDirEntry entry;
+    // Files are passed over before their names are decoded when only folders are wanted.
+    if (foldersOnly && e.key.size() >= 60 &&
+        !(NormalizeFileAttributes(ReadLe32(e.key, 56)) & kFileAttrDirectory))
+      return true;
     // DOS names are second names of files listed under their long names.
     if (!e.key.empty() && DecodeIndexKey(e.reference, e.key, entry) && entry.nameSpace != 2) {
       entries.push_back(std::move(entry));

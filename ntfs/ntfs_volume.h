@@ -119,8 +119,10 @@ class CNtfsVolume : public CVolume {
   const DirNameMap& DirNames() const { return m_dirNames; }
   std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
-  // $INDEX_ALLOCATION), DOS-only names left out. False when the folder cannot be read.
-  bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries);
+  // $INDEX_ALLOCATION), DOS-only names left out; with `foldersOnly`, only subfolders. False
+  // when the folder cannot be read.
+  bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
+                     bool foldersOnly = false);
 
  private:
   bool ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn, std::uint32_t blockSize,
