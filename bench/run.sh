@@ -78,13 +78,16 @@ ours_failed=0
 median() { sort -g | awk '{a[NR]=$1} END {if (NR%2) print a[(NR+1)/2]; else printf "%.3f\n", (a[NR/2]+a[NR/2+1])/2}'; }
 
 # measure GROUP LABEL CMD... : runs CMD $runs times (stdout to /dev/null) and records the
-# median wall seconds and the largest peak RSS. PREP, when set, runs untimed before each run.
+# median wall seconds and the largest peak RSS. PREP, when set, runs untimed before each run;
+# "{DEST}" in CMD stands for $dest as PREP left it.
 measure() {
   local group=$1 label=$2; shift 2
   local times=() cpus=() peak=0 rc=0
   for ((i = 0; i < runs; i++)); do
     [ -n "${PREP:-}" ] && eval "$PREP"
-    /usr/bin/time -f "%e %M %U %S" -o "$work/t" "$@" > /dev/null 2> "$work/err"
+    local argv=()
+    for a in "$@"; do argv+=("${a//\{DEST\}/${dest:-}}"); done
+    /usr/bin/time -f "%e %M %U %S" -o "$work/t" "${argv[@]}" < /dev/null > /dev/null 2> "$work/err"
     rc=$?
     read -r t m u s < <(tail -1 "$work/t")
     times+=("$t")
@@ -176,20 +179,30 @@ for img in "${ntfs_images[@]}"; do
     note "$g" "search benchmark skipped (configure with -DSORVANI_BENCH=ON)"
   fi
   if [ $do_recover = 1 ]; then
+    # Every run writes into a folder of its own and all are removed at the very end: files
+    # deleted just before on ext4 make the next creations wait for the inode allocator, which
+    # would measure the file system's clean-up instead of the tools.
+    n_rec=0
     if has_command recover; then
-      PREP="rm -rf '$work/rec'" measure "$g" "sorvani recover --all-deleted" \
-        "$sorvani" recover "$img" --all-deleted --to "$work/rec"
-      [ -f "$img.manifest.tsv" ] && [ -f "$shared/recover-score.py" ] &&
-        python3 "$shared/recover-score.py" "$img.manifest.tsv" "$work/rec" 2>&1 | tail -3 >&2
+      PREP='n_rec=$((n_rec + 1)); dest=$work/out/rec.$g.$n_rec' measure "$g" "sorvani recover --all-deleted" \
+        "$sorvani" recover "$img" --all-deleted --to "{DEST}"
+      if [ -f "$img.manifest.tsv" ] && [ -f "$shared/recover-score.py" ]; then
+        score=$(python3 "$shared/recover-score.py" "$img.manifest.tsv" --recovered "$work/out/rec.$g.1" 2>&1 | sed -n 2p)
+        note "$g" "sorvani recover: $score"
+      fi
     else
       note "$g" "sorvani recover skipped (command not built)"
     fi
     if have tsk_recover; then
       saved=$runs; [ "${records:-0}" -ge 100000 ] && runs=1
-      PREP="rm -rf '$work/tsk'" measure "$g" "tsk_recover" tsk_recover "$img" "$work/tsk"
+      PREP='n_rec=$((n_rec + 1)); dest=$work/out/tsk.$g.$n_rec' measure "$g" "tsk_recover" \
+        tsk_recover "$img" "{DEST}"
       runs=$saved
+      if [ -f "$img.manifest.tsv" ] && [ -f "$shared/recover-score.py" ]; then
+        score=$(python3 "$shared/recover-score.py" "$img.manifest.tsv" --recovered "$(ls -d "$work"/out/tsk."$g".* | head -1)" 2>&1 | sed -n 2p)
+        note "$g" "tsk_recover: $score"
+      fi
     fi
-    rm -rf "$work/rec" "$work/tsk"
   fi
 done
 

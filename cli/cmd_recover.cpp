@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <condition_variable>
+#include <mutex>
 #include <cctype>
 #include <csignal>
 #include <cstdio>
@@ -94,13 +96,21 @@ class CCliFrontEnd : public IRecoverFrontEnd {
     action.sa_handler = OnInterrupt;
     sigemptyset(&action.sa_mask);
     ::sigaction(SIGINT, &action, &previous);
-    std::atomic<bool> ended{false};
+    // The bar is redrawn every 100 ms; the end of the run is noticed at once.
+    std::mutex mutex;
+    std::condition_variable endedChanged;
+    bool ended = false;
     std::thread worker([&] {
       RecoverThread(&job);
+      std::lock_guard<std::mutex> hold(mutex);
       ended = true;
+      endedChanged.notify_all();
     });
-    while (!ended) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    for (;;) {
+      {
+        std::unique_lock<std::mutex> hold(mutex);
+        if (endedChanged.wait_for(hold, std::chrono::milliseconds(100), [&] { return ended; })) break;
+      }
       if (g_interrupted && !job.cancel.IsSet()) job.cancel.Set();
       if (m_bar && !m_asking) DrawBar();
     }

@@ -3,6 +3,7 @@
 #include <climits>
 #include <cstdlib>
 #include <memory>
+#include <unordered_set>
 
 #include "recovery/dest_files.h"
 
@@ -55,6 +56,8 @@ bool NormalizeText(const std::string& in, std::string& out) {
   return true;
 }
 
+constexpr std::size_t kRememberedFolders = 4096;
+
 std::string RealPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
   return real ? std::string(real.get()) : std::string();
@@ -72,15 +75,32 @@ bool PathLiesUnder(const std::string& root, const std::string& path) {
   std::string r, p;
   if (root.empty() || root[0] != '/' || path.empty() || path[0] != '/') return false;
   if (!NormalizeText(root, r) || !NormalizeText(path, p) || !TextUnder(r, p)) return false;
-  // The existing part of the path must resolve under the real root as well.
-  std::string realRoot = RealPath(r);
-  if (realRoot.empty()) return true;  // nothing exists yet, the text check is all there is
+  // The existing part of the path must resolve under the real root as well. A recovery asks
+  // this for thousands of files in a few folders, so the folders found under the root are
+  // remembered (per thread, for the root last asked about).
+  struct Resolved {
+    std::string root, realRoot;
+    std::unordered_set<std::string> under;
+  };
+  thread_local Resolved known;
+  if (known.root != r || known.realRoot.empty()) {
+    known.root = r;
+    known.realRoot = RealPath(r);
+    known.under.clear();
+  }
+  if (known.realRoot.empty()) return true;  // nothing exists yet, the text check is all there is
   std::string existing = NearestExistingFolder(p.substr(0, p.rfind('/')).empty()
                                                    ? std::string("/")
                                                    : p.substr(0, p.rfind('/')));
+  if (known.under.count(existing)) return true;
   std::string realExisting = RealPath(existing);
   if (realExisting.empty()) return false;
-  return realExisting == realRoot || TextUnder(realRoot, realExisting);
+  bool under = realExisting == known.realRoot || TextUnder(known.realRoot, realExisting);
+  if (under) {
+    if (known.under.size() >= kRememberedFolders) known.under.clear();
+    known.under.insert(existing);
+  }
+  return under;
 }
 
 std::string JoinSubfolder(const std::string& root, std::string_view subfolder) {

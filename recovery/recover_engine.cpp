@@ -136,6 +136,8 @@ namespace {
 bool PrepareSubfolder(RecoverJob& job, const std::string& subfolder, std::string& folder) {
   folder = JoinSubfolder(job.destination, subfolder);
   if (subfolder.empty()) return true;
+  // Made for an earlier item already; should it have vanished since, it is made again.
+  if (job.preparedSubfolders.count(subfolder) && IsFolder(folder)) return true;
   std::string sofar = job.destination;
   std::size_t i = 0;
   while (i < subfolder.size()) {
@@ -153,6 +155,8 @@ bool PrepareSubfolder(RecoverJob& job, const std::string& subfolder, std::string
     }
     i = j + 1;
   }
+  if (job.preparedSubfolders.size() >= 4096) job.preparedSubfolders.clear();
+  job.preparedSubfolders.insert(subfolder);
   return true;
 }
 

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <set>
+#include <unordered_set>
 #include <string>
 #include <vector>
 
@@ -46,6 +47,9 @@ struct RecoverJob {
   // Folders being written on the current path of the walk; a catalogue whose folders contain
   // each other is walked once.
   std::set<std::uint32_t> activeFolders;
+  // Item subfolders whose folders were made already: each item would otherwise make its whole
+  // chain again.
+  std::unordered_set<std::string> preparedSubfolders;
 };
 
 // Runs a whole recovery. Returns 0 when the run took place (items may have failed: see

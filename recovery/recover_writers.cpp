@@ -32,11 +32,11 @@ void StartItem(const std::string& path) {
 
 CNtfsVolume* NtfsOf(RecoverJob& job) { return dynamic_cast<CNtfsVolume*>(job.volume); }
 
-// Creates the destination file empty under its final name (step 4 of the file writer).
-// Returns REC_S_OK with `path` updated, or the result that ends the file.
+// Creates the destination file empty under its final name (step 4 of the file writer) and
+// leaves it open in `file` for the unnamed stream. Returns REC_S_OK with `path` updated, or
+// the result that ends the file.
 RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t record,
-                              std::uint32_t flags) {
-  CDestFile file;
+                              std::uint32_t flags, CDestFile& file) {
   int error = 0;
   if (!PathLiesUnder(job.destination, path)) {
     SetStatus(kIdsStatusFileNotCreated);
@@ -89,14 +89,16 @@ RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t 
   return REC_S_OK;
 }
 
-// Copies one $DATA stream to `target`. Returns REC_S_OK, or the result that ends the file;
-// `incomplete` tells a stream that came out shorter than its size.
+// Copies one $DATA stream to `target`, into `created` when that is open (the empty file just
+// made for it: reopening it would truncate it again, which costs a forced flush on some file
+// systems). Returns REC_S_OK, or the result that ends the file.
 RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::string& target,
-                         std::uint32_t& flags, std::uint64_t& copied) {
-  CDestFile out;
+                         std::uint32_t& flags, std::uint64_t& copied, CDestFile* created) {
+  CDestFile opened;
+  CDestFile& out = created && created->IsOpen() ? *created : opened;
   int error = 0;
   copied = 0;
-  if (!out.Create(target, CreateMode::kCreateAlways, error)) {
+  if (!out.IsOpen() && !out.Create(target, CreateMode::kCreateAlways, error)) {
     SetStatus(kIdsStatusStreamNotCreated);
     LogFile.Write(1, "Destination file %s couldn't be created.\n", target.c_str());
     LogFile.WriteError(1, error);
@@ -193,11 +195,13 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     LogFile.Write(1, "Couldn't get $FILE_NAME attribute\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgNoFileName, path), flags);
   }
-  RecoverResult created = CreateEmptyFile(job, path, record, flags);
+  CDestFile mainFile;
+  RecoverResult created = CreateEmptyFile(job, path, record, flags, mainFile);
   report.destination = path;
   if (created != REC_S_OK) return created;
 
   if (CNtfsFileAttr* efs = FindEfsAttribute(file)) {
+    mainFile.Close();
     RecoverResult r = ImportEncrypted(job, file, *efs, path, flags, report);
     if (r == REC_S_OK) {
       std::lock_guard<std::mutex> hold(ProgressLock());
@@ -216,7 +220,8 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     if (name.empty() && count > 1) name = "unk_stream_" + std::to_string(count);
     std::string target = name.empty() ? path : path + ":" + SafeName(name);
     std::uint64_t copied = 0;
-    RecoverResult r = CopyStream(job, *attr, target, flags, copied);
+    RecoverResult r = CopyStream(job, *attr, target, flags, copied, name.empty() ? &mainFile : nullptr);
+    if (name.empty()) mainFile.Close();
     report.bytes += copied;
     if (r != REC_S_OK) return r;
     if (!name.empty()) report.streams.push_back(SafeName(name));
