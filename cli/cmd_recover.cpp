@@ -377,7 +377,12 @@ int RunRecover(Args& args) {
       CatalogueEntry entry;
       bool folder = catalogue.IsOrphanFolder(r) ||
                     (catalogue.FindEntry(r, entry) && (entry.attributes & kFileAttrDirectory));
-      if (catalogue.FindEntry(r, entry)) item.name = entry.name;
+      if (catalogue.FindEntry(r, entry)) {
+        item.name = entry.name;
+      } else if (!folder) {
+        // Still handed on, so it is counted and listed as failed like any other item.
+        std::fprintf(stderr, "sorvani: record %u is not a deleted file or folder with a name\n", r);
+      }
       item.attributes = folder ? std::uint32_t{kFileAttrDirectory} : 0u;
       std::set<std::uint32_t> seen;
       item.size = ItemSize(*ntfs, catalogue, r, folder, seen);

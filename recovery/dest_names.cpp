@@ -83,16 +83,20 @@ bool PathLiesUnder(const std::string& root, const std::string& path) {
     std::unordered_set<std::string> under;
   };
   thread_local Resolved known;
-  if (known.root != r || known.realRoot.empty()) {
+  if (known.root != r) {
     known.root = r;
-    known.realRoot = RealPath(r);
     known.under.clear();
   }
-  if (known.realRoot.empty()) return true;  // nothing exists yet, the text check is all there is
   std::string existing = NearestExistingFolder(p.substr(0, p.rfind('/')).empty()
                                                    ? std::string("/")
                                                    : p.substr(0, p.rfind('/')));
   if (known.under.count(existing)) return true;
+  // Not seen yet: the root is resolved afresh too, as it may have been replaced or removed.
+  known.realRoot = RealPath(r);
+  if (known.realRoot.empty()) {
+    known.under.clear();
+    return true;  // nothing exists yet, the text check is all there is
+  }
   std::string realExisting = RealPath(existing);
   if (realExisting.empty()) return false;
   bool under = realExisting == known.realRoot || TextUnder(known.realRoot, realExisting);
