@@ -103,7 +103,7 @@ measure() {
   printf '%s\t%s\t%s\t%s\t%s\t%s\n' "$group" "$label" "$med" "$peak" "$runs" "$cpu" >> "$results"
   echo "  $label: median ${med}s (cpu ${cpu}s), peak $((peak / 1024)) MiB" >&2
 }
-note() { printf '%s\t%s\t-\t-\t0\n' "$1" "$2" >> "$results"; echo "  $2" >&2; }
+note() { printf '%s\t%s\t-\t-\t0\n' "$1" "${2//$'\t'/ }" >> "$results"; echo "  $2" >&2; }
 median_of() { awk -F'\t' -v g="$1" -v l="$2" '$1 == g && index($2, l) == 1 {print $3; exit}' "$results"; }
 
 # ---- corpora ----
@@ -207,26 +207,37 @@ for img in "${ntfs_images[@]}"; do
 done
 
 # ---- carving ----
+# As with recovery, each run writes into a new folder and all are removed at the end.
+carve_score() {  # carve_score GROUP LABEL DIR FS (full runs only: the manifest is the corpus's)
+  [ $smoke = 0 ] || return 0
+  local manifest=${corpus_dir:-}/carve.manifest
+  [ -f "$shared/carve-score.py" ] && [ -f "$manifest" ] && [ -d "$3" ] || return 0
+  note "$1" "$2: $(python3 "$shared/carve-score.py" "$3" "$manifest" "${manifest%.manifest}.live.manifest" "$4" 2>&1 | head -1)"
+}
 for img in "${carve_images[@]}"; do
   g=$(basename "$img")
+  fs=$(case "$g" in *fat*) echo fat32 ;; *) echo ntfs ;; esac)
   echo "$g" >&2
   measure "$g" "cat IMG" cat "$img"
+  n_out=0
   if has_command carve; then
     args=${SORVANI_CARVE_ARGS:-"--recover-to {DIR}"}
-    PREP="rm -rf '$work/carve'; mkdir -p '$work/carve'" measure "$g" "sorvani carve" \
-      "$sorvani" carve "$img" ${args//\{DIR\}/$work/carve}
+    PREP='n_out=$((n_out + 1)); dest=$work/out/carve.$g.$n_out; mkdir -p "$dest"' measure "$g" "sorvani carve" \
+      "$sorvani" carve "$img" ${args//\{DIR\}/\{DEST\}}
+    carve_score "$g" "sorvani carve" "$work/out/carve.$g.1" "$fs"
   else
     note "$g" "sorvani carve skipped (command not built)"
   fi
   if have photorec; then
-    PREP="rm -rf '$work/pr'; mkdir -p '$work/pr'" measure "$g" "photorec jpg,png,gif,bmp free space" \
-      photorec /log /d "$work/pr/out" /cmd "$img" fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,freespace,search
+    PREP='n_out=$((n_out + 1)); dest=$work/out/pr.$g.$n_out; mkdir -p "$dest"' measure "$g" "photorec jpg,png,gif,bmp free space" \
+      photorec /log /d "{DEST}/out" /cmd "$img" fileopt,everything,disable,jpg,enable,png,enable,gif,enable,bmp,enable,freespace,search
+    carve_score "$g" "photorec" "$(ls -d "$work"/out/pr."$g".* | head -1)" "$fs"
   fi
   if have foremost; then
-    PREP="rm -rf '$work/fm'" measure "$g" "foremost -t jpg,png,gif,bmp" \
-      foremost -Q -q -t jpg,png,gif,bmp -o "$work/fm" -i "$img"
+    PREP='n_out=$((n_out + 1)); dest=$work/out/fm.$g.$n_out' measure "$g" "foremost -t jpg,png,gif,bmp" \
+      foremost -Q -q -t jpg,png,gif,bmp -o "{DEST}" -i "$img"
+    carve_score "$g" "foremost" "$(ls -d "$work"/out/fm."$g".* | head -1)" "$fs"
   fi
-  rm -rf "$work/carve" "$work/pr" "$work/fm"
 done
 
 # ---- table ----
