@@ -61,6 +61,9 @@ void EnumThread(char driveLetter) {
   {
     std::lock_guard<std::mutex> lock(index_lock);
     if (!volume->Initialize(driveLetter)) return;
+    // Folder names read for an earlier catalogue are dropped with it; the searches of this
+    // one share what they read.
+    volume->ClearDirNames();
     forceRescan = index_progress.forceRescan;
   }
   if (forceRescan == 0 && RestoreIndexFromCache(driveLetter) == 1) return;

@@ -88,11 +88,12 @@ bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
   FileIndexEntry*& slot = m_entryByRecord.Ref(record);
   if (slot) return false;
   // Records mostly arrive in ascending order, so the end is the usual place.
-  auto it = m_entries.emplace_hint(m_entries.end(), record, FileIndexEntry{});
-  it->second.record = record;
-  it->second.name.assign(name);
-  it->second.attributes = attributes;
-  it->second.parent = parent;
+  FileIndexEntry entry;
+  entry.record = record;
+  entry.name = std::pmr::string(name, &m_arena);  // a moved string keeps its allocator
+  entry.attributes = attributes;
+  entry.parent = parent;
+  auto it = m_entries.emplace_hint(m_entries.end(), record, std::move(entry));
   slot = &it->second;
   return true;
 }

@@ -27,7 +27,9 @@ inline constexpr std::uint32_t kAttrFolderBit = 0x10;
 
 struct FileIndexEntry {
   std::uint32_t record = 0;
-  std::string name;
+  // Held in the catalogue's arena beside the entry itself, so a walk over the entries reads
+  // memory in order rather than chasing one heap block per name.
+  std::pmr::string name;
   std::uint32_t attributes = 0;
   std::uint32_t parent = 0;
   bool IsFolder() const { return (attributes & kAttrFolderBit) != 0; }
@@ -111,6 +113,15 @@ class CFileIndex {
   std::size_t EntryCount() const { return m_entries.size(); }
 
   const EntryMap& Entries() const { return m_entries; }
+  // Calls fn(entry) for every entry in record order, as iterating Entries() would, but by a
+  // straight walk over the record table; fn returns false to stop.
+  template <typename Fn>
+  void ForEachEntry(Fn&& fn) const {
+    bool going = true;
+    m_entryByRecord.ForEachSlot([&](std::uint32_t, const FileIndexEntry* entry) {
+      if (going && entry) going = fn(*entry);
+    });
+  }
   // Every (parent, child) link, by parent, each parent's children in insertion order.
   std::vector<std::pair<std::uint32_t, std::uint32_t>> Children() const;
   std::size_t ChildCount() const { return m_links.size(); }

@@ -29,6 +29,17 @@ class RecordTable {
 
   void Clear() { m_pages.clear(); }
 
+  // Calls fn(record, value) for every slot of every page made, in record order.
+  template <typename Fn>
+  void ForEachSlot(Fn&& fn) const {
+    for (std::size_t page = 0; page < m_pages.size(); ++page) {
+      if (!m_pages[page]) continue;
+      const Page& slots = *m_pages[page];
+      for (std::size_t i = 0; i < slots.size(); ++i)
+        fn(static_cast<std::uint32_t>((page << kPageBits) | i), slots[i]);
+    }
+  }
+
  private:
   static constexpr unsigned kPageBits = 12;
   static constexpr std::uint32_t kPageMask = (1u << kPageBits) - 1;

@@ -273,12 +273,11 @@ std::string CNtfsFile::DumpText() {
 void CNtfsFile::RegisterParentFolders(std::uint32_t parent) {
   if (!m_volume) return;
   CNtfsFile folder;
+  if (parent == kRootRecord || m_volume->HasDirName(parent)) return;  // the usual case
   std::set<std::uint32_t> seen;
   std::uint32_t current = parent;
-  std::string dummyName;
-  std::uint32_t dummyParent = 0;
   while (current != kRootRecord) {
-    if (m_volume->FindDirName(current, dummyName, dummyParent)) break;
+    if (m_volume->HasDirName(current)) break;
     if (!seen.insert(current).second) break;
     if (!folder.LoadRecord(m_volume, current, true)) break;
     std::string name;

@@ -116,6 +116,7 @@ class CNtfsVolume : public CVolume {
   void ClearDirNames() { m_dirNames.clear(); }
   void AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent);
   bool FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const;
+  bool HasDirName(std::uint32_t record) const { return m_dirNames.count(record) != 0; }
   const DirNameMap& DirNames() const { return m_dirNames; }
   std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of

@@ -37,7 +37,7 @@ bool FolderUnder(const std::string& folder, const std::string& filter) {
 namespace {
 
 CatalogueEntry ToCatalogueEntry(const FileIndexEntry& e) {
-  return {e.record, e.name, NormalizeFileAttributes(e.attributes), e.parent};
+  return {e.record, std::string(e.name), NormalizeFileAttributes(e.attributes), e.parent};
 }
 
 }  // namespace

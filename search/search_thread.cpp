@@ -24,6 +24,8 @@ ISearchSink* g_sink = nullptr;
 // 100-ns units between 1601-01-01 and 1970-01-01.
 constexpr std::uint64_t kEpochDifference = 116444736000000000ull;
 
+constexpr std::uint32_t kStopTestInterval = 64;
+
 bool Stopped(const SearchCriteria& criteria) {
   std::lock_guard<std::mutex> lock(index_lock);
   return criteria.stop != 0;
@@ -77,26 +79,36 @@ bool ParseLocalDate(const std::string& text, std::int64_t& seconds) {
 
 void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& criteria,
                std::vector<FileListRow>& results, ISearchSink* sink) {
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    reader.ClearDirNames();
-  }
+  // The folder-name map is emptied when the catalogue is built, not before each search: the
+  // rows show the volume as it was indexed (their facts come from then too), and every search
+  // after the first finds the folders above its hits already named.
   const std::string pattern = "*" + criteria.name + "*";
+  // Most searches are plain text: a straight scan answers them as the matcher would.
+  const bool plain = !criteria.name.empty() && IsPlainPatternText(criteria.name);
+  std::uint32_t registeredParent = kIndexRootRecord;  // registering it again would do nothing
   const std::uint64_t minimum = std::uint64_t{criteria.minimum} * 1024;
   const std::uint64_t maximum = std::uint64_t{criteria.maximum} * 1024;
   RecordDetails details;
 
-  for (const auto& [record, entry] : index.Entries()) {
-    if (Stopped(criteria)) break;
+  std::uint32_t sinceTest = kStopTestInterval - 1;  // the first entry is tested
+  index.ForEachEntry([&](const FileIndexEntry& entry) {
+    const std::uint32_t record = entry.record;
+    // The stop flag is tested every few entries and after every hit: the test takes the lock
+    // the indexing and the user interface share.
+    if (++sinceTest == kStopTestInterval) {
+      sinceTest = 0;
+      if (Stopped(criteria)) return false;
+    }
     if (criteria.nameOn) {
       bool match;
       if (criteria.nameMode == kNameModeContains) {
-        match = MatchPattern(pattern.c_str(), entry.name.c_str());
+        match = plain ? MatchContains(criteria.name, entry.name)
+                      : MatchPattern(pattern.c_str(), entry.name.c_str());
       } else {
         std::lock_guard<std::mutex> lock(index_lock);
         match = reader.SameNameNoCase(criteria.name, entry.name);
       }
-      if (!match) continue;
+      if (!match) return true;
     }
     const EntryFacts* facts = index.FindFacts(record);
     if (facts) {
@@ -106,23 +118,24 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
       details.parent = facts->parent;
     } else {
       std::lock_guard<std::mutex> lock(index_lock);
-      if (!reader.LoadDetails(record, false, details)) continue;
-      if (details.name != entry.name) {
+      if (!reader.LoadDetails(record, false, details)) return true;
+      if (std::string_view(details.name) != std::string_view(entry.name)) {
         LogFile.WriteAlways("Wrong name of file #%lu.\n", static_cast<unsigned long>(record));
         reader.DumpLoaded();
       }
     }
-    if (criteria.sizeOn && (details.size < minimum || details.size > maximum)) continue;
+    if (criteria.sizeOn && (details.size < minimum || details.size > maximum)) return true;
     if (criteria.dateOn) {
       std::uint64_t stamp = criteria.dateKind == kDateKindCreated ? details.created : details.modified;
       std::int64_t local = FileTimeToLocalCalendar(stamp);
-      if (local < criteria.from || local > criteria.to) continue;
+      if (local < criteria.from || local > criteria.to) return true;
     }
 
+    sinceTest = kStopTestInterval - 1;  // a hit is followed by a test (the sink may have stopped)
     FileListRow row;
     row.record = record;
     row.parent = details.parent;
-    row.name = entry.name;
+    row.name.assign(entry.name);
     row.attributes = entry.attributes;
     row.icon = entry.IsFolder() ? kIconFolder : kIconFile;
     row.size = details.size;
@@ -130,18 +143,22 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
     row.modified = details.modified;
     {
       std::lock_guard<std::mutex> lock(index_lock);
-      reader.RegisterParentFolders(details.parent);
+      if (details.parent != registeredParent) {
+        reader.RegisterParentFolders(details.parent);
+        registeredParent = details.parent;
+      }
       if (!entry.IsFolder()) row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
     }
     std::size_t position;
     {
       std::lock_guard<std::mutex> lock(index_lock);
-      results.push_back(row);
+      results.push_back(std::move(row));
       position = results.size() - 1;
     }
-    if (Stopped(criteria)) break;
+    if (Stopped(criteria)) return false;
     if (sink) sink->OnRow(position, results[position]);
-  }
+    return true;
+  });
   if (sink) sink->OnFinished();
 }
 

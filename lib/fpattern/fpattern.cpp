@@ -186,4 +186,27 @@ bool MatchRest(const char* pattern, const char* name) {
   return CMatcher(pattern, name).Run();
 }
 
+bool IsPlainPatternText(std::string_view text) {
+  for (char c : text)
+    if (c == '?' || c == '*' || c == kPatternNoDotRun || c == '[' || c == ']' || c == kPatternEscape ||
+        c == '!' || c == '\0')
+      return false;
+  return true;
+}
+
+bool MatchContains(std::string_view text, std::string_view name) {
+  const std::size_t n = name.size(), m = text.size();
+  if (m == 0 || m > n) return false;
+  const unsigned char first = Fold(text[0]);
+  for (std::size_t i = 0; i + m <= n; ++i) {
+    if (Fold(name[i]) != first) continue;
+    std::size_t k = 1;
+    while (k < m && Fold(name[i + k]) == Fold(text[k])) ++k;
+    // `text` holds no NUL, so a match lies wholly before the name's first NUL or after it;
+    // only the first counts.
+    if (k == m) return std::memchr(name.data(), 0, i) == nullptr;
+  }
+  return false;
+}
+
 }  // namespace sorvani

@@ -7,6 +7,8 @@
 //   !        outside a set: the rest of the pattern must not match the rest of the name
 #pragma once
 
+#include <string_view>
+
 namespace sorvani {
 
 inline constexpr char kPatternEscape = '`';
@@ -22,5 +24,13 @@ bool MatchPattern(const char* pattern, const char* name);
 // The matcher proper, from a position in the pattern and one in the name. Wildcards take the
 // longest run first and back off; the first success wins.
 bool MatchRest(const char* pattern, const char* name);
+
+// True when `text` holds none of the special characters above, so that the pattern
+// "*text*" means "contains text".
+bool IsPlainPatternText(std::string_view text);
+// MatchPattern("*" + text + "*", name.data()) for a plain, non-empty `text`, found by a
+// straight scan instead of the backtracking matcher; like the matcher it reads `name` only up
+// to a first NUL.
+bool MatchContains(std::string_view text, std::string_view name);
 
 }  // namespace sorvani

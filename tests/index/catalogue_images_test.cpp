@@ -57,7 +57,7 @@ TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
                                     << "' is not a deleted entry of the key";
       if (it == expected.end()) continue;
       ++found;
-      EXPECT_EQ(entry.name, it->second.name) << "record " << record;
+      EXPECT_EQ(std::string_view(entry.name), it->second.name) << "record " << record;
       reader.RegisterParentFolders(entry.parent);
       std::string path = reader.FolderPath(entry.parent);
       if (it->second.tskOrphan) {

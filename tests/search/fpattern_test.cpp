@@ -157,6 +157,27 @@ TEST(Fpattern, BoundedMatcherAgreesWithPlainBacktracking) {
   EXPECT_EQ(checked, 20000);
 }
 
+TEST(Fpattern, PlainContainsAgreesWithTheMatcher) {
+  // Names with case differences, bytes above 0x7F, special characters of patterns, and an
+  // embedded NUL, against plain texts of the same alphabet less the special characters.
+  std::mt19937 rng(5);
+  const char nameAlphabet[] = "abAB.-]*?\xC3\xA9\xC3\x89";
+  const char textAlphabet[] = "abAB.-\xC3\xA9\xC3\x89";
+  for (int i = 0; i < 30000; ++i) {
+    std::string text, name;
+    for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) text += textAlphabet[rng() % (sizeof textAlphabet - 1)];
+    for (int k = static_cast<int>(rng() % 12); k > 0; --k) name += nameAlphabet[rng() % (sizeof nameAlphabet - 1)];
+    if (rng() % 50 == 0) name.insert(name.size() / 2, 1, '\0');
+    ASSERT_TRUE(IsPlainPatternText(text));
+    ASSERT_EQ(MatchContains(text, name), MatchPattern(("*" + text + "*").c_str(), name.c_str()))
+        << "text '" << text << "' name '" << name << "'";
+  }
+  for (const char* special : {"a*", "?", "[a]", "a]", "`a", "!a", "a\x1A"})
+    EXPECT_FALSE(IsPlainPatternText(special)) << special;
+  EXPECT_FALSE(MatchContains("a", ""));
+  EXPECT_FALSE(MatchContains("", "abc"));
+}
+
 TEST(Fpattern, HostilePatternsStayBounded) {
   // Plain backtracking would take on the order of n^7 steps here.
   std::string name(600, 'a');
