@@ -64,6 +64,7 @@ int main(int argc, char** argv) {
   std::printf("index %.4f %d %zu\n", Median(indexTimes), runs, file_index.EntryCount());
 
   CNtfsRecordReader reader(NtfsVolumeFor(letter));
+  std::vector<FileListRow> results;
   for (const std::string& pattern : patterns) {
     std::vector<double> times;
     std::size_t hits = 0;
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
       criteria.nameOn = true;
       criteria.name = pattern;
       criteria.nameMode = kNameModeContains;
-      std::vector<FileListRow> results;
+      // As the program's own result list, one vector emptied before each search.
+      results.clear();
       auto start = std::chrono::steady_clock::now();
       RunSearch(file_index, reader, criteria, results, nullptr);
       times.push_back(Seconds(start));

@@ -9,7 +9,7 @@
 #include "index/enum_thread.h"
 #include "index/folder_model.h"
 #include "index/ntfs_record_reader.h"
-#include "index/record_table.h"
+#include "foundation/record_table.h"
 
 namespace sorvani::cli {
 namespace {

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "index/record_reader.h"
-#include "index/record_table.h"
+#include "foundation/record_table.h"
 
 namespace sorvani {
 

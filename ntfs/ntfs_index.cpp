@@ -219,6 +219,7 @@ std::uint32_t CNtfsVolume::ResolvePath(std::string_view path) {
 
 void CNtfsVolume::AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent) {
   m_dirNames.emplace(record, DirNameEntry{name, parent});
+  m_dirNamed.Ref(record) = true;
 }
 
 bool CNtfsVolume::FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const {

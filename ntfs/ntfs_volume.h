@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "disk/volume.h"
+#include "foundation/record_table.h"
 #include "ntfs/ntfs_file.h"
 
 namespace sorvani {
@@ -113,10 +114,13 @@ class CNtfsVolume : public CVolume {
   int CompareNames(std::string_view a, std::string_view b);
   std::uint32_t FindInDirectory(std::string_view name, std::uint32_t dirRecord);
   std::uint32_t ResolvePath(std::string_view path);
-  void ClearDirNames() { m_dirNames.clear(); }
+  void ClearDirNames() {
+    m_dirNames.clear();
+    m_dirNamed.Clear();
+  }
   void AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent);
   bool FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const;
-  bool HasDirName(std::uint32_t record) const { return m_dirNames.count(record) != 0; }
+  bool HasDirName(std::uint32_t record) const { return m_dirNamed.Get(record); }
   const DirNameMap& DirNames() const { return m_dirNames; }
   std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
@@ -143,6 +147,7 @@ class CNtfsVolume : public CVolume {
   std::uint32_t m_recordSize = 0;
   std::uint64_t m_clusterCount = 0;
   DirNameMap m_dirNames;
+  RecordTable<bool> m_dirNamed;  // the records m_dirNames holds, for the quick test
 
   bool ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const;
 
