@@ -57,8 +57,9 @@ class CLister {
   // Entries the tree cannot reach (a parent chain that loops, a system folder that is not
   // browsed, a reserved record as parent) are listed with the path their chain spells.
   void ListUnreached() {
-    for (const auto& [record, entry] : file_index.Entries()) {
-      if (m_printed.Get(record)) continue;
+    file_index.ForEachEntry([&](const FileIndexEntry& entry) {
+      const std::uint32_t record = entry.record;
+      if (m_printed.Get(record)) return true;
       std::string path;
       {
         std::lock_guard<std::mutex> lock(index_lock);
@@ -78,7 +79,7 @@ class CLister {
         item.row.modified = facts->modified;
         item.row.overwritten = facts->overwritten;
         Print(path, item);
-        continue;
+        return true;
       }
       RecordDetails details;
       std::lock_guard<std::mutex> lock(index_lock);
@@ -89,7 +90,8 @@ class CLister {
         item.row.overwritten = entry.IsFolder() ? 0 : details.overwritten;
       }
       Print(path, item);
-    }
+      return true;
+    });
   }
 
   int ListFailures() const { return m_listFailures; }

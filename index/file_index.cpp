@@ -30,11 +30,11 @@ bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
 }
 
 CFileIndex::CFileIndex()
-    : m_entries(&m_arena), m_orphanFolders(&m_arena),
+    : m_orphanFolders(&m_arena),
       m_liveFolders(&m_arena) {}
 
 void CFileIndex::Clear() {
-  m_entries.clear();
+  m_entries.clear();  // before the arena goes: the names live there
   m_links.clear();
   m_links.shrink_to_fit();
   m_firstLink.Clear();
@@ -43,8 +43,6 @@ void CFileIndex::Clear() {
   m_liveFolders.clear();
   m_entryByRecord.Clear();
   m_flags.Clear();
-  m_facts.clear();
-  m_factsByRecord.Clear();
   m_arena.release();
 }
 
@@ -87,14 +85,13 @@ bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
                              std::uint32_t attributes, std::uint32_t parent) {
   FileIndexEntry*& slot = m_entryByRecord.Ref(record);
   if (slot) return false;
-  // Records mostly arrive in ascending order, so the end is the usual place.
   FileIndexEntry entry;
   entry.record = record;
   entry.name = std::pmr::string(name, &m_arena);  // a moved string keeps its allocator
   entry.attributes = attributes;
   entry.parent = parent;
-  auto it = m_entries.emplace_hint(m_entries.end(), record, std::move(entry));
-  slot = &it->second;
+  m_entries.push_back(std::move(entry));
+  slot = &m_entries.back();
   return true;
 }
 
@@ -110,10 +107,10 @@ void CFileIndex::KeepLoadedFacts(IRecordReader& reader, std::uint32_t record,
     std::lock_guard<std::mutex> lock(index_lock);
     facts.overwritten = reader.LoadedOverwritten();
   }
-  const EntryFacts*& slot = m_factsByRecord.Ref(record);
-  if (slot) return;
-  m_facts.push_back(facts);
-  slot = &m_facts.back();
+  FileIndexEntry* entry = m_entryByRecord.Get(record);
+  if (!entry || entry->hasFacts) return;
+  entry->facts = facts;
+  entry->hasFacts = true;
 }
 
 void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
@@ -134,10 +131,10 @@ void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const st
   facts.modified = details.modified;
   facts.parent = details.parent;
   facts.overwritten = folder ? 0 : details.overwritten;
-  const EntryFacts*& slot = m_factsByRecord.Ref(record);
-  if (slot) return;
-  m_facts.push_back(facts);
-  slot = &m_facts.back();
+  FileIndexEntry* entry = m_entryByRecord.Get(record);
+  if (!entry || entry->hasFacts) return;
+  entry->facts = facts;
+  entry->hasFacts = true;
 }
 
 void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {

@@ -4,7 +4,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <memory_resource>
 #include <mutex>
 #include <set>
@@ -25,6 +24,16 @@ inline constexpr std::uint32_t kIndexRootRecord = 5;
 inline constexpr std::uint32_t kLastSystemRecord = 24;
 inline constexpr std::uint32_t kAttrFolderBit = 0x10;
 
+// The facts a list row shows of a deleted record besides its name, kept from when the
+// record was indexed so lists and searches need not read it again.
+struct EntryFacts {
+  std::uint64_t size = 0;
+  std::uint64_t created = 0;
+  std::uint64_t modified = 0;
+  std::uint32_t parent = 0;
+  std::int32_t overwritten = 0;  // of the first $DATA; 0 for folders
+};
+
 struct FileIndexEntry {
   std::uint32_t record = 0;
   // Held in the catalogue's arena beside the entry itself, so a walk over the entries reads
@@ -32,6 +41,9 @@ struct FileIndexEntry {
   std::pmr::string name;
   std::uint32_t attributes = 0;
   std::uint32_t parent = 0;
+  // Kept beside the entry, so a list row costs one visit to memory; see SetKeepFacts.
+  bool hasFacts = false;
+  EntryFacts facts;
   bool IsFolder() const { return (attributes & kAttrFolderBit) != 0; }
 };
 
@@ -47,16 +59,6 @@ struct FileListRow {
   std::uint64_t size = 0;
   std::uint64_t created = 0;
   std::uint64_t modified = 0;
-};
-
-// The facts a list row shows of a deleted record besides its name, kept from when the
-// record was indexed so lists and searches need not read it again.
-struct EntryFacts {
-  std::uint64_t size = 0;
-  std::uint64_t created = 0;
-  std::uint64_t modified = 0;
-  std::uint32_t parent = 0;
-  std::int32_t overwritten = 0;  // of the first $DATA; 0 for folders
 };
 
 // Icons of the headless lists; a desktop view maps kIconFile to the icon of the file type.
@@ -76,7 +78,6 @@ enum : std::uint8_t { kPhaseNone = 0, kPhaseScanning = 1, kPhaseSaving = 2, kPha
 
 class CFileIndex {
  public:
-  using EntryMap = std::pmr::map<std::uint32_t, FileIndexEntry>;
   using RecordSet = std::pmr::set<std::uint32_t>;
 
   CFileIndex();
@@ -112,9 +113,7 @@ class CFileIndex {
   }
   std::size_t EntryCount() const { return m_entries.size(); }
 
-  const EntryMap& Entries() const { return m_entries; }
-  // Calls fn(entry) for every entry in record order, as iterating Entries() would, but by a
-  // straight walk over the record table; fn returns false to stop.
+  // Calls fn(entry) for every entry in record order; fn returns false to stop.
   template <typename Fn>
   void ForEachEntry(Fn&& fn) const {
     bool going = true;
@@ -144,7 +143,10 @@ class CFileIndex {
   // record is at hand) and keeps them for FindFacts. Off until set; Clear keeps the setting.
   void SetKeepFacts(bool keep) { m_keepFacts = keep; }
   // The kept details of an entry; nullptr when none were kept (read the record instead).
-  const EntryFacts* FindFacts(std::uint32_t record) const { return m_factsByRecord.Get(record); }
+  const EntryFacts* FindFacts(std::uint32_t record) const {
+    const FileIndexEntry* entry = m_entryByRecord.Get(record);
+    return entry && entry->hasFacts ? &entry->facts : nullptr;
+  }
 
   // Adds one unused record and whatever of its folder chain is not indexed yet. Each record
   // load happens under index_lock.
@@ -170,11 +172,12 @@ class CFileIndex {
     return true;
   }
 
-  // Nodes of the ordered containers come from one arena: the index only grows until the next
-  // Clear, which drops the arena whole. The record tables answer the walk's many lookups
-  // without searching the ordered containers.
+  // Entry names and the nodes of the ordered sets come from one arena: the index only grows
+  // until the next Clear, which drops the arena whole. Entries are kept in the order they
+  // were added (a deque does not move them) and found, and walked in record order, through
+  // the record table.
   std::pmr::monotonic_buffer_resource m_arena;
-  EntryMap m_entries;
+  std::deque<FileIndexEntry> m_entries;
   // Child links in insertion order, chained per parent.
   struct ChildLink {
     std::uint32_t parent;
@@ -193,8 +196,6 @@ class CFileIndex {
   // kFlagWalkedOn: records a walk has already gone on from to their parent: every later walk
   // that reaches one would repeat the same steps, none of which could change the index again.
   RecordTable<std::uint8_t> m_flags;
-  std::deque<EntryFacts> m_facts;
-  RecordTable<const EntryFacts*> m_factsByRecord;
   bool m_keepFacts = false;
   RecordDetails m_details;                   // scratch of IndexUnusedRecord
   std::vector<std::uint32_t> m_walkVisited;  // scratch of IndexUnusedRecord

@@ -134,7 +134,7 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::replace, ec);
 
-  std::size_t sum = index.Entries().size() + index.ChildCount() +
+  std::size_t sum = index.EntryCount() + index.ChildCount() +
                     index.OrphanFolders().size() + index.LiveFolders().size();
   auto count = static_cast<std::uint32_t>(sum);
   {
@@ -155,17 +155,20 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
     return !StepAndTestCancel(progress);
   };
 
-  for (const auto& [number, entry] : index.Entries()) {
+  bool cancelled = false;
+  index.ForEachEntry([&](const FileIndexEntry& entry) {
     // Names are at most 255 UTF-16 units; only a forged index could need the cut.
     std::size_t nameLength = std::min(entry.name.size(), kCacheMaxRecord - 16);
     record[2] = kRecEntry;
-    WriteLe32(record + 3, number);
+    WriteLe32(record + 3, entry.record);
     WriteLe32(record + 7, entry.parent);
     WriteLe32(record + 11, entry.attributes);
     std::copy_n(entry.name.data(), nameLength, record + 15);
     record[15 + nameLength] = 0;
-    if (!put(nameLength + 16)) return 1;
-  }
+    cancelled = !put(nameLength + 16);
+    return !cancelled;
+  });
+  if (cancelled) return 1;
   for (const auto& [parent, child] : index.Children()) {
     record[2] = kRecChild;
     WriteLe32(record + 3, parent);

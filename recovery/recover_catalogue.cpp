@@ -63,7 +63,10 @@ void CFileIndexCatalogue::Children(std::uint32_t record, std::vector<CatalogueEn
 
 void CFileIndexCatalogue::AllEntries(std::vector<CatalogueEntry>& out) const {
   out.clear();
-  for (const auto& [record, entry] : m_index.Entries()) out.push_back(ToCatalogueEntry(entry));
+  m_index.ForEachEntry([&out](const FileIndexEntry& entry) {
+    out.push_back(ToCatalogueEntry(entry));
+    return true;
+  });
 }
 
 std::string CFileIndexCatalogue::LiveFolderPath(std::uint32_t record) {

@@ -51,7 +51,14 @@ TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
     CNtfsRecordReader reader(NtfsVolumeFor(letter));
     reader.ClearDirNames();
     const std::string root = std::string(1, letter) + ":\\";
-    for (const auto& [record, entry] : file_index.Entries()) {
+    std::vector<const FileIndexEntry*> entries;
+    file_index.ForEachEntry([&](const FileIndexEntry& e) {
+      entries.push_back(&e);
+      return true;
+    });
+    for (const FileIndexEntry* walked : entries) {
+      const FileIndexEntry& entry = *walked;
+      const std::uint32_t record = entry.record;
       auto it = expected.find(record);
       EXPECT_NE(it, expected.end()) << "record " << record << " '" << entry.name
                                     << "' is not a deleted entry of the key";

@@ -49,9 +49,16 @@ class IndexCache : public ::testing::Test {
 
   static void ExpectSame(const CFileIndex& a, const CFileIndex& b) {
     ASSERT_EQ(a.EntryCount(), b.EntryCount());
-    for (const auto& [r, e] : a.Entries()) {
-      const FileIndexEntry* o = b.FindEntry(r);
-      ASSERT_NE(o, nullptr) << r;
+    std::vector<const FileIndexEntry*> entries;
+    a.ForEachEntry([&](const FileIndexEntry& e) {
+      entries.push_back(&e);
+      return true;
+    });
+    ASSERT_EQ(entries.size(), a.EntryCount());
+    for (const FileIndexEntry* entry : entries) {
+      const FileIndexEntry& e = *entry;
+      const FileIndexEntry* o = b.FindEntry(e.record);
+      ASSERT_NE(o, nullptr) << e.record;
       EXPECT_EQ(o->name, e.name);
       EXPECT_EQ(o->attributes, e.attributes);
       EXPECT_EQ(o->parent, e.parent);
