@@ -3,11 +3,12 @@
 
 make_ntfs_seeds.py OUT_DIR IMAGE...
 
-Writes OUT_DIR/{record,runlist,lznt1,index,volume}/: MFT records with the clusters after
+Writes OUT_DIR/{record,runlist,lznt1,index,volume,catalogue}/: MFT records with the clusters after
 them, the run lists of their non-resident attributes, INDX blocks, compressed chunks, and
 a small whole volume (mkntfs when present, else the first MiB of the first image).
 """
 import os
+import shutil
 import struct
 import subprocess
 import sys
@@ -76,12 +77,46 @@ def small_volume(out, first):
         o.write(f.read(1 << 20))
 
 
+def catalogue_volume(out):
+    """A 1.1 MiB volume with deleted files and a deleted folder, made through ntfs-3g when the
+    tools and a FUSE mount are at hand; otherwise the catalogue fuzzer starts from the volume
+    seeds."""
+    path = os.path.join(out, "catalogue", "deleted-1m")
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with tempfile.TemporaryDirectory() as tmp:
+        img, mnt = os.path.join(tmp, "v.img"), os.path.join(tmp, "mnt")
+        os.makedirs(mnt)
+        with open(img, "wb") as f:
+            f.truncate(1100 * 1024)
+        made = subprocess.run(["mkntfs", "-F", "-q", "-c", "512", "-L", "seed", "-H", "0", "-S", "0",
+                               "-p", "0", img], capture_output=True).returncode == 0
+        if made and subprocess.run(["ntfs-3g", img, mnt], capture_output=True).returncode == 0:
+            try:
+                os.makedirs(os.path.join(mnt, "Docs", "Old"))
+                os.makedirs(os.path.join(mnt, "Keep"))
+                for i in range(1, 5):
+                    with open(os.path.join(mnt, "Docs", "Old", "n%d.txt" % i), "w") as f:
+                        f.write("note %d\n" % i)
+                    with open(os.path.join(mnt, "Keep", "k%d.txt" % i), "w") as f:
+                        f.write("keep %d\n" % i)
+                with open(os.path.join(mnt, "Keep", "data.bin"), "wb") as f:
+                    f.write(bytes(range(256)) * 12)
+                shutil.rmtree(os.path.join(mnt, "Docs", "Old"))
+                os.remove(os.path.join(mnt, "Keep", "k2.txt"))
+            finally:
+                subprocess.run(["umount", mnt], capture_output=True)
+            shutil.copyfile(img, path)
+            return
+    shutil.rmtree(os.path.dirname(path))
+
+
 def main():
     out = sys.argv[1]
     for n, image in enumerate(sys.argv[2:]):
         seeds_from(image, out, "i%d" % n)
     save(os.path.join(out, "lznt1"), "hand", bytes([0x03, 0xB0, 0x02, 0x41, 0xFC, 0x0F, 0x01, 0x30, 0x64, 0x65, 0, 0]))
     small_volume(out, sys.argv[2])
+    catalogue_volume(out)
 
 
 if __name__ == "__main__":

@@ -24,6 +24,8 @@ for binary in "$out"/fuzz/*_fuzz; do
   name=$(basename "$binary" _fuzz)
   if [[ ${#only[@]} -gt 0 && ! " ${only[*]} " =~ " $name " ]]; then continue; fi
   seeds="$out/seeds/${name#ntfs_}"
+  # Without ntfs-3g there is no catalogue seed; the whole-volume seeds stand in.
+  [[ $name == ntfs_catalogue && ! -d $seeds ]] && seeds="$out/seeds/volume"
   corpus="$out/corpus/$name"
   mkdir -p "$corpus"
   args=("$corpus")
