@@ -11,14 +11,8 @@ namespace sorvani {
 namespace {
 
 using nlohmann::json;
+using test::JsonLines;
 using test::RunSorvani;
-
-std::vector<json> JsonLines(const std::string& out) {
-  std::vector<json> objects;
-  for (const auto& line : test::Lines(out))
-    if (!line.empty()) objects.push_back(json::parse(line));
-  return objects;
-}
 
 // Compares one drive of `sorvani info --json` with what fsstat reported for it.
 void ExpectSameFatGeometry(const json& drive, const json& fsstat, const std::string& what) {

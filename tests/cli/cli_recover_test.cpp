@@ -17,14 +17,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using nlohmann::json;
+using test::JsonLines;
 using test::RunSorvani;
-
-std::vector<json> JsonLines(const std::string& out) {
-  std::vector<json> objects;
-  for (const auto& line : test::Lines(out))
-    if (!line.empty()) objects.push_back(json::parse(line));
-  return objects;
-}
 
 class CliRecover : public ::testing::Test {
  protected:

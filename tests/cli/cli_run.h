@@ -4,6 +4,7 @@
 #include <sys/wait.h>
 
 #include <cstdio>
+#include <nlohmann/json.hpp>
 #include <string>
 #include <vector>
 
@@ -59,6 +60,14 @@ inline std::vector<std::string> Lines(const std::string& text) {
     pos = nl + 1;
   }
   return lines;
+}
+
+// One JSON value per non-empty line, as the --json outputs print them.
+inline std::vector<nlohmann::json> JsonLines(const std::string& out) {
+  std::vector<nlohmann::json> objects;
+  for (const auto& line : Lines(out))
+    if (!line.empty()) objects.push_back(nlohmann::json::parse(line));
+  return objects;
 }
 
 }  // namespace sorvani::test
