@@ -276,7 +276,10 @@ for g in rows:
     ratio("list / icat $MFT", lst, med(g, "icat IMG 0"), "<= 3")
     ratio("ntfsundelete -s / list", med(g, "ntfsundelete"), lst, ">= 2")
     ratio("fls -r -d -p / list", med(g, "fls -r -d -p"), lst, ">= 100")
-    ratio("search / indexing (in process)", med(g, "search: contains"), med(g, "search: indexing"), "< 0.05")
+    for label, m, _, _, _ in rows[g]:
+        if label.startswith("search: contains") and m not in ("-", ""):
+            ratio(label[len("search: "):].split(" after")[0] + " / indexing (in process)",
+                  float(m), med(g, "search: indexing"), "< 0.05")
     ratio("tsk_recover / sorvani recover", med(g, "tsk_recover"), med(g, "sorvani recover"), ">= 10")
     rec = med(g, "records")
     if rec: per_record[g] = lst / rec
