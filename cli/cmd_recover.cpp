@@ -20,10 +20,12 @@
 #include "disk/drive_table.h"
 #include "disk/volume.h"
 #include "foundation/display_format.h"
+#include "foundation/log.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
+#include "recovery/dest_files.h"
 #include "recovery/destination_check.h"
 #include "recovery/recover_catalogue.h"
 #include "recovery/recover_engine.h"
@@ -45,6 +47,19 @@ struct RecoverOptions {
   bool listItems = true;  // one stdout line per item written
   char letter = 0;
 };
+
+// Makes `path` and every missing folder above it; true when it is a folder afterwards.
+bool MakeFolderChain(const std::string& path, int& error) {
+  std::string sofar;
+  for (std::size_t i = 1; i <= path.size(); ++i) {
+    if (i < path.size() && path[i] != '/') continue;
+    sofar = path.substr(0, i);
+    if (sofar.empty() || sofar.back() == '/') continue;
+    if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar))) return false;
+  }
+  error = 0;
+  return IsDirectory(path);
+}
 
 class CCliFrontEnd : public IRecoverFrontEnd {
  public:
@@ -85,6 +100,12 @@ class CCliFrontEnd : public IRecoverFrontEnd {
                    "sorvani: note: the destination is on %s, not NTFS: alternate streams become "
                    "sibling files named \"file:stream\" and folder attributes keep only read-only\n",
                    check.fileSystem.c_str());
+    }
+    // The folder named on the command line is made with its missing parents now: otherwise
+    // the items written before the first folder item would find no folder to go into.
+    if (int error = 0; !MakeFolderChain(check.destination, error)) {
+      m_error = "cannot create the destination folder " + check.destination + ": " + SystemErrorText(error);
+      return false;
     }
     RememberDestination(check.destination);
     destination = check.destination;

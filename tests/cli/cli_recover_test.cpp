@@ -48,7 +48,8 @@ class CliRecover : public ::testing::Test {
 };
 
 TEST_F(CliRecover, PathPutsOneFolderBackInPlaceAndListsEveryItem) {
-  std::string dest = test::ScratchFolder("cli_recover_path");
+  // A destination whose folders do not exist yet is made whole before anything is written.
+  std::string dest = test::ScratchFolder("cli_recover_path") + "/new/deeper";
   auto r = RunSorvani({"recover", m_image, "--to", dest, "--path", "C:\\Docs\\", "--json"});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   auto items = JsonLines(r.out);
