@@ -266,31 +266,28 @@ for g, items in rows.items():
 print()
 print("| image | ratio | value | target |")
 print("|---|---|---:|---|")
+def ratio(g, name, num, den, target):
+    if num is not None and den not in (None, 0.0):
+        print(f"| {g} | {name} | {num / den:.2f} | {target} |")
 per_record = {}
 for g in rows:
     lst = med(g, "sorvani list")
     if lst is None: continue
-    def ratio(name, num, den, target):
-        if num is not None and den not in (None, 0.0):
-            print(f"| {g} | {name} | {num / den:.2f} | {target} |")
-    ratio("list / icat $MFT", lst, med(g, "icat IMG 0"), "<= 3")
-    ratio("ntfsundelete -s / list", med(g, "ntfsundelete"), lst, ">= 2")
-    ratio("fls -r -d -p / list", med(g, "fls -r -d -p"), lst, ">= 100")
+    ratio(g, "list / icat $MFT", lst, med(g, "icat IMG 0"), "<= 3")
+    ratio(g, "ntfsundelete -s / list", med(g, "ntfsundelete"), lst, ">= 2")
+    ratio(g, "fls -r -d -p / list", med(g, "fls -r -d -p"), lst, ">= 100")
     for label, m, _, _, _ in rows[g]:
         if label.startswith("search: contains") and m not in ("-", ""):
-            ratio(label[len("search: "):].split(" after")[0] + " / indexing (in process)",
+            ratio(g, label[len("search: "):].split(" after")[0] + " / indexing (in process)",
                   float(m), med(g, "search: indexing"), "< 0.05")
-    ratio("tsk_recover / sorvani recover", med(g, "tsk_recover"), med(g, "sorvani recover"), ">= 10")
+    ratio(g, "tsk_recover / sorvani recover", med(g, "tsk_recover"), med(g, "sorvani recover"), ">= 10")
     rec = med(g, "records")
     if rec: per_record[g] = lst / rec
 for g in rows:
     c = med(g, "sorvani carve")
     if c is None: continue
-    def ratio(name, num, den, target):
-        if num is not None and den not in (None, 0.0):
-            print(f"| {g} | {name} | {num / den:.2f} | {target} |")
-    ratio("photorec / sorvani carve", med(g, "photorec"), c, ">= 2")
-    ratio("sorvani carve / cat", c, med(g, "cat IMG"), "<= 3")
+    ratio(g, "photorec / sorvani carve", med(g, "photorec"), c, ">= 2")
+    ratio(g, "sorvani carve / cat", c, med(g, "cat IMG"), "<= 3")
 if len(per_record) >= 2:
     (g1, a), (g2, b) = sorted(per_record.items(), key=lambda kv: med(kv[0], "records"))[::len(per_record) - 1]
     print(f"| {g2} vs {g1} | list time per record, larger / smaller | {b / a:.2f} | <= 1.5 |")
