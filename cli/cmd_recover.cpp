@@ -48,19 +48,6 @@ struct RecoverOptions {
   char letter = 0;
 };
 
-// Makes `path` and every missing folder above it; true when it is a folder afterwards.
-bool MakeFolderChain(const std::string& path, int& error) {
-  std::string sofar;
-  for (std::size_t i = 1; i <= path.size(); ++i) {
-    if (i < path.size() && path[i] != '/') continue;
-    sofar = path.substr(0, i);
-    if (sofar.empty() || sofar.back() == '/') continue;
-    if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar))) return false;
-  }
-  error = 0;
-  return IsDirectory(path);
-}
-
 class CCliFrontEnd : public IRecoverFrontEnd {
  public:
   explicit CCliFrontEnd(const RecoverOptions& options)

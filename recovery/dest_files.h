@@ -34,6 +34,9 @@ bool IsPathNotFound(int error);
 bool IsAlreadyExists(int error);
 
 bool MakeFolder(const std::string& path, int& error);
+// Makes `path` and every missing folder above it, from the top down; folders that exist
+// already (also through links) count as made.
+bool MakeFolderChain(const std::string& path, int& error);
 // A real folder (not a link to one) exists at `path`.
 bool IsFolder(const std::string& path);
 bool PathExists(const std::string& path);

@@ -59,6 +59,23 @@ bool MakeFolder(const std::string& path, int& error) {
   return false;
 }
 
+bool MakeFolderChain(const std::string& path, int& error) {
+  error = 0;
+  std::string sofar;
+  std::size_t i = 0;
+  while (i < path.size()) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    if (j > i) {
+      sofar += "/" + path.substr(i, j - i);
+      if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar))) return false;
+    }
+    i = j + 1;
+  }
+  error = 0;
+  return true;
+}
+
 bool IsFolder(const std::string& path) {
   struct stat st {};
   return ::lstat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);

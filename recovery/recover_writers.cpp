@@ -255,23 +255,6 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   return REC_S_OK;
 }
 
-// Creates every folder of `path` from the top down; existing ones count as created.
-bool CreateFolderChain(const std::string& path) {
-  std::string sofar;
-  std::size_t i = 0;
-  while (i < path.size()) {
-    std::size_t j = path.find('/', i);
-    if (j == std::string::npos) j = path.size();
-    if (j > i) {
-      sofar += "/" + path.substr(i, j - i);
-      int error = 0;
-      if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar))) return false;
-    }
-    i = j + 1;
-  }
-  return IsFolder(path);
-}
-
 // Creates the folder (step 3 of the folder writer). REC_S_OK with `path` updated, or the
 // result that ends the folder.
 RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t record,
@@ -293,7 +276,8 @@ RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t rec
         SetStatus(kIdsStatusFolderSkipped);
         return REC_E_SKIPPED;
       }
-      if (!CreateFolderChain(path)) {
+      // The folder itself must be a real folder, not a link that happened to be there.
+      if (int chainError = 0; !MakeFolderChain(path, chainError) || !IsFolder(path)) {
         SetStatus(kIdsStatusFolderSkipped);
         return ReportItemFailure(job, FormatResString(kIdsFolderPathFailed, path), flags);
       }
