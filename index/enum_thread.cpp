@@ -64,6 +64,9 @@ void EnumThread(char driveLetter) {
     // Folder names read for an earlier catalogue are dropped with it; the searches of this
     // one share what they read.
     volume->ClearDirNames();
+    if (CNtfsFileAttr* mft = volume->MftFile().FindAttribute(kAttrData); mft && volume->MftRecordSize())
+      file_index.SetRecordLimit(static_cast<std::uint32_t>(
+          std::min<std::uint64_t>(mft->RealSize() / volume->MftRecordSize(), 0xFFFFFFFFu)));
     forceRescan = index_progress.forceRescan;
   }
   if (forceRescan == 0 && RestoreIndexFromCache(driveLetter) == 1) return;

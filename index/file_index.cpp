@@ -46,6 +46,14 @@ void CFileIndex::Clear() {
   m_arena.release();
 }
 
+void CFileIndex::SetRecordLimit(std::uint32_t records) {
+  const std::uint32_t limit = std::max(records, RecordTable<std::uint8_t>::kDefaultDenseLimit);
+  m_entryByRecord.SetDenseLimit(limit);
+  m_flags.SetDenseLimit(limit);
+  m_firstLink.SetDenseLimit(limit);
+  m_lastLink.SetDenseLimit(limit);
+}
+
 const FileIndexEntry* CFileIndex::FindEntry(std::uint32_t record) const {
   return m_entryByRecord.Get(record);
 }

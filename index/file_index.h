@@ -85,6 +85,9 @@ class CFileIndex {
   CFileIndex& operator=(const CFileIndex&) = delete;
 
   void Clear();
+  // Records below `records` (the volume's MFT size) are kept in the paged tables, the rest in
+  // hash maps; raising it above the tables' default is all a large volume needs.
+  void SetRecordLimit(std::uint32_t records);
   const FileIndexEntry* FindEntry(std::uint32_t record) const;
   // Child records filed under `folder`, in the order they were added.
   std::vector<std::uint32_t> ChildrenOf(std::uint32_t folder) const;
