@@ -30,6 +30,8 @@ class CVolume {
 
   // Opens the source the drive table maps the letter to, read-only. Keeps an open device.
   bool Open();
+  // Drops the device, so that the next Open takes the letter's current source.
+  void Close() { m_device.reset(); }
 
   // Reads `size` bytes starting `offsetInCluster` bytes into `cluster`. On success `size`
   // becomes the bytes delivered, fewer only where the device ends.

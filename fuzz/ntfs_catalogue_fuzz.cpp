@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::lock_guard<std::mutex> lock(index_lock);
     index_progress = IndexProgress{};
     index_progress.forceRescan = 1;
+    // The letter's volume object lives on between inputs; it must read this input's bytes.
+    NtfsVolumeFor(fuzz::kFuzzDrive)->Close();
   }
   EnumThread(fuzz::kFuzzDrive);
 
