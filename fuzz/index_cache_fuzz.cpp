@@ -31,7 +31,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   SetCacheFolder(Folder());
   // Let most inputs pass the age rule so the record walk is reached: "now" is the file's own
   // creation time plus a little.
-  g_now = size >= 16 ? static_cast<std::int64_t>(ReadLe64(ByteSpan(data, size), 8)) + 60 : 0;
+  // Unsigned arithmetic: the file's time may be anything, and the sum must not overflow.
+  g_now = size >= 16 ? static_cast<std::int64_t>(ReadLe64(ByteSpan(data, size), 8) + 60u) : 0;
   SetCacheClock(&FuzzClock);
 
   std::string path = CacheFilePath('F');
