@@ -22,7 +22,7 @@ echo "== sorvani list $demo/ntfs-4k.img --recursive --deleted-only (first 40 row
 build/cli/sorvani list "$demo/ntfs-4k.img" --recursive --deleted-only | sed -n '1,40p'
 
 echo
-out=build/demo/recovered
+out=$PWD/build/demo/recovered  # the destination must be an absolute path
 rm -rf "$out"
 echo "== sorvani recover $demo/ntfs-4k.img --all-deleted --to $out"
 build/cli/sorvani recover "$demo/ntfs-4k.img" --all-deleted --to "$out" --quiet || true
