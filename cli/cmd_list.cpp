@@ -66,7 +66,6 @@ class CLister {
         m_reader.RegisterParentFolders(entry.parent);
         path = m_reader.FolderPath(entry.parent);
       }
-      std::vector<FolderItem> one;
       FolderItem item;
       item.deleted = true;
       item.row.record = record;

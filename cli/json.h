@@ -25,13 +25,6 @@ class JsonObject {
   JsonObject& AddNull(const char* key);
   JsonObject& AddRaw(const char* key, const std::string& json);
   std::string Text() const;
-  // Text() appended to `out`, followed by `end`; the object may be reused after Reset.
-  void AppendTo(std::string& out, char end) const {
-    out += m_body;
-    out += '}';
-    out += end;
-  }
-  void Reset() { m_body.assign(1, '{'); }
 
  private:
   void Key(const char* key);

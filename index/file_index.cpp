@@ -105,20 +105,12 @@ bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
 
 void CFileIndex::KeepLoadedFacts(IRecordReader& reader, std::uint32_t record,
                                  std::uint32_t attributes) {
-  const bool folder = (attributes & kAttrFolderBit) != 0;
-  EntryFacts facts;
-  facts.size = m_details.size;
-  facts.created = m_details.created;
-  facts.modified = m_details.modified;
-  facts.parent = m_details.parent;
-  if (!folder) {
+  std::int32_t overwritten = 0;
+  if (!(attributes & kAttrFolderBit)) {
     std::lock_guard<std::mutex> lock(index_lock);
-    facts.overwritten = reader.LoadedOverwritten();
+    overwritten = reader.LoadedOverwritten();
   }
-  FileIndexEntry* entry = m_entryByRecord.Get(record);
-  if (!entry || entry->hasFacts) return;
-  entry->facts = facts;
-  entry->hasFacts = true;
+  StoreFacts(record, m_details, overwritten);
 }
 
 void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
@@ -133,15 +125,14 @@ void CFileIndex::KeepFacts(IRecordReader& reader, std::uint32_t record, const st
   // A record that fails now, or names itself differently, is read again where it is shown,
   // so that path reports it as it always has.
   if (!loaded || details.name != name) return;
-  EntryFacts facts;
-  facts.size = details.size;
-  facts.created = details.created;
-  facts.modified = details.modified;
-  facts.parent = details.parent;
-  facts.overwritten = folder ? 0 : details.overwritten;
+  StoreFacts(record, details, folder ? 0 : details.overwritten);
+}
+
+void CFileIndex::StoreFacts(std::uint32_t record, const RecordDetails& details,
+                            std::int32_t overwritten) {
   FileIndexEntry* entry = m_entryByRecord.Get(record);
   if (!entry || entry->hasFacts) return;
-  entry->facts = facts;
+  entry->facts = {details.size, details.created, details.modified, details.parent, overwritten};
   entry->hasFacts = true;
 }
 

@@ -160,6 +160,8 @@ class CFileIndex {
                  std::uint32_t attributes);
   // The same from the record the walk has just read in full into m_details.
   void KeepLoadedFacts(IRecordReader& reader, std::uint32_t record, std::uint32_t attributes);
+  // Puts the facts of `details` on the entry of `record`, unless it has some already.
+  void StoreFacts(std::uint32_t record, const RecordDetails& details, std::int32_t overwritten);
 
   enum : std::uint8_t {
     kFlagLive = 1,     // in m_liveFolders
