@@ -3,10 +3,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANI_TESTS=OFF >/dev/null
-cmake --build build --target sorvani -j"$(nproc)"
+# Its own build folder: the test script's builds keep their options.
+cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANI_TESTS=OFF >/dev/null
+cmake --build build-demo --target sorvani -j"$(nproc)"
+sorvani=build-demo/cli/sorvani
 
-demo=build/demo
+demo=build-demo/demo
 mkdir -p "$demo"
 for image in ntfs-4k.img fat32.img; do
   [[ -f "$demo/$image" ]] || zstd -dqf --long=31 "tests/fixtures/$image.zst" -o "$demo/$image"
@@ -14,18 +16,26 @@ done
 
 for image in ntfs-4k.img fat32.img; do
   echo "== sorvani info $demo/$image"
-  build/cli/sorvani info "$demo/$image"
+  "$sorvani" info "$demo/$image"
   echo
 done
 
 echo "== sorvani list $demo/ntfs-4k.img --recursive --deleted-only (first 40 rows)"
-build/cli/sorvani list "$demo/ntfs-4k.img" --recursive --deleted-only | sed -n '1,40p'
+"$sorvani" list "$demo/ntfs-4k.img" --recursive --deleted-only | sed -n '1,40p'
 
 echo
-out=$PWD/build/demo/recovered  # the destination must be an absolute path
+out=$PWD/$demo/recovered  # the destination must be an absolute path
 rm -rf "$out"
 echo "== sorvani recover $demo/ntfs-4k.img --all-deleted --to $out"
-build/cli/sorvani recover "$demo/ntfs-4k.img" --all-deleted --to "$out" --quiet || true
+# Exit 1 means some items could not be recovered, which the run itself reports; anything else
+# is the program failing, and the demo stops there.
+status=0
+"$sorvani" recover "$demo/ntfs-4k.img" --all-deleted --to "$out" --quiet || status=$?
+if (( status > 1 )); then
+  echo "demo: sorvani recover failed (exit $status)" >&2
+  exit "$status"
+fi
+(( status == 0 )) || echo "demo: some items could not be recovered (exit 1); their rows say why"
 echo
 echo "== what came back (first 30 files)"
 (cd "$out" && find . -type f | sort | sed -n '1,30p')

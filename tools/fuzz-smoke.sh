@@ -30,8 +30,12 @@ for binary in "$out"/fuzz/*_fuzz; do
   mkdir -p "$corpus"
   args=("$corpus")
   [[ -d "$seeds" ]] && args+=("$seeds")
+  # Inputs that once made a target crash or stall run first in every target.
+  args+=(fuzz/regressions)
+  # Crash and slow-unit artifacts stay in the build folder, never in the source tree.
+  mkdir -p "$out/artifacts"
   echo "== $name: ${seconds}s"
   "$binary" -max_total_time="$seconds" -max_len=1200000 -rss_limit_mb=2048 -print_final_stats=0 \
-    "${args[@]}" 2>&1 | tail -n 2
+    -artifact_prefix="$out/artifacts/$name-" "${args[@]}" 2>&1 | tail -n 2
   [[ ${PIPESTATUS[0]} -eq 0 ]] || { echo "$name found a failure"; exit 1; }
 done
