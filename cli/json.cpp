@@ -5,12 +5,20 @@
 namespace sorvani::cli {
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
+  // DEL and the C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) are valid in JSON strings but
+  // drive a terminal the output may be shown on, so they are escaped with the C0 controls.
+  auto isC1 = [&text](std::size_t i) {
+    return static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
+           static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
+           static_cast<unsigned char>(text[i + 1]) >= 0x80;
+  };
   // One pass sizes the result, so the second writes in place without growing the string.
   std::size_t extra = 0;
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
     if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') extra += 1;
-    else if (c < 0x20) extra += 5;
+    else if (c < 0x20 || c == 0x7F) extra += 5;
+    else if (c == 0xC2 && isC1(i)) extra += 4;
   }
   if (extra == 0) {
     out.append(text);
@@ -20,7 +28,12 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
   out.resize(at + text.size() + extra);
   char* p = out.data() + at;
   static constexpr char kHex[] = "0123456789abcdef";
-  for (char ch : text) {
+  auto unicode = [&p](unsigned code) {
+    *p++ = '\\'; *p++ = 'u'; *p++ = '0'; *p++ = '0';
+    *p++ = kHex[(code >> 4) & 15]; *p++ = kHex[code & 15];
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char ch = text[i];
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '"': *p++ = '\\'; *p++ = '"'; break;
@@ -29,9 +42,10 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
       case '\r': *p++ = '\\'; *p++ = 'r'; break;
       case '\t': *p++ = '\\'; *p++ = 't'; break;
       default:
-        if (c < 0x20) {
-          *p++ = '\\'; *p++ = 'u'; *p++ = '0'; *p++ = '0';
-          *p++ = kHex[c >> 4]; *p++ = kHex[c & 15];
+        if (c < 0x20 || c == 0x7F) {
+          unicode(c);
+        } else if (c == 0xC2 && isC1(i)) {
+          unicode(static_cast<unsigned char>(text[++i]));
         } else {
           *p++ = ch;
         }
