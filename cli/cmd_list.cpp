@@ -147,6 +147,18 @@ class CLister {
 
 }  // namespace
 
+bool DriveHasFolder(char letter, const std::string& path) {
+  std::string rest = path;
+  if (rest.size() >= 2 && rest[1] == ':') rest.erase(0, 2);
+  std::string folder = std::string(1, letter) + ":\\";
+  for (char c : rest) folder += c == '/' ? '\\' : c;
+  CNtfsRecordReader reader(NtfsVolumeFor(letter));
+  CNtfsIndexLister live(NtfsVolumeFor(letter));
+  CFolderModel model(letter, file_index, reader, live);
+  FolderNode node;
+  return model.Resolve(folder, node);
+}
+
 int RunList(Args& args) {
   bool json = args.Flag("--json");
   bool recursive = args.Flag("--recursive");
