@@ -105,6 +105,7 @@ int RunInfo(Args& args) {
     rows.push_back({"Bytes per sector:", std::to_string(volume->BytesPerSector())});
     rows.push_back({"Bytes per cluster:", std::to_string(volume->BytesPerCluster())});
     if (auto* fat = dynamic_cast<CFatVolume*>(volume.get())) {
+      WarnIfFatCutOff(letter, *fat);
       obj.Add("reserved_sectors", unsigned{fat->ReservedSectors()})
           .Add("fats", fat->NumberOfFats())
           .Add("sectors_per_fat", fat->SectorsPerFat())
