@@ -88,6 +88,7 @@ Bytes Bmp(std::uint32_t size) {
   Bytes b = {'B', 'M'};
   b.resize(size, 0x20);
   WriteLe32(&b[2], size);
+  WriteLe32(&b[14], 12);  // a core info header after the file header
   return b;
 }
 
