@@ -2,23 +2,32 @@
 
 #include <charconv>
 
+#include "foundation/display_format.h"
+
 namespace sorvani::cli {
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
-  // DEL and the C1 controls (U+0080..U+009F, bytes C2 80..C2 9F) are valid in JSON strings but
-  // drive a terminal the output may be shown on, so they are escaped with the C0 controls.
+  // DEL and the C1 controls (U+0080..U+009F) are valid in JSON strings but drive a terminal the
+  // output may be shown on, so they are escaped with the C0 controls. A byte that is not UTF-8
+  // (a FAT label in an OEM code page) has no JSON form: it becomes U+FFFD.
   auto isC1 = [&text](std::size_t i) {
-    return static_cast<unsigned char>(text[i]) == 0xC2 && i + 1 < text.size() &&
-           static_cast<unsigned char>(text[i + 1]) <= 0x9F &&
-           static_cast<unsigned char>(text[i + 1]) >= 0x80;
+    return i + 1 < text.size() && static_cast<unsigned char>(text[i]) == 0xC2 &&
+           static_cast<unsigned char>(text[i + 1]) <= 0x9F;
   };
   // One pass sizes the result, so the second writes in place without growing the string.
   std::size_t extra = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     auto c = static_cast<unsigned char>(text[i]);
-    if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') extra += 1;
-    else if (c < 0x20 || c == 0x7F) extra += 5;
-    else if (c == 0xC2 && isC1(i)) extra += 4;
+    if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') {
+      extra += 1;
+    } else if (c < 0x20 || c == 0x7F) {
+      extra += 5;
+    } else if (c >= 0x80) {
+      std::size_t length = Utf8SequenceAt(text, i);
+      if (length == 0) extra += 5;
+      else if (isC1(i)) extra += 4;
+      if (length > 1) i += length - 1;
+    }
   }
   if (extra == 0) {
     out.append(text);
@@ -29,7 +38,8 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
   char* p = out.data() + at;
   static constexpr char kHex[] = "0123456789abcdef";
   auto unicode = [&p](unsigned code) {
-    *p++ = '\\'; *p++ = 'u'; *p++ = '0'; *p++ = '0';
+    *p++ = '\\'; *p++ = 'u';
+    *p++ = kHex[(code >> 12) & 15]; *p++ = kHex[(code >> 8) & 15];
     *p++ = kHex[(code >> 4) & 15]; *p++ = kHex[code & 15];
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
@@ -44,10 +54,18 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
       default:
         if (c < 0x20 || c == 0x7F) {
           unicode(c);
-        } else if (c == 0xC2 && isC1(i)) {
-          unicode(static_cast<unsigned char>(text[++i]));
-        } else {
+        } else if (c < 0x80) {
           *p++ = ch;
+        } else {
+          std::size_t length = Utf8SequenceAt(text, i);
+          if (length == 0) {
+            unicode(0xFFFD);
+          } else if (isC1(i)) {
+            unicode(static_cast<unsigned char>(text[++i]));
+          } else {
+            for (std::size_t k = 0; k < length; ++k) *p++ = text[i + k];
+            i += length - 1;
+          }
         }
     }
   }

@@ -103,6 +103,29 @@ std::string FormatEstimate(double seconds) {
   return Printf("%d sec", seconds >= 5 ? c - c % 5 : c);
 }
 
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return 0;
+  auto c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) return 1;
+  // The length of a well-formed sequence and the range its second byte must lie in, which
+  // rules out overlong forms, surrogates and code points past U+10FFFF.
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) length = 2;
+  else if (c == 0xE0) length = 3, low = 0xA0;
+  else if (c == 0xED) length = 3, high = 0x9F;
+  else if (c >= 0xE1 && c <= 0xEF) length = 3;
+  else if (c == 0xF0) length = 4, low = 0x90;
+  else if (c >= 0xF1 && c <= 0xF3) length = 4;
+  else if (c == 0xF4) length = 4, high = 0x8F;
+  if (length == 0 || length > text.size() - at) return 0;
+  auto second = static_cast<unsigned char>(text[at + 1]);
+  if (second < low || second > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
 std::string EscapeControlCharacters(std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   std::string out;
@@ -112,51 +135,22 @@ std::string EscapeControlCharacters(std::string_view text) {
     out += kHex[byte >> 4];
     out += kHex[byte & 15];
   };
-  auto continuation = [&text](std::size_t at) {
-    return at < text.size() && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80;
-  };
   std::size_t i = 0;
   while (i < text.size()) {
     auto c = static_cast<unsigned char>(text[i]);
-    if (c < 0x20 || c == 0x7F) {
-      escape(c);
-      ++i;
-      continue;
-    }
-    if (c < 0x80) {
-      out += static_cast<char>(c);
-      ++i;
-      continue;
-    }
-    // The length of a well-formed sequence and the range its second byte must lie in, which
-    // rules out overlong forms, surrogates and code points past U+10FFFF.
-    std::size_t length = 0;
-    unsigned char low = 0x80, high = 0xBF;
-    if (c >= 0xC2 && c <= 0xDF) length = 2;
-    else if (c == 0xE0) length = 3, low = 0xA0;
-    else if (c == 0xED) length = 3, high = 0x9F;
-    else if (c >= 0xE1 && c <= 0xEF) length = 3;
-    else if (c == 0xF0) length = 4, low = 0x90;
-    else if (c >= 0xF1 && c <= 0xF3) length = 4;
-    else if (c == 0xF4) length = 4, high = 0x8F;
-    bool valid = length != 0 && i + 1 < text.size();
-    if (valid) {
-      auto second = static_cast<unsigned char>(text[i + 1]);
-      valid = second >= low && second <= high;
-      for (std::size_t k = 2; valid && k < length; ++k) valid = continuation(i + k);
-    }
-    if (!valid) {
-      escape(c);
-      ++i;
-      continue;
-    }
+    std::size_t length = Utf8SequenceAt(text, i);
     // U+0080..U+009F are the C1 controls (a lone 0x9B starts a sequence on some terminals).
-    bool c1 = c == 0xC2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F;
-    for (std::size_t k = 0; k < length; ++k) {
-      if (c1) escape(static_cast<unsigned char>(text[i + k]));
-      else out += text[i + k];
+    bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F);
+    if (length == 0) {
+      escape(c);
+      ++i;
+    } else if (control) {
+      for (std::size_t k = 0; k < length; ++k) escape(static_cast<unsigned char>(text[i + k]));
+      i += length;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
     }
-    i += length;
   }
   return out;
 }

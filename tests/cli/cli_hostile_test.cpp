@@ -3,7 +3,9 @@
 // failures whose reason must reach the person.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
@@ -115,6 +117,28 @@ TEST(CliHostileInput, NamesFromTheImageCannotDriveTheTerminal) {
   bool found = false;
   for (const auto& row : JsonLines(r.out)) found |= row.at("name") == kHostileUtf8 && row.at("record") == 79;
   EXPECT_TRUE(found) << r.out;
+}
+
+TEST(CliHostileInput, AVolumeLabelCannotDriveTheTerminal) {
+  // The FAT16 label is eleven bytes of the boot sector at 43, in whatever code page wrote it.
+  Bytes image = test::ReadWholeFile(test::Fixture("fat16.img"));
+  ASSERT_GT(image.size(), 512u);
+  const char label[] = "\x1b[2JX\a\x82\n  ";
+  std::memcpy(&image[43], label, 11);
+  std::string path = test::ScratchFolder("cli_hostile_label") + "/label.img";
+  WriteFile(path, image);
+
+  auto r = RunSorvani({"info", path});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(FirstControl(r.out, "\n"), "") << r.out;
+  EXPECT_NE(r.out.find("Label:               \\x1b[2JX\\x07\\x82\\x0a\n"), std::string::npos) << r.out;
+
+  auto j = RunSorvani({"info", path, "--json"});
+  ASSERT_EQ(j.exitCode, 0) << j.err;
+  EXPECT_EQ(FirstControl(j.out, "\n"), "") << j.out;
+  auto drives = JsonLines(j.out);  // throws on a line that is not JSON
+  ASSERT_EQ(drives.size(), 1u);
+  EXPECT_EQ(drives[0].at("label"), "\x1b[2JX\a\xef\xbf\xbd\n");
 }
 
 // A copy of ntfs-512.img with one structure made unreadable.
