@@ -32,8 +32,10 @@ bool ParseKb(const std::string& text, std::uint32_t& kb) {
   return true;
 }
 
-// A date bound written exactly as YYYY-MM-DD[THH:MM[:SS]], naming a day that exists. On
-// success `sortable` holds it as "YYYY-MM-DDTHH:MM:SS", so two bounds compare as text.
+// A date bound written exactly as YYYY-MM-DD[THH:MM[:SS]], naming a day that exists, from
+// 1900 on (the date parser turns earlier years into 1970, which would bound the search
+// somewhere else than asked). On success `sortable` holds it as "YYYY-MM-DDTHH:MM:SS", so two
+// bounds compare as text.
 bool CheckDate(const std::string& text, std::string& sortable) {
   static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
   if (text.size() != 10 && text.size() != 16 && text.size() != 19) return false;
@@ -49,7 +51,7 @@ bool CheckDate(const std::string& text, std::string& sortable) {
   int year = number(0, 4), month = number(5, 2), day = number(8, 2);
   static constexpr int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
   bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
-  if (year < 1601 || month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] ||
+  if (year < 1900 || month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] ||
       (month == 2 && day == 29 && !leap))
     return false;
   if (text.size() >= 16 && (number(11, 2) > 23 || number(14, 2) > 59)) return false;
@@ -120,7 +122,7 @@ int RunSearch(Args& args) {
     bool fromOk = CheckDate(from, fromSortable);
     if (!fromOk || !CheckDate(to, toSortable)) {
       PrintError("search: '" + (fromOk ? to : from) +
-                 "' is not a date; dates are YYYY-MM-DD[THH:MM[:SS]] in local time, from 1601 on");
+                 "' is not a date; dates are YYYY-MM-DD[THH:MM[:SS]] in local time, from 1900 on");
       return kExitBadUsage;
     }
     if (fromSortable > toSortable) {
