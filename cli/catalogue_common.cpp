@@ -233,8 +233,11 @@ void PrintTableRow(const CatalogueRow& r) {
   std::string when = FormatFileTime(r.row.modified, "%x %X");
   char over[16] = "";
   if (r.deleted && !folder && !r.orphan) std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
+  // Names come off the volume: control characters would reach the terminal, a line break
+  // would forge a row.
   std::printf("%-3s %10s  %-20s %5s  %s%s%s\n", state, size.c_str(), when.c_str(), over,
-              r.path.c_str(), r.row.name.c_str(), folder ? "\\" : "");
+              EscapeControlCharacters(r.path).c_str(), EscapeControlCharacters(r.row.name).c_str(),
+              folder ? "\\" : "");
 }
 
 }  // namespace sorvani::cli

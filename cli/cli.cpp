@@ -7,6 +7,8 @@
 
 #include "disk/drive_enum.h"
 #include "disk/drive_table.h"
+#include "fat/fat_volume.h"
+#include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "platform/os_info.h"
@@ -88,6 +90,24 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
   }
   letters = CDriveTable::Instance().RegisterImage(source, error);
   return !letters.empty();
+}
+
+bool WarnIfFatCutOff(char letter, const CFatVolume& fat) {
+  std::uint64_t missing = fat.MissingBytes();
+  if (missing == 0) return false;
+  auto source = CDriveTable::Instance().Find(letter);
+  std::string where = (source ? source->path : std::string("?")) + " (drive " + letter + ":)";
+  const char* type = fat.GetFsType() == kFsFat12 ? "FAT12" : fat.GetFsType() == kFsFat16 ? "FAT16" : "FAT32";
+  PrintError("warning: " + where + ": the " + type + " volume is cut off: its boot sector claims " +
+             std::to_string(fat.ClaimedBytes()) + " bytes, the source holds " +
+             std::to_string(fat.DeviceSize()) + "; " + std::to_string(missing) + " bytes (" +
+             FormatSize(missing, true) + ") are missing");
+  return true;
+}
+
+bool WarnIfFatCutOff(char letter) {
+  CFatVolume fat;
+  return fat.Initialize(letter) && WarnIfFatCutOff(letter, fat);
 }
 
 void InitProcessLog() {

@@ -5,6 +5,10 @@
 #include <string>
 #include <vector>
 
+namespace sorvani {
+class CFatVolume;
+}
+
 namespace sorvani::cli {
 
 inline constexpr char kApplicationVersion[] = "1.1.20 ";
@@ -36,6 +40,12 @@ void PrintError(const std::string& message);
 // SOURCE is "X:" (a drive letter already in the table), a block device or an image file.
 // Fills the drive letters it stands for; a partitioned image gives several.
 bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error);
+
+// Warns on stderr when the boot sector of drive `letter`'s FAT volume claims more bytes than
+// its source holds (a cut-off image), naming how many are missing. True when it warned. The
+// second form opens the drive itself and says nothing of a drive that is not FAT.
+bool WarnIfFatCutOff(char letter, const CFatVolume& fat);
+bool WarnIfFatCutOff(char letter);
 
 int RunInfo(Args& args);
 int RunDumpRecord(Args& args);

@@ -196,6 +196,8 @@ int RunCarve(Args& args) {
   for (char letter : letters) {
     if (g_cancel.load()) break;
     if (!json && letters.size() > 1) std::printf("Drive %c:\n", letter);
+    // A cut-off FAT volume is carved as far as it goes; the part past the end was not searched.
+    if (WarnIfFatCutOff(letter)) ++failures;
     CConsoleSink sink(letter, json, progress);
     SurfaceScanJob job;
     job.driveLetter = letter;

@@ -39,7 +39,7 @@ void PrintTable(const std::vector<DriveLine>& lines) {
     std::string fs =
         v.fsName.empty() ? (v.problem.empty() ? "-" : "? (" + v.problem + ")") : v.fsName;
     rows.push_back({std::string(1, line.letter) + ":", line.source, OrDash(line.caption),
-                    DriveTypeName(line.type), fs, OrDash(v.label),
+                    DriveTypeName(line.type), fs, OrDash(EscapeControlCharacters(v.label)),
                     v.capacityKnown ? FormatSize(v.capacity, false) : "-",
                     v.freeKnown ? FormatSize(v.free, false) : "-", OrDash(v.mountPoint)});
   }

@@ -10,6 +10,7 @@
 #include "disk/fs_probe.h"
 #include "disk/volume.h"
 #include "fat/fat_volume.h"
+#include "foundation/display_format.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani::cli {
@@ -105,6 +106,7 @@ int RunInfo(Args& args) {
     rows.push_back({"Bytes per sector:", std::to_string(volume->BytesPerSector())});
     rows.push_back({"Bytes per cluster:", std::to_string(volume->BytesPerCluster())});
     if (auto* fat = dynamic_cast<CFatVolume*>(volume.get())) {
+      WarnIfFatCutOff(letter, *fat);
       obj.Add("reserved_sectors", unsigned{fat->ReservedSectors()})
           .Add("fats", fat->NumberOfFats())
           .Add("sectors_per_fat", fat->SectorsPerFat())
@@ -120,7 +122,7 @@ int RunInfo(Args& args) {
       rows.push_back({"First data sector:", std::to_string(fat->FirstDataSector())});
       rows.push_back({"Total sectors:", std::to_string(fat->TotalSectors())});
       rows.push_back({"Data clusters:", std::to_string(fat->DataClusters())});
-      rows.push_back({"Label:", fat->Label()});
+      rows.push_back({"Label:", EscapeControlCharacters(fat->Label())});
     } else if (auto* ntfs = dynamic_cast<CNtfsVolume*>(volume.get())) {
       NtfsVolumeInfo info;
       bool haveCounts = ntfs->GetVolumeInfo(info);
@@ -132,7 +134,7 @@ int RunInfo(Args& args) {
       else obj.AddNull("free_clusters");
       rows.push_back({"MFT start cluster:", std::to_string(ntfs->MftStartCluster())});
       rows.push_back({"MFT record size:", std::to_string(ntfs->MftRecordSize())});
-      rows.push_back({"Label:", ntfs->Label()});
+      rows.push_back({"Label:", EscapeControlCharacters(ntfs->Label())});
       rows.push_back({"Clusters:", std::to_string(ntfs->ClusterCount())});
       rows.push_back({"Free clusters:", haveCounts ? std::to_string(info.freeClusters) : "unknown"});
     }

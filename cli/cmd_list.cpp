@@ -9,7 +9,9 @@
 #include "index/enum_thread.h"
 #include "index/folder_model.h"
 #include "index/ntfs_record_reader.h"
+#include "foundation/display_format.h"
 #include "foundation/record_table.h"
+#include "ntfs/ntfs_volume.h"
 
 namespace sorvani::cli {
 namespace {
@@ -17,7 +19,8 @@ namespace {
 class CLister {
  public:
   CLister(char letter, bool json, bool recursive, bool deletedOnly)
-      : m_reader(NtfsVolumeFor(letter)),
+      : m_volume(NtfsVolumeFor(letter)),
+        m_reader(NtfsVolumeFor(letter)),
         m_live(NtfsVolumeFor(letter)),
         m_model(letter, file_index, m_reader, m_live),
         m_json(json),
@@ -36,8 +39,9 @@ class CLister {
     while (!stack.empty()) {
       FolderNode folder = std::move(stack.back());
       stack.pop_back();
-      if (!m_model.List(folder, items) && folder.kind == FolderKind::Existing)
-        m_listFailures++;
+      std::uint64_t unreadableBefore = m_volume ? m_volume->UnreadableIndexBlocks() : 0;
+      bool listed = m_model.List(folder, items);
+      if (folder.kind == FolderKind::Existing) ReportLiveListing(folder, listed, unreadableBefore);
       std::vector<FolderNode> below;
       for (const FolderItem& item : items) {
         // In a recursive deleted-only listing the existing folders are only the way down.
@@ -95,6 +99,23 @@ class CLister {
 
   int ListFailures() const { return m_listFailures; }
 
+  // Says on stderr what a damaged folder index kept out of the listing: the whole folder,
+  // or the blocks of it that could not be read. Either makes the listing incomplete.
+  void ReportLiveListing(const FolderNode& folder, bool listed, std::uint64_t unreadableBefore) {
+    std::uint64_t unreadable = (m_volume ? m_volume->UnreadableIndexBlocks() : 0) - unreadableBefore;
+    if (listed && unreadable == 0) return;
+    m_listFailures++;
+    Flush();
+    std::fflush(stdout);
+    std::string where = "list: " + EscapeControlCharacters(folder.path) + ": ";
+    if (!listed)
+      PrintError(where + "the folder's index cannot be read; its existing items are not listed");
+    else
+      PrintError(where + std::to_string(unreadable) + " block" + (unreadable == 1 ? "" : "s") +
+                 " of the folder's index cannot be read; the existing items in " +
+                 (unreadable == 1 ? "it" : "them") + " are not listed");
+  }
+
   void Flush() {
     if (!m_out.empty()) std::fwrite(m_out.data(), 1, m_out.size(), stdout);
     m_out.clear();
@@ -113,6 +134,7 @@ class CLister {
     }
   }
 
+  CNtfsVolume* m_volume;
   CNtfsRecordReader m_reader;
   CNtfsIndexLister m_live;
   CFolderModel m_model;
@@ -124,6 +146,18 @@ class CLister {
 };
 
 }  // namespace
+
+bool DriveHasFolder(char letter, const std::string& path) {
+  std::string rest = path;
+  if (rest.size() >= 2 && rest[1] == ':') rest.erase(0, 2);
+  std::string folder = std::string(1, letter) + ":\\";
+  for (char c : rest) folder += c == '/' ? '\\' : c;
+  CNtfsRecordReader reader(NtfsVolumeFor(letter));
+  CNtfsIndexLister live(NtfsVolumeFor(letter));
+  CFolderModel model(letter, file_index, reader, live);
+  FolderNode node;
+  return model.Resolve(folder, node);
+}
 
 int RunList(Args& args) {
   bool json = args.Flag("--json");

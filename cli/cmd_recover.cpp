@@ -16,6 +16,7 @@
 #include <memory>
 #include <thread>
 
+#include "cli/cmd_catalogue.h"
 #include "cli/json.h"
 #include "disk/drive_table.h"
 #include "disk/volume.h"
@@ -375,6 +376,10 @@ int RunRecover(Args& args) {
     index_progress.forceRescan = 1;
   }
   EnumThread(options.letter);
+  if (havePath && !DriveHasFolder(options.letter, pathText)) {
+    PrintError("recover: no folder " + pathText);
+    return kExitBadUsage;
+  }
   CFileIndexCatalogue catalogue(file_index, ntfs);
 
   std::vector<RecoverItem> items;

@@ -18,15 +18,46 @@ const char kUsage[] =
     "usage: sorvani search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N] "
     "[--created|--modified FROM TO] [--json] [--cache]";
 
-// A size bound typed as a number of KB: its leading digits, 0 when there are none.
-std::uint32_t LeadingNumber(const std::string& text) {
+// A size bound typed as a number of KB: digits only, within 32 bits. False for anything else
+// (a sign, a unit, a fraction, an empty word), which the command refuses.
+bool ParseKb(const std::string& text, std::uint32_t& kb) {
+  if (text.empty() || text.size() > 10) return false;
   std::uint64_t value = 0;
   for (char c : text) {
-    if (c < '0' || c > '9') break;
+    if (c < '0' || c > '9') return false;
     value = value * 10 + static_cast<unsigned>(c - '0');
-    if (value > std::numeric_limits<std::uint32_t>::max()) return std::numeric_limits<std::uint32_t>::max();
   }
-  return static_cast<std::uint32_t>(value);
+  if (value > std::numeric_limits<std::uint32_t>::max()) return false;
+  kb = static_cast<std::uint32_t>(value);
+  return true;
+}
+
+// A date bound written exactly as YYYY-MM-DD[THH:MM[:SS]], naming a day that exists, from
+// 1900 on (the date parser turns earlier years into 1970, which would bound the search
+// somewhere else than asked). On success `sortable` holds it as "YYYY-MM-DDTHH:MM:SS", so two
+// bounds compare as text.
+bool CheckDate(const std::string& text, std::string& sortable) {
+  static const char kShape[] = "dddd-dd-ddTdd:dd:dd";
+  if (text.size() != 10 && text.size() != 16 && text.size() != 19) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    bool digit = text[i] >= '0' && text[i] <= '9';
+    if (kShape[i] == 'd' ? !digit : text[i] != kShape[i]) return false;
+  }
+  auto number = [&text](std::size_t at, std::size_t length) {
+    int value = 0;
+    for (std::size_t i = at; i < at + length; ++i) value = value * 10 + (text[i] - '0');
+    return value;
+  };
+  int year = number(0, 4), month = number(5, 2), day = number(8, 2);
+  static constexpr int kMonthDays[] = {31, 29, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  bool leap = (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+  if (year < 1900 || month < 1 || month > 12 || day < 1 || day > kMonthDays[month - 1] ||
+      (month == 2 && day == 29 && !leap))
+    return false;
+  if (text.size() >= 16 && (number(11, 2) > 23 || number(14, 2) > 59)) return false;
+  if (text.size() == 19 && number(17, 2) > 59) return false;
+  sortable = text + std::string("T00:00:00").substr(text.size() - 10);
+  return true;
 }
 
 }  // namespace
@@ -45,16 +76,21 @@ int RunSearch(Args& args) {
   anyMissing |= missing;
   criteria.nameMode = exact ? kNameModeEquals : kNameModeContains;
   criteria.maximum = std::numeric_limits<std::uint32_t>::max();
-  if (args.Option("--min-kb", value, missing)) {
-    criteria.sizeOn = true;
-    criteria.minimum = LeadingNumber(value);
+  const struct {
+    const char* option;
+    std::uint32_t* bound;
+  } kSizeBounds[] = {{"--min-kb", &criteria.minimum}, {"--max-kb", &criteria.maximum}};
+  for (const auto& size : kSizeBounds) {
+    if (args.Option(size.option, value, missing)) {
+      criteria.sizeOn = true;
+      if (!ParseKb(value, *size.bound)) {
+        PrintError(std::string("search: ") + size.option +
+                   " takes a whole number of KB from 0 to 4294967295, not '" + value + "'");
+        return kExitBadUsage;
+      }
+    }
+    anyMissing |= missing;
   }
-  anyMissing |= missing;
-  if (args.Option("--max-kb", value, missing)) {
-    criteria.sizeOn = true;
-    criteria.maximum = LeadingNumber(value);
-  }
-  anyMissing |= missing;
   std::string from, to;
   bool created = args.Option2("--created", from, to, missing);
   anyMissing |= missing;
@@ -74,9 +110,25 @@ int RunSearch(Args& args) {
     return kExitBadUsage;
   }
   std::string source = words[0];
+  if (criteria.sizeOn && criteria.minimum > criteria.maximum) {
+    PrintError("search: --min-kb " + std::to_string(criteria.minimum) + " is larger than --max-kb " +
+               std::to_string(criteria.maximum));
+    return kExitBadUsage;
+  }
   if (created || modified) {
     criteria.dateOn = true;
     criteria.dateKind = created ? kDateKindCreated : kDateKindModified;
+    std::string fromSortable, toSortable;
+    bool fromOk = CheckDate(from, fromSortable);
+    if (!fromOk || !CheckDate(to, toSortable)) {
+      PrintError("search: '" + (fromOk ? to : from) +
+                 "' is not a date; dates are YYYY-MM-DD[THH:MM[:SS]] in local time, from 1900 on");
+      return kExitBadUsage;
+    }
+    if (fromSortable > toSortable) {
+      PrintError("search: FROM " + from + " is later than TO " + to);
+      return kExitBadUsage;
+    }
     if (!ParseLocalDate(from, criteria.from) || !ParseLocalDate(to, criteria.to)) {
       PrintError("search: dates are YYYY-MM-DD[THH:MM[:SS]] in local time");
       return kExitBadUsage;

@@ -2,15 +2,32 @@
 
 #include <charconv>
 
+#include "foundation/display_format.h"
+
 namespace sorvani::cli {
 
 void AppendJsonEscaped(std::string& out, std::string_view text) {
+  // DEL and the C1 controls (U+0080..U+009F) are valid in JSON strings but drive a terminal the
+  // output may be shown on, so they are escaped with the C0 controls. A byte that is not UTF-8
+  // (a FAT label in an OEM code page) has no JSON form: it becomes U+FFFD.
+  auto isC1 = [&text](std::size_t i) {
+    return i + 1 < text.size() && static_cast<unsigned char>(text[i]) == 0xC2 &&
+           static_cast<unsigned char>(text[i + 1]) <= 0x9F;
+  };
   // One pass sizes the result, so the second writes in place without growing the string.
   std::size_t extra = 0;
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
-    if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') extra += 1;
-    else if (c < 0x20) extra += 5;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    auto c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\' || c == '\n' || c == '\r' || c == '\t') {
+      extra += 1;
+    } else if (c < 0x20 || c == 0x7F) {
+      extra += 5;
+    } else if (c >= 0x80) {
+      std::size_t length = Utf8SequenceAt(text, i);
+      if (length == 0) extra += 5;
+      else if (isC1(i)) extra += 4;
+      if (length > 1) i += length - 1;
+    }
   }
   if (extra == 0) {
     out.append(text);
@@ -20,7 +37,13 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
   out.resize(at + text.size() + extra);
   char* p = out.data() + at;
   static constexpr char kHex[] = "0123456789abcdef";
-  for (char ch : text) {
+  auto unicode = [&p](unsigned code) {
+    *p++ = '\\'; *p++ = 'u';
+    *p++ = kHex[(code >> 12) & 15]; *p++ = kHex[(code >> 8) & 15];
+    *p++ = kHex[(code >> 4) & 15]; *p++ = kHex[code & 15];
+  };
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    char ch = text[i];
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
       case '"': *p++ = '\\'; *p++ = '"'; break;
@@ -29,11 +52,20 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
       case '\r': *p++ = '\\'; *p++ = 'r'; break;
       case '\t': *p++ = '\\'; *p++ = 't'; break;
       default:
-        if (c < 0x20) {
-          *p++ = '\\'; *p++ = 'u'; *p++ = '0'; *p++ = '0';
-          *p++ = kHex[c >> 4]; *p++ = kHex[c & 15];
-        } else {
+        if (c < 0x20 || c == 0x7F) {
+          unicode(c);
+        } else if (c < 0x80) {
           *p++ = ch;
+        } else {
+          std::size_t length = Utf8SequenceAt(text, i);
+          if (length == 0) {
+            unicode(0xFFFD);
+          } else if (isC1(i)) {
+            unicode(static_cast<unsigned char>(text[++i]));
+          } else {
+            for (std::size_t k = 0; k < length; ++k) *p++ = text[i + k];
+            i += length - 1;
+          }
         }
     }
   }

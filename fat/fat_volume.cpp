@@ -88,7 +88,10 @@ bool CFatVolume::Initialize(char driveLetter) {
     }
   }
   std::uint64_t firstData = std::uint64_t{m_numberOfFats} * m_sectorsPerFat + m_reservedSectors;
-  if (type != kFsFat32) firstData += std::uint64_t{ReadLe16(b, kRootEntries)} * 32 / m_bytesPerSector;
+  // The fixed root directory fills whole sectors: a partial last sector still comes before
+  // the data area.
+  if (type != kFsFat32)
+    firstData += (std::uint64_t{ReadLe16(b, kRootEntries)} * 32 + m_bytesPerSector - 1) / m_bytesPerSector;
   if (firstData > UINT32_MAX) {
     LogFile.WriteAlways("FAT boot sector places the data area beyond any volume\n");
     return false;

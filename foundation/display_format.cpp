@@ -86,8 +86,9 @@ std::string FormatElapsed(double seconds) {
   int h = static_cast<int>(s / 3600);
   int m = static_cast<int>(s % 3600 / 60);
   int c = static_cast<int>(s % 3600 % 60);
-  if (seconds > 3600) return Printf("%d hours %d min %d sec", h, m, c);
-  if (seconds > 60) return Printf("%d min %d sec", m, c);
+  // Whole seconds decide the form, so a full minute or hour is shown as one.
+  if (s >= 3600) return Printf("%d hours %d min %d sec", h, m, c);
+  if (s >= 60) return Printf("%d min %d sec", m, c);
   return Printf("%d sec", c);
 }
 
@@ -96,10 +97,62 @@ std::string FormatEstimate(double seconds) {
   int h = static_cast<int>(s / 3600);
   int m = static_cast<int>(s % 3600 / 60);
   int c = static_cast<int>(s % 3600 % 60);
-  if (seconds > 3600) return Printf("%d hours %d min", h, m);
-  if (seconds > 60) return Printf("%d min %d sec", m, c - c % 5);
+  if (s >= 3600) return Printf("%d hours %d min", h, m);
+  if (s >= 60) return Printf("%d min %d sec", m, c - c % 5);
   // Below 5 seconds the last few are counted exactly.
   return Printf("%d sec", seconds >= 5 ? c - c % 5 : c);
+}
+
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
+  if (at >= text.size()) return 0;
+  auto c = static_cast<unsigned char>(text[at]);
+  if (c < 0x80) return 1;
+  // The length of a well-formed sequence and the range its second byte must lie in, which
+  // rules out overlong forms, surrogates and code points past U+10FFFF.
+  std::size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) length = 2;
+  else if (c == 0xE0) length = 3, low = 0xA0;
+  else if (c == 0xED) length = 3, high = 0x9F;
+  else if (c >= 0xE1 && c <= 0xEF) length = 3;
+  else if (c == 0xF0) length = 4, low = 0x90;
+  else if (c >= 0xF1 && c <= 0xF3) length = 4;
+  else if (c == 0xF4) length = 4, high = 0x8F;
+  if (length == 0 || length > text.size() - at) return 0;
+  auto second = static_cast<unsigned char>(text[at + 1]);
+  if (second < low || second > high) return 0;
+  for (std::size_t k = 2; k < length; ++k)
+    if ((static_cast<unsigned char>(text[at + k]) & 0xC0) != 0x80) return 0;
+  return length;
+}
+
+std::string EscapeControlCharacters(std::string_view text) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out;
+  out.reserve(text.size());
+  auto escape = [&out](unsigned char byte) {
+    out += "\\x";
+    out += kHex[byte >> 4];
+    out += kHex[byte & 15];
+  };
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto c = static_cast<unsigned char>(text[i]);
+    std::size_t length = Utf8SequenceAt(text, i);
+    // U+0080..U+009F are the C1 controls (a lone 0x9B starts a sequence on some terminals).
+    bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F);
+    if (length == 0) {
+      escape(c);
+      ++i;
+    } else if (control) {
+      for (std::size_t k = 0; k < length; ++k) escape(static_cast<unsigned char>(text[i + k]));
+      i += length;
+    } else {
+      out.append(text.substr(i, length));
+      i += length;
+    }
+  }
+  return out;
 }
 
 std::string FormatAttributes(std::uint32_t attributes) {

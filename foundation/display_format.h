@@ -18,6 +18,15 @@ std::uint64_t ParseSize(std::string_view text);
 std::string FormatElapsed(double seconds);
 // Coarser, for time left: "1 hours 2 min", "2 min 5 sec", "55 sec" (seconds in steps of 5).
 std::string FormatEstimate(double seconds);
+// Text read off a volume made safe to print on a terminal: every control character (C0,
+// DEL and the C1 range U+0080..U+009F) and every byte that is not part of valid UTF-8 is shown
+// as "\xNN", one per byte, so no escape sequence reaches the terminal and no line break or
+// tab forges a row or a column. Everything else passes unchanged.
+std::string EscapeControlCharacters(std::string_view text);
+// Length of the well-formed UTF-8 sequence that starts at `at` (1 for ASCII), 0 when the byte
+// there starts none: a stray continuation byte, an overlong form, a surrogate, a code point
+// past U+10FFFF, or a sequence cut short.
+std::size_t Utf8SequenceAt(std::string_view text, std::size_t at);
 // "Read-Only, Archive"; bits without a name (directory 0x10 among them) are left out.
 std::string FormatAttributes(std::uint32_t attributes);
 // NTFS file time (100 ns units since 1601, UTC) in local time through `pattern` (strftime);

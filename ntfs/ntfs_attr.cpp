@@ -6,6 +6,7 @@
 #include <limits>
 #include <new>
 
+#include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "ntfs/lznt1.h"
 #include "ntfs/ntfs_file.h"
@@ -448,7 +449,7 @@ void CNtfsFileAttr::AppendDump(std::string& out) { AppendBaseDump(out); }
 void CNtfsFileAttr::AppendBaseDump(std::string& out) {
   Appendf(out, "  ATTRIBUTE id=%u\tname=%s\ttype=%s\t\tresident=%d\treal_sz=%" PRIu64
                "\tstream_sz=%" PRIu64 "\n",
-          m_id, m_name.c_str(), TypeName(m_type), m_nonResident ? 0 : 1, m_realSize,
+          m_id, EscapeControlCharacters(m_name).c_str(), TypeName(m_type), m_nonResident ? 0 : 1, m_realSize,
           m_nonResident ? m_initializedSize : m_realSize);
   if (!m_nonResident) return;
   Appendf(out, "  DATARUNS sz=%d\n", static_cast<int>(m_runs.size()));

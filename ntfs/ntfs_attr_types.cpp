@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cinttypes>
 
+#include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_text.h"
@@ -106,7 +107,8 @@ CAttr_$FILE_NAME::CAttr_$FILE_NAME(CNtfsFile* owner, ByteSpan header, std::uint3
 
 void CAttr_$FILE_NAME::AppendDump(std::string& out) {
   AppendBaseDump(out);
-  Appendf(out, "  Name=%s\n", m_fileName.c_str());
+  // Names come off the volume: escaped, so a dump on a terminal or in the log stays one line.
+  Appendf(out, "  Name=%s\n", EscapeControlCharacters(m_fileName).c_str());
   AppendBits(out, m_flags, true);
 }
 
@@ -185,7 +187,9 @@ void AppendHexDump(std::string& out, ByteSpan bytes) {
     if (i % 8 == 0) out += "  ";
     if (i % 16 == 0) {
       if (i > 0) {
-        for (std::size_t k = i - 16; k < i; ++k) out.push_back(static_cast<char>(bytes[k]));
+        // Printable ASCII as itself, anything else as '.': raw bytes would drive the terminal.
+        for (std::size_t k = i - 16; k < i; ++k)
+          out.push_back(bytes[k] >= 0x20 && bytes[k] < 0x7F ? static_cast<char>(bytes[k]) : '.');
       }
       Appendf(out, "\n%04X\t", static_cast<unsigned>(i));
     }

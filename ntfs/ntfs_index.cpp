@@ -278,7 +278,11 @@ bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntr
 
   auto* allocation = const_cast<CNtfsFileAttr*>(FindIndexAttribute(dir, kAttrIndexAllocation));
   std::uint32_t blockSize = ReadLe32(value, kRootBlockSize);
-  if (!allocation || blockSize < 512 || blockSize > kMaxIndexBlockSize) return true;
+  if (!allocation || blockSize < 512 || blockSize > kMaxIndexBlockSize) {
+    // A root that says its entries go on in blocks, with no blocks to read, lost them.
+    if (ReadLe8(value, kRootFlags) & 1) ++m_unreadableIndexBlocks;
+    return true;
+  }
   std::uint64_t bytes = std::min(allocation->RealSize(), DeviceSize());
   std::uint64_t blocks = bytes / blockSize;
 
@@ -298,7 +302,11 @@ bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntr
   for (std::uint64_t i = 0; i < blocks; ++i) {
     if (!inUse.empty() && (i / 8 >= inUse.size() || !((inUse[i / 8] >> (i % 8)) & 1))) continue;
     std::uint64_t vcn = i * blockSize / unit;
-    if (!ReadIndexBlock(*allocation, vcn, blockSize, block)) continue;
+    if (!ReadIndexBlock(*allocation, vcn, blockSize, block)) {
+      // Without the index's bitmap a block may just be unused; with it, this one held entries.
+      if (!inUse.empty()) ++m_unreadableIndexBlocks;
+      continue;
+    }
     WalkIndexEntries(block, kBlockHeader, collect);
   }
   return true;

@@ -128,6 +128,9 @@ class CNtfsVolume : public CVolume {
   // when the folder cannot be read.
   bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
                      bool foldersOnly = false);
+  // Index blocks in use that ListDirectory could not read, over the volume's life: the
+  // entries they hold are missing from its results, which callers tell the person about.
+  std::uint64_t UnreadableIndexBlocks() const { return m_unreadableIndexBlocks; }
 
  private:
   bool ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn, std::uint32_t blockSize,
@@ -169,6 +172,7 @@ class CNtfsVolume : public CVolume {
   std::vector<BitmapWindow> m_bitmapWindows;
   // The window holding $Bitmap byte `byte`, read when not at hand; nullptr when unreadable.
   const BitmapWindow* BitmapWindowFor(CNtfsFileAttr& data, std::uint64_t byte);
+  std::uint64_t m_unreadableIndexBlocks = 0;
 };
 
 }  // namespace sorvani

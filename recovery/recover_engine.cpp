@@ -309,7 +309,9 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   CDestFile out;
   int error = 0;
   if (!PathLiesUnder(job.destination, path) || !out.Create(path, CreateMode::kCreateAlways, error)) {
-    setStatus(kIdsStatusFileNotCreated);
+    std::string reason = error ? SystemErrorText(error) : "It would lie outside the destination folder";
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = LoadResString(kIdsStatusFileNotCreated) + " " + reason + " (" + path + ")";
     return REC_E_FAIL;
   }
   double elapsedBefore = 0;

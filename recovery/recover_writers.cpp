@@ -24,6 +24,12 @@ void SetStatus(unsigned id) {
   Progress().statusText = LoadResString(id);
 }
 
+// The status sentence followed by why and where, so a failure row says more than that it failed.
+void SetStatus(unsigned id, const std::string& reason, const std::string& path) {
+  std::lock_guard<std::mutex> hold(ProgressLock());
+  Progress().statusText = LoadResString(id) + " " + reason + " (" + path + ")";
+}
+
 void StartItem(const std::string& path) {
   std::lock_guard<std::mutex> hold(ProgressLock());
   Progress().statusText = LoadResString(kIdsStatusWorking);
@@ -39,7 +45,7 @@ RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t 
                               std::uint32_t flags, CDestFile& file) {
   int error = 0;
   if (!PathLiesUnder(job.destination, path)) {
-    SetStatus(kIdsStatusFileNotCreated);
+    SetStatus(kIdsStatusFileNotCreated, "It would lie outside the destination folder", path);
     LogFile.Write(1, "Refused a destination outside the destination folder (%s)\n", path.c_str());
     return REC_E_SKIPPED;
   }
@@ -50,7 +56,7 @@ RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t 
     return REC_S_OK;
   }
   path = numbered;
-  SetStatus(kIdsStatusFileNotCreated);
+  SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
   LogFile.Write(1, "Couldn't create new file (%s)\n", path.c_str());
   LogFile.WriteError(1, error);
   // Only a name that is taken raises the overwrite question; any other failure goes straight
@@ -75,7 +81,7 @@ RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t 
     }
   }
   while (!file.Create(path, CreateMode::kCreateAlways, error)) {
-    SetStatus(kIdsStatusFileNotCreated);
+    SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
     if (flags & RF_QUIET) return REC_E_SKIPPED;
     PromptButton answer =
         AskUser(job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path),

@@ -13,6 +13,8 @@ namespace {
 constexpr std::uint8_t kPngSignature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr std::uint32_t kJpegPiece = 1024;
 constexpr std::uint32_t kGifBlockRead = 512;
+constexpr std::uint32_t kBmpFileHeader = 14;
+constexpr std::uint32_t kBmpMinInfoHeader = 12;  // BITMAPCOREHEADER, the smallest there is
 // An IEND chunk is empty: its end lies 12 bytes after its start, which the walk only reaches
 // below the limit. A larger declared length would stretch the file past the walk's limit
 // (or past 4 GiB), so it is not taken as the end.
@@ -144,11 +146,18 @@ bool CarveJpeg(CarveCandidate& c) {
 }
 
 bool CarveBmp(CarveCandidate& c) {
-  std::uint8_t header[14];
+  // The 14-byte file header and the first field of the info header after it: its own size.
+  std::uint8_t header[kBmpFileHeader + 4];
   if (!ReadFull(c, c.offset, header, sizeof header) || header[0] != 'B' || header[1] != 'M')
     return false;
   std::uint32_t declared = ReadLe32(ByteSpan(header), 2);
   if (declared >= kBmpSizeLimit) return false;
+  // A file cannot be smaller than its own headers (the smallest info header has 12 bytes): a
+  // size of 0 or a few bytes is "BM" in other data, not a picture.
+  std::uint32_t infoHeader = ReadLe32(ByteSpan(header), kBmpFileHeader);
+  if (infoHeader < kBmpMinInfoHeader || infoHeader > declared ||
+      declared - infoHeader < kBmpFileHeader)
+    return false;
   c.size = declared;
   Name(c, "BMP", "bmp");
   return true;

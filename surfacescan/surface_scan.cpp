@@ -1,9 +1,11 @@
 #include "surfacescan/surface_scan.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
+#include "disk/drive_table.h"
 #include "fat/fat_volume.h"
 #include "foundation/log.h"
 
@@ -279,6 +281,21 @@ void SurfaceScanVolume(SurfaceScanJob& job, CVolume& volume) {
   }
 }
 
+namespace {
+
+// The source behind a drive whose volume could not be opened, and why, as far as it shows.
+std::string OpenFailureDetail(char letter) {
+  auto source = CDriveTable::Instance().Find(letter);
+  if (!source) return std::string("Drive ") + letter + ": names no source.";
+  std::string where = (source->path.empty() ? std::string("memory") : source->path) + " (drive " +
+                      letter + ":): ";
+  errno = 0;
+  if (!source->OpenSource()) return where + SystemErrorText(errno);
+  return where + "no NTFS or FAT volume could be read from it";
+}
+
+}  // namespace
+
 void SurfaceScanThread(SurfaceScanJob& job) {
   ScopeTrace trace(1, "SurfaceScanThread");
   if (!job.cancel) job.result = kScanInvalidArg;
@@ -289,10 +306,11 @@ void SurfaceScanThread(SurfaceScanJob& job) {
   }
   std::unique_ptr<CVolume> volume;
   if (!OpenVolume(job.driveLetter, volume)) {
+    std::string text = "Failed to open the selected disk drive. " + OpenFailureDetail(job.driveLetter);
     if (job.sink)
-      job.sink->ShowError("Failed to open the selected disk drive.", "Error");
+      job.sink->ShowError(text, "Error");
     else
-      LogFile.WriteAlways("Failed to open the selected disk drive.\n");
+      LogFile.WriteAlways("%s\n", text.c_str());
     job.result = kScanNotImpl;
     return;
   }

@@ -72,5 +72,32 @@ TEST(CliJson, RowsParseAndKeepEveryByteOfTheirStrings) {
   EXPECT_EQ(RowJson(row) + "\n", out.substr(6));
 }
 
+TEST(CliJson, TerminalControlsAndBytesThatAreNotUtf8AreEscaped) {
+  const struct {
+    std::string in;
+    std::string out;
+  } kCases[] = {
+      {"plain", "plain"},
+      {"del\x7f", "del\\u007f"},
+      {"\x1b[2J", "\\u001b[2J"},
+      {"csi\xc2\x9b" "2J", "csi\\u009b2J"},
+      {"nel\xc2\x85", "nel\\u0085"},
+      {"nbsp\xc2\xa0", "nbsp\xc2\xa0"},
+      {"caf\xc3\xa9 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xf0\x9f\x98\x80"},
+      // An OEM code page label, a lone continuation byte, a cut-off sequence, a surrogate.
+      {"DISQUE \x82T\x82", "DISQUE \\ufffdT\\ufffd"},
+      {"\x80", "\\ufffd"},
+      {"\xe6\x97", "\\ufffd\\ufffd"},
+      {"\xed\xa0\x80", "\\ufffd\\ufffd\\ufffd"},
+  };
+  for (const auto& c : kCases) {
+    SCOPED_TRACE(c.in);
+    EXPECT_EQ(JsonEscape(c.in), c.out);
+    // Whatever went in, what comes out is a JSON string a strict parser takes.
+    auto parsed = nlohmann::json::parse("\"" + JsonEscape(c.in) + "\"", nullptr, false);
+    EXPECT_FALSE(parsed.is_discarded());
+  }
+}
+
 }  // namespace
 }  // namespace sorvani::cli

@@ -90,6 +90,45 @@ TEST(FatGeometry, Fat16DataAreaFollowsTheRootDirectory) {
   EXPECT_EQ(raw, w.ClusterOffset(3));
 }
 
+TEST(FatGeometry, RootDirectoryTakesWholeSectors) {
+  // The data area starts after reserved sectors, both FATs and the root directory, whose last
+  // sector counts even when the entries fill only part of it.
+  const struct {
+    std::uint16_t bytesPerSector;
+    std::uint16_t rootEntries;
+    std::uint32_t rootSectors;
+  } kCases[] = {
+      {512, 512, 32}, {512, 500, 32}, {512, 497, 32}, {512, 496, 31}, {512, 1, 1},
+      {512, 16, 1},   {512, 17, 2},   {512, 0, 0},    {4096, 512, 4}, {4096, 129, 2},
+  };
+  for (const auto& c : kCases) {
+    BootFields f;
+    f.bytesPerSector = c.bytesPerSector;
+    f.sectorsPerCluster = 1;
+    f.rootEntries = c.rootEntries;
+    CFatVolume v;
+    ASSERT_TRUE(InitFrom(v, BootSector(f))) << c.rootEntries;
+    EXPECT_EQ(v.FirstDataSector(), 32u + 2u * 256 + c.rootSectors)
+        << c.rootEntries << " entries of " << c.bytesPerSector << "-byte sectors";
+  }
+}
+
+TEST(FatGeometry, CutOffSourceSaysHowMuchIsMissing) {
+  const std::size_t kClaimed = 1 << 20;
+  const struct {
+    std::size_t held;
+    std::uint64_t missing;
+  } kCases[] = {{kClaimed, 0}, {kClaimed + 4096, 0}, {kClaimed - 512, 512}, {600 * 1024, kClaimed - 600 * 1024}};
+  for (const auto& c : kCases) {
+    Bytes bytes = BootSector({}, kClaimed);
+    bytes.resize(c.held, 0);
+    CFatVolume v;
+    ASSERT_TRUE(InitFrom(v, bytes)) << c.held;
+    EXPECT_EQ(v.ClaimedBytes(), kClaimed);
+    EXPECT_EQ(v.MissingBytes(), c.missing) << c.held;
+  }
+}
+
 TEST(FatGeometry, Fat32ActiveFatFromExtendedFlags) {
   BootFields f;
   f.type16 = nullptr;

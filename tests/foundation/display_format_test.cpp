@@ -46,25 +46,80 @@ TEST(DisplayFormatTest, TypedSizesParseNumberAndUnit) {
 }
 
 TEST(DisplayFormatTest, ElapsedAndEstimatedDurations) {
-  EXPECT_EQ(FormatElapsed(0), "0 sec");
-  EXPECT_EQ(FormatElapsed(59.9), "59 sec");
-  EXPECT_EQ(FormatElapsed(60), "0 sec");  // not above 60: seconds of the minute only
-  EXPECT_EQ(FormatElapsed(65.2), "1 min 5 sec");
-  EXPECT_EQ(FormatElapsed(3600), "0 min 0 sec");  // not above an hour, and the hour is not shown
-  EXPECT_EQ(FormatElapsed(3600.5), "1 hours 0 min 0 sec");
-  EXPECT_EQ(FormatElapsed(7384), "2 hours 3 min 4 sec");
-  EXPECT_EQ(FormatElapsed(-3), "0 sec");
-  EXPECT_EQ(FormatElapsed(1e30), "1193046 hours 28 min 15 sec");
+  struct Case {
+    double seconds;
+    const char* elapsed;
+    const char* estimate;
+  };
+  // A full minute or hour is shown as one, not as the seconds of the next unit down.
+  static const Case kCases[] = {
+      {0, "0 sec", "0 sec"},
+      {4, "4 sec", "4 sec"},
+      {4.9, "4 sec", "4 sec"},
+      {5, "5 sec", "5 sec"},
+      {9, "9 sec", "5 sec"},
+      {59.9, "59 sec", "55 sec"},
+      {60, "1 min 0 sec", "1 min 0 sec"},
+      {60.5, "1 min 0 sec", "1 min 0 sec"},
+      {65.2, "1 min 5 sec", "1 min 5 sec"},
+      {124, "2 min 4 sec", "2 min 0 sec"},
+      {3599, "59 min 59 sec", "59 min 55 sec"},
+      {3599.9, "59 min 59 sec", "59 min 55 sec"},
+      {3600, "1 hours 0 min 0 sec", "1 hours 0 min"},
+      {3600.5, "1 hours 0 min 0 sec", "1 hours 0 min"},
+      {7384, "2 hours 3 min 4 sec", "2 hours 3 min"},
+      {-3, "0 sec", "0 sec"},
+      {std::nan(""), "0 sec", "0 sec"},
+      {1e30, "1193046 hours 28 min 15 sec", "1193046 hours 28 min"},
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.seconds);
+    EXPECT_EQ(FormatElapsed(c.seconds), c.elapsed);
+    EXPECT_EQ(FormatEstimate(c.seconds), c.estimate);
+  }
+}
 
-  EXPECT_EQ(FormatEstimate(59.9), "55 sec");
-  EXPECT_EQ(FormatEstimate(4), "4 sec");
-  EXPECT_EQ(FormatEstimate(4.9), "4 sec");
-  EXPECT_EQ(FormatEstimate(5), "5 sec");
-  EXPECT_EQ(FormatEstimate(9), "5 sec");
-  EXPECT_EQ(FormatEstimate(124), "2 min 0 sec");
-  EXPECT_EQ(FormatEstimate(3599), "59 min 55 sec");
-  EXPECT_EQ(FormatEstimate(7384), "2 hours 3 min");
-  EXPECT_EQ(FormatEstimate(std::nan("")), "0 sec");
+TEST(DisplayFormatTest, ControlCharactersAndBrokenUtf8AreEscaped) {
+  struct Case {
+    std::string in;
+    std::string out;
+  };
+  static const Case kCases[] = {
+      {"plain name.txt", "plain name.txt"},
+      {"", ""},
+      {"a\\x1b", "a\\x1b"},  // a backslash stays as it is (the path separator of the listing)
+      {"\x1b[31mred", "\\x1b[31mred"},
+      {"\x1b[2Jgone\x07", "\\x1b[2Jgone\\x07"},
+      {"row\nD   forged", "row\\x0aD   forged"},
+      {"tab\there\r", "tab\\x09here\\x0d"},
+      {std::string("nul\0end", 7), "nul\\x00end"},
+      {"del\x7f", "del\\x7f"},
+      // UTF-8 passes whole: two-, three- and four-byte sequences.
+      {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x93\xb7", "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x93\xb7"},
+      // C1 controls (U+009B is a one-character CSI) are escaped byte by byte.
+      {"\xc2\x9b" "31m", "\\xc2\\x9b" "31m"},
+      {"\xc2\x85", "\\xc2\\x85"},
+      {"\xc2\xa0", "\xc2\xa0"},  // no-break space is not a control
+      // Bytes that are not UTF-8: stray continuation, lone lead, overlong, surrogate, too big.
+      {"a\x80" "b", "a\\x80" "b"},
+      {"\xc3", "\\xc3"},
+      {"\xc3(", "\\xc3("},
+      {"\xc0\xaf", "\\xc0\\xaf"},
+      {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},
+      {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+      {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+      {"\xff\xfe", "\\xff\\xfe"},
+      {"\xe6\x97", "\\xe6\\x97"},  // cut short at the end
+  };
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.in);
+    std::string got = EscapeControlCharacters(c.in);
+    EXPECT_EQ(got, c.out);
+    for (char ch : got) {
+      auto u = static_cast<unsigned char>(ch);
+      EXPECT_FALSE(u < 0x20 || u == 0x7F) << "control byte left in the output";
+    }
+  }
 }
 
 TEST(DisplayFormatTest, AttributesInFixedOrder) {

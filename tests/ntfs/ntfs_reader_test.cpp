@@ -1,6 +1,7 @@
 // Focused cases of the reader over records and volumes built in memory.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 
@@ -124,6 +125,30 @@ TEST(NtfsRecords, NamesSizesFlagsAndDeletedRecords) {
   EXPECT_NE(f.DumpText().find("type=$OBJECT_ID"), std::string::npos);
   EXPECT_NE(f.DumpText().find("type=UNKNOWN_TYPE"), std::string::npos);
   EXPECT_EQ(f.DumpText().rfind("FILE rec#=42\nValid=1 InUse=1\n", 0), 0u);
+}
+
+TEST(NtfsRecords, DumpsShowNamesAndBytesWithoutControlCharacters) {
+  // A file name and a stream name carrying terminal controls, and a hex dump of raw bytes:
+  // each dump line stays one line, and only the dump's own tabs and line breaks are in it.
+  MemVolume m(512, 64);
+  CNtfsFile f;
+  ASSERT_TRUE(m.Load(f, {ResidentAttr(0x30, FileNameValue(u"a\x1b[2J\nb", 5, 1))}));
+  std::string text = f.DumpText();
+  EXPECT_NE(text.find("  Name=a\\x1b[2J\\x0ab\n"), std::string::npos) << text;
+
+  Bytes bytes;
+  for (int i = 0; i < 48; ++i) bytes.push_back(static_cast<std::uint8_t>(i * 7 + 1));
+  bytes[16] = 0x1b;
+  bytes[17] = 'Z';
+  std::string dump;
+  AppendHexDump(dump, bytes);
+  for (char c : dump) {
+    auto u = static_cast<unsigned char>(c);
+    EXPECT_TRUE((u >= 0x20 && u < 0x7F) || c == '\n' || c == '\t') << "byte " << int(u);
+  }
+  // The character column of the second row: printable bytes as themselves, others as '.'.
+  EXPECT_NE(dump.find(".Z"), std::string::npos) << dump;
+  EXPECT_EQ(std::count(dump.begin(), dump.end(), '\n'), 5);
 }
 
 TEST(NtfsRecords, DamagedRecordsFailOrAreCut) {

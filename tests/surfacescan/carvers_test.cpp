@@ -136,23 +136,47 @@ TEST(CarveJpeg, HeaderWalkOfLengthBytesEnds) {
 }
 
 TEST(CarveBmp, DeclaredSizeBound) {
-  auto bmp = [](std::uint32_t size) {
+  // "BM", the declared file size, and the size of the info header that follows the 14-byte
+  // file header.
+  auto bmp = [](std::uint32_t size, std::uint32_t infoHeader = 40) {
     Bytes b = {'B', 'M'};
     b.resize(64, 0);
     WriteLe32(&b[2], size);
+    WriteLe32(&b[14], infoHeader);
     return b;
   };
-  Carved r = Try(CarveBmp, bmp(0x3200000), 512, 0, 0);
-  EXPECT_TRUE(r.match);
-  EXPECT_EQ(r.size, 0x3200000u);
-  EXPECT_EQ(r.name, "BMP0.bmp");
-  EXPECT_FALSE(Try(CarveBmp, bmp(0x3200001), 512, 0, 0).match);
-  EXPECT_FALSE(Try(CarveBmp, bmp(0xFFFFFFFF), 512, 0, 0).match);
-  // Thirteen bytes before the device ends are not a BMP header.
+  const struct {
+    std::uint32_t size;
+    std::uint32_t infoHeader;
+    bool match;
+  } kCases[] = {
+      {0x3200000, 40, true},    // the largest size accepted
+      {0x3200001, 40, false},   // one more is not
+      {0xFFFFFFFF, 40, false},
+      {0, 40, false},           // a declared size of nothing
+      {1, 40, false},
+      {53, 40, false},          // one byte short of the two headers
+      {54, 40, true},           // headers alone
+      {26, 12, true},           // the smallest (core) info header
+      {26, 11, false},          // no info header is that small
+      {1000, 0, false},
+      {1000, 0xFFFFFFFF, false},
+      {1000, 987, false},       // an info header that leaves no room for the file header
+      {1000, 986, true},
+  };
+  for (const auto& c : kCases) {
+    Carved r = Try(CarveBmp, bmp(c.size, c.infoHeader), 512, 0, 0);
+    EXPECT_EQ(r.match, c.match) << "size " << c.size << ", info header " << c.infoHeader;
+    if (c.match) {
+      EXPECT_EQ(r.size, c.size);
+      EXPECT_EQ(r.name, "BMP0.bmp");
+    }
+  }
+  // Seventeen bytes before the device ends are not a BMP header.
   Bytes shortTail = Filler(1024);
-  Put(shortTail, 1011, {'B', 'M', 0x10, 0, 0, 0});
+  Put(shortTail, 1007, {'B', 'M', 0x10, 0, 0, 0});
   shortTail.resize(1024);
-  EXPECT_FALSE(Try(CarveBmp, shortTail, 512, 1, 499).match);
+  EXPECT_FALSE(Try(CarveBmp, shortTail, 512, 1, 495).match);
 }
 
 Bytes PngChunk(const char* type, std::uint32_t length, std::size_t dataBytes) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <functional>
 
@@ -87,6 +88,7 @@ Bytes Bmp(std::uint32_t size) {
   Bytes b = {'B', 'M'};
   b.resize(size, 0x20);
   WriteLe32(&b[2], size);
+  WriteLe32(&b[14], 12);  // a core info header after the file header
   return b;
 }
 
@@ -256,8 +258,43 @@ TEST(FatScan, ThreadRunsBothPassesOnARealVolume) {
   SurfaceScanThread(none);
   EXPECT_EQ(none.result, kScanNotImpl);
   EXPECT_EQ(noneSink.errors,
-            (std::vector<std::string>{"Error: Failed to open the selected disk drive."}));
+            (std::vector<std::string>{
+                "Error: Failed to open the selected disk drive. Drive Y: names no source."}));
   EXPECT_TRUE(noneSink.files.empty());
+
+  // A letter whose source is gone, or holds no volume: the message names it and says why.
+  std::string blank = test::ScratchFolder("SurfaceScanOpenFailure") + "/blank.img";
+  {
+    std::FILE* f = std::fopen(blank.c_str(), "wb");
+    ASSERT_NE(f, nullptr);
+    std::vector<char> zeros(64 * 1024, 0);
+    std::fwrite(zeros.data(), 1, zeros.size(), f);
+    std::fclose(f);
+  }
+  const struct {
+    std::string path;
+    std::string expected;
+  } kCases[] = {
+      {"/nonexistent/gone.img", "Error: Failed to open the selected disk drive. /nonexistent/gone.img "
+                                "(drive Y:): No such file or directory"},
+      {blank, "Error: Failed to open the selected disk drive. " + blank +
+                  " (drive Y:): no NTFS or FAT volume could be read from it"},
+  };
+  for (const auto& c : kCases) {
+    DriveSource source;
+    source.path = c.path;
+    ASSERT_TRUE(CDriveTable::Instance().Assign('Y', source));
+    SurfaceScanJob failing;
+    failing.driveLetter = 'Y';
+    failing.cancel = &cancel;
+    failing.formats = CFormatSet::All();
+    CCollectingSink failSink;
+    failing.sink = &failSink;
+    SurfaceScanThread(failing);
+    CDriveTable::Instance().Remove('Y');
+    EXPECT_EQ(failing.result, kScanNotImpl);
+    EXPECT_EQ(failSink.errors, (std::vector<std::string>{c.expected}));
+  }
 }
 
 TEST(FatScan, OversizedAllocationTableEndsThePass) {
