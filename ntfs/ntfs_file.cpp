@@ -46,9 +46,12 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
   try {
     Clear();
     m_volume = volume;
+    m_loadFault = RecordFault::kUnreadable;
     if (!volume) return false;
     if (!volume->ReadMftRecord(number, m_recordBuffer)) return false;
-    return ParseRecord(volume, m_recordBuffer, number, namesOnly);
+    bool parsed = ParseRecord(volume, m_recordBuffer, number, namesOnly);
+    m_loadFault = parsed ? RecordFault::kNone : RecordFault::kDamaged;
+    return parsed;
   } catch (...) {
     LogFile.WriteAlways("Unhandled exception during file %lu initialization\n",
                         static_cast<unsigned long>(number));

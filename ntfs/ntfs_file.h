@@ -32,6 +32,11 @@ bool ApplyRecordFixup(std::span<std::uint8_t> record);
 bool ReadRecordThrough(CNtfsFileAttr& data, std::uint32_t number, std::uint32_t recordSize,
                        std::vector<std::uint8_t>& buffer);
 
+// Why the last LoadRecord failed: the record's bytes could not be read (a device error, an
+// MFT cluster past the end of a cut-off source), or they were read and are not a usable
+// record. The two are reported differently: only the second says anything about the record.
+enum class RecordFault : std::uint8_t { kNone, kUnreadable, kDamaged };
+
 class CNtfsFile {
  public:
   CNtfsFile() = default;
@@ -40,6 +45,7 @@ class CNtfsFile {
   CNtfsFile& operator=(const CNtfsFile&) = delete;
 
   bool LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool namesOnly);
+  RecordFault LoadFault() const { return m_loadFault; }
   // `buffer` is one MFT record; its fixups are applied in place.
   bool ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer, std::uint32_t number,
                    bool namesOnly);
@@ -78,6 +84,7 @@ class CNtfsFile {
   void Assemble(std::vector<Loaded>& loaded, const CAttr_$ATTRIBUTE_LIST* list);
 
   std::uint32_t m_recordNumber = 0;
+  RecordFault m_loadFault = RecordFault::kNone;
   bool m_valid = false;
   bool m_inUse = false;
   CNtfsVolume* m_volume = nullptr;

@@ -118,6 +118,8 @@ class CCandidateTester {
       file.offset = candidate.offset;
       file.size = candidate.size;
       file.format = format;
+      file.incomplete = candidate.incomplete;
+      file.cutByEnd = candidate.cutByEnd;
       if (m_job.sink) m_job.sink->Append(file);
       ++m_rows;
       pass.Searching(m_seen, counted, m_rows);

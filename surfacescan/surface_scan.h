@@ -30,6 +30,10 @@ struct CarvedFile {
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
   int format = 0;  // the format key that matched
+  // Cut short before the picture's end (by the end of the source when cutByEnd, else by a
+  // read error): never a full picture.
+  bool incomplete = false;
+  bool cutByEnd = false;
 };
 
 // Receives the scan's results on the scan thread.
