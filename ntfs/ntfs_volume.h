@@ -125,13 +125,16 @@ class CNtfsVolume : public CVolume {
   std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
   // $INDEX_ALLOCATION), DOS-only names left out; with `foldersOnly`, only subfolders. False
-  // when the folder cannot be read.
+  // when the folder cannot be read, or when an index block in use (or the index's block map)
+  // cannot be read: `entries` then holds what could be read.
   bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
                      bool foldersOnly = false);
 
  private:
+  // False for a block that cannot be used; `unreadable` (when given) is set when its bytes
+  // could not be read at all.
   bool ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn, std::uint32_t blockSize,
-                      std::vector<std::uint8_t>& block);
+                      std::vector<std::uint8_t>& block, bool* unreadable = nullptr);
   std::uint32_t IndexVcnUnit(std::uint32_t blockSize) const;
 
   CNtfsFile m_mft;

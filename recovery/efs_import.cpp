@@ -107,8 +107,12 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
         std::uint32_t got = 0;
         // The key data must be whole: a stream with a gap in it cannot be imported.
         if (!ctx.efs->Read(at, 512, got)) {
-          LogFile.WriteAlways("The $EFS attribute of the encrypted file could not be read.\n");
-          return kEfsErrorReadFault;
+          // A resident value answers false at its end; anything earlier is a failed read.
+          if (ctx.efs->Position() < ctx.efs->RealSize()) {
+            LogFile.WriteAlways("The $EFS attribute of the encrypted file could not be read.\n");
+            return kEfsErrorReadFault;
+          }
+          got = 0;
         }
         built += got;
         if (got == 0) ctx.state = kEfsDataHeader;

@@ -206,10 +206,16 @@ TEST(NtfsStreams, RunsSparseAndInitializedSize) {
   init.resize(5000, 0);
   EXPECT_EQ(ReadAll(*a, 5000), init);
 
-  // No runs at all: the real size reads as zeros.
+  // A size the runs do not hold is not made up with zeros: no runs at all read as nothing,
+  // two clusters under a size of ten (one flipped bit) read as those two clusters.
   ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{}, 700, 700)}));
   a = f.FindAttribute(kAttrData);
-  EXPECT_EQ(ReadAll(*a, 4096), Bytes(700, 0));
+  EXPECT_EQ(ReadAll(*a, 4096), Bytes());
+  EXPECT_EQ(a->DataFound(), 0u);
+  ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 40}, 10 * 512, 10 * 512)}));
+  a = f.FindAttribute(kAttrData);
+  EXPECT_EQ(a->DataFound(), 1024u);
+  EXPECT_EQ(ReadAll(*a, 4096), m.Slice(40 * 512, 1024));
 
   // Whole sectors for the encrypted-file import: 100 bytes left, 512 delivered.
   ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 30}, 100, 100)}));

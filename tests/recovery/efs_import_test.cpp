@@ -172,6 +172,30 @@ TEST_F(EfsImport, SameBytesWhateverTheBufferSize) {
   }
 }
 
+// A stop in the middle of the ciphertext ends the import as a failure: the truncated stream
+// left behind is never taken for a complete one.
+TEST_F(EfsImport, AStopMidStreamIsAFailureNotAnEnd) {
+  auto buffer = BuildRecord(65537, EfsMetadata());
+  CNtfsFile file;
+  ASSERT_TRUE(file.ParseRecord(&m_volume, buffer, 42, false));
+  ManualResetEvent cancel;
+  EfsImportContext context;
+  context.record = &file;
+  context.cancel = &cancel;
+  std::vector<std::uint8_t> piece(4096);
+  std::uint32_t rc = 0;
+  std::uint64_t delivered = 0;
+  for (int calls = 0; calls < 1000; ++calls) {
+    std::uint32_t length = 4096;
+    rc = EfsImportCallback(piece.data(), context, length);
+    if (rc != 0 || length == 0) break;
+    delivered += length;
+    if (delivered > 8192) cancel.Set();
+  }
+  EXPECT_EQ(rc, kEfsErrorCancelled);
+  EXPECT_LT(context.fileBytes, 65537u);
+}
+
 TEST_F(EfsImport, MissingAttributesEndTheImport) {
   auto buffer = BuildRecord(100, EfsMetadata());
   // Turn $EFS into an unnamed type-0x100 attribute ($TXF_DATA-like): not key data.

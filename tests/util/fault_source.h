@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 #include "disk/byte_source.h"
@@ -20,6 +21,10 @@ class CFaultSource final : public IByteSource {
   // the first that many reads touching it fail (a transient fault that a retry gets past).
   void FailRange(std::uint64_t offset, std::uint64_t length, int failures = -1) {
     m_bad.push_back({offset, length, failures});
+  }
+  // Bytes read back as `bytes` at `offset` (damage that reads without an error).
+  void Patch(std::uint64_t offset, std::vector<std::uint8_t> bytes) {
+    m_patches.push_back({offset, std::move(bytes)});
   }
   // The source ends at `size` bytes (reads past it are short, like a truncated file).
   void EndAt(std::uint64_t size) { m_end = size; }
@@ -38,7 +43,15 @@ class CFaultSource final : public IByteSource {
         return -1;
       }
     }
-    return m_inner->ReadAt(offset, dst, size);
+    std::int64_t n = m_inner->ReadAt(offset, dst, size);
+    for (const auto& [at, bytes] : m_patches) {
+      for (std::size_t i = 0; i < bytes.size(); ++i) {
+        std::uint64_t where = at + i;
+        if (n > 0 && where >= offset && where < offset + static_cast<std::uint64_t>(n))
+          static_cast<std::uint8_t*>(dst)[where - offset] = bytes[i];
+      }
+    }
+    return n;
   }
   std::uint64_t Size() const override {
     return m_end < m_inner->Size() ? m_end : m_inner->Size();
@@ -56,6 +69,7 @@ class CFaultSource final : public IByteSource {
   };
   std::unique_ptr<IByteSource> m_inner;
   std::vector<Bad> m_bad;
+  std::vector<std::pair<std::uint64_t, std::vector<std::uint8_t>>> m_patches;
   std::uint64_t m_end = ~std::uint64_t{0};
   std::uint64_t m_reads = 0;
   std::uint64_t m_failed = 0;
