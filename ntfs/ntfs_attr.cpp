@@ -263,6 +263,7 @@ bool CNtfsFileAttr::Read(void* destination, std::uint32_t size, std::uint32_t& g
   }
   CNtfsVolume* volume = Volume();
   if (!volume || volume->BytesPerCluster() == 0) return false;
+  if (!m_tolerant && !m_faults.Empty()) m_faults.Clear();  // strict: only the last failure's
   std::uint64_t end = m_realSize;
   std::uint64_t zeroFrom = m_initializedSize;
   if (roundToSector) {
@@ -318,6 +319,8 @@ std::uint64_t CNtfsFileAttr::DataFound() const {
 
 bool CNtfsFileAttr::TakeFaults(const CReadFaults& faults, std::uint64_t pos) {
   if (!m_tolerant) {
+    // Kept so the caller can tell a read that failed from data that is not what it wants.
+    m_faults.Append(faults, pos);
     LogFile.Write(1, "Attribute 0x%X of record %lu: bytes at %llu could not be read\n", m_type,
                   static_cast<unsigned long>(m_owner ? m_owner->RecordNumber() : 0),
                   static_cast<unsigned long long>(pos + faults.Ranges().front().offset));
@@ -352,17 +355,15 @@ bool CNtfsFileAttr::ReadPlain(std::uint64_t pos, std::uint8_t* dst, std::uint32_
     return true;
   }
   std::int64_t lcn;
-  CReadFaults faults;
+  // A run pointing outside the volume is a damaged run list, not a cut-off source: the
+  // stream ends there (the caller sees it stop short).
   if (__builtin_add_overflow(e->lcn, static_cast<std::int64_t>(vcn - e->vcn), &lcn) ||
       !volume->ClusterInVolume(lcn)) {
-    // A run pointing past the volume: nothing there belongs to this file.
-    std::memset(dst, 0, piece);
-    faults.Add(0, piece, ReadFault::kBeyondEnd);
-  } else {
-    auto offset = static_cast<std::uint32_t>(pos % bpc);
-    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), offset, dst, piece, faults))
-      return false;
+    return false;
   }
+  CReadFaults faults;
+  auto offset = static_cast<std::uint32_t>(pos % bpc);
+  if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), offset, dst, piece, faults)) return false;
   if (!faults.Empty() && !TakeFaults(faults, pos)) return false;
   done = piece;
   return true;
@@ -412,8 +413,9 @@ bool CNtfsFileAttr::LoadUnit(std::uint64_t unit) {
     auto want = static_cast<std::uint32_t>(clusters * bpc);
     if (__builtin_add_overflow(e->lcn, static_cast<std::int64_t>(v - e->vcn), &lcn) ||
         !volume->ClusterInVolume(lcn)) {
-      faults.Add(filled, want, ReadFault::kBeyondEnd);
-    } else if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled,
+      return false;
+    }
+    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled,
                                        want, faults)) {
       return false;
     }

@@ -109,6 +109,8 @@ class CNtfsFileAttr {
   // Strict, the default: a Read that meets any fails, as records, indexes and $Bitmap need.
   // Tolerant (recovery): they read as zeros, Read goes on, and Faults() lists them by their
   // offset in the stream, so the caller can say exactly which bytes are not the file's.
+  // Strict, Faults() holds those of the last failed Read (how a caller tells a failed read
+  // from a refused one).
   void SetTolerant(bool tolerant) { m_tolerant = tolerant; }
   const CReadFaults& Faults() const { return m_faults; }
   void ClearFaults() { m_faults.Clear(); }

@@ -46,9 +46,12 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
   try {
     Clear();
     m_volume = volume;
-    m_loadFault = RecordFault::kUnreadable;
+    m_loadFault = RecordFault::kMissing;
     if (!volume) return false;
-    if (!volume->ReadMftRecord(number, m_recordBuffer)) return false;
+    if (!volume->ReadMftRecord(number, m_recordBuffer)) {
+      if (volume->LastRecordUnreadable()) m_loadFault = RecordFault::kUnreadable;
+      return false;
+    }
     bool parsed = ParseRecord(volume, m_recordBuffer, number, namesOnly);
     m_loadFault = parsed ? RecordFault::kNone : RecordFault::kDamaged;
     return parsed;

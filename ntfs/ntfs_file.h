@@ -35,7 +35,8 @@ bool ReadRecordThrough(CNtfsFileAttr& data, std::uint32_t number, std::uint32_t 
 // Why the last LoadRecord failed: the record's bytes could not be read (a device error, an
 // MFT cluster past the end of a cut-off source), or they were read and are not a usable
 // record. The two are reported differently: only the second says anything about the record.
-enum class RecordFault : std::uint8_t { kNone, kUnreadable, kDamaged };
+// kMissing: the MFT holds no such record (a number past its end).
+enum class RecordFault : std::uint8_t { kNone, kUnreadable, kDamaged, kMissing };
 
 class CNtfsFile {
  public:

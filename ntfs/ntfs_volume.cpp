@@ -189,10 +189,13 @@ std::uint16_t CNtfsVolume::UpCaseChar(std::uint16_t unit) {
 }
 
 bool CNtfsVolume::ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer) {
+  m_lastRecordUnreadable = false;
   CNtfsFileAttr* data = m_mft.FindAttribute(kAttrData, "");
   if (!data) return false;
   if (m_readAheadValid != 0 && ReadMftRecordAhead(number, buffer)) return true;
-  return ReadRecordThrough(*data, number, m_recordSize, buffer);
+  if (ReadRecordThrough(*data, number, m_recordSize, buffer)) return true;
+  m_lastRecordUnreadable = !data->Faults().Empty();
+  return false;
 }
 
 void CNtfsVolume::SetMftReadAhead(std::uint32_t bytes) {

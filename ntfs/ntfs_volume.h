@@ -92,6 +92,9 @@ class CNtfsVolume : public CVolume {
 
   // Reads record `number` through the MFT's $DATA into `buffer` (resized to one record).
   bool ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer);
+  // True when the last ReadMftRecord failed because the record's bytes could not be read
+  // (a device error, the end of a cut-off source), not because there is no such record.
+  bool LastRecordUnreadable() const { return m_lastRecordUnreadable; }
   // With `bytes` > 0, ReadMftRecord serves records from a window of up to that many bytes of
   // the MFT, read in one go (one device read per run it covers) by PrefetchMftRecords, for
   // scans that take records in ascending order. The bytes are those of the record-by-record
@@ -154,6 +157,7 @@ class CNtfsVolume : public CVolume {
 
   bool ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const;
 
+  bool m_lastRecordUnreadable = false;
   std::uint32_t m_readAheadBytes = 0;
   std::vector<std::uint8_t> m_readAhead;
   std::uint64_t m_readAheadStart = 0;  // byte offset of the window in the MFT's $DATA

@@ -232,7 +232,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     }
     RecoverResult r = ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, path), flags);
     // The record's bytes did not come off the device: that is a read error, not damage.
-    if (r == REC_E_SKIPPED && file.LoadFault() != RecordFault::kDamaged) return REC_E_READ_ERROR;
+    if (r == REC_E_SKIPPED && file.LoadFault() == RecordFault::kUnreadable) return REC_E_READ_ERROR;
     return r;
   }
   if (!file.FindAttribute(kAttrFileName)) {

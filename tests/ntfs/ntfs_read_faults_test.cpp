@@ -137,7 +137,7 @@ TEST_F(NtfsReadFaults, RecordsIndexBlocksAndBitmapFailAsUnreadable) {
   EXPECT_TRUE(file.LoadRecord(volume.get(), kRecord + 2, false));
   EXPECT_EQ(file.LoadFault(), RecordFault::kNone);
   EXPECT_FALSE(file.LoadRecord(volume.get(), 0xFFFFFF, false));
-  EXPECT_EQ(file.LoadFault(), RecordFault::kUnreadable);
+  EXPECT_EQ(file.LoadFault(), RecordFault::kMissing);
   volume = Faulty([&](test::CFaultSource& s) { s.Patch(mft + kRecord * recordSize, {'B', 'A', 'A', 'D'}); });
   ASSERT_NE(volume, nullptr);
   EXPECT_FALSE(file.LoadRecord(volume.get(), kRecord, false));
