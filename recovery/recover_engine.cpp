@@ -498,7 +498,8 @@ void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes) {
 RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverResult result,
                          RecoveredItemReport* reportOut) {
   report.result = result;
-  if (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED) {
+  // A folder passes on its children's result; only the files themselves are counted.
+  if (!report.folder && (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED)) {
     std::lock_guard<std::mutex> hold(ProgressLock());
     RecoveryProgress& p = Progress();
     ++(result == REC_E_READ_ERROR ? p.filesReadError

@@ -131,7 +131,8 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
   std::string dest = work + "/out";
   auto r = RunSorvani({"recover", cutImage, "--to", dest, "--all-deleted", "--json", "--quiet"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_NE(r.err.find("cut short by the end of the source"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Cut short by the end of the source"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Partial:   1 cut short by the end of the source"), std::string::npos) << r.err;
   std::map<std::uint32_t, json> byRecord;
   for (const auto& row : JsonLines(r.out))
     if (!row.at("folder").get<bool>()) byRecord[row.at("record").get<std::uint32_t>()] = row;
@@ -178,6 +179,96 @@ TEST(CliCutOff, AnImpossibleVolumeSizeIsRefused) {
   EXPECT_EQ(info.exitCode, 2) << info.out << info.err;
   auto rec = RunSorvani({"recover", bad, "--to", work + "/out", "--all-deleted"});
   EXPECT_EQ(rec.exitCode, 2) << rec.err;
+}
+
+// Sets the real and initialized size of the unnamed non-resident $DATA of `record` in a copy
+// of an image whose MFT is one run. The bytes at the end of each sector live in the update
+// sequence array on disk, so they are written there.
+bool SetDataSize(const std::string& image, CNtfsVolume& volume, std::uint32_t record, std::uint64_t size) {
+  const std::uint64_t recordSize = volume.MftRecordSize();
+  const std::uint64_t at = volume.MftStartCluster() * volume.BytesPerCluster() + record * recordSize;
+  std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
+  std::vector<std::uint8_t> r(recordSize);
+  f.seekg(static_cast<std::streamoff>(at));
+  f.read(reinterpret_cast<char*>(r.data()), static_cast<std::streamsize>(r.size()));
+  auto le = [&](std::size_t pos, int bytes) {
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = v << 8 | r[pos + i];
+    return v;
+  };
+  if (!f || le(0x2C, 4) != record) return false;
+  const std::size_t usa = le(4, 2);
+  auto put = [&](std::size_t pos, std::uint64_t value) {
+    for (int i = 0; i < 8; ++i, ++pos) {
+      std::size_t stored = pos % 512 >= 510 ? usa + 2 + 2 * (pos / 512) + (pos % 512 - 510) : pos;
+      r[stored] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
+  };
+  std::size_t offset = le(0x14, 2);
+  for (;;) {
+    if (offset + 0x48 >= r.size() || le(offset, 4) == 0xFFFFFFFFu) return false;
+    if (le(offset, 4) == kAttrData && r[offset + 8] == 1 && r[offset + 9] == 0) break;
+    std::size_t length = le(offset + 4, 4);
+    if (length == 0) return false;
+    offset += length;
+  }
+  put(offset + 48, size);
+  put(offset + 56, size);
+  f.seekp(static_cast<std::streamoff>(at));
+  f.write(reinterpret_cast<const char*>(r.data()), static_cast<std::streamsize>(r.size()));
+  return static_cast<bool>(f);
+}
+
+// One flipped bit in a size field: the file holds what its runs hold and is reported damaged;
+// a size no volume of this size can hold is refused outright; neither blocks the others, nor
+// the free-space check of an unattended run.
+TEST(CliDamagedSize, AClaimedSizeBeyondTheRunsIsNotInvented) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  json key = json::parse(test::FixtureText("ntfs-4k.img.key.json"), nullptr, false);
+  ASSERT_FALSE(image.empty() || key.is_discarded());
+  std::string work = test::ScratchFolder("cli_damaged_size");
+  std::string copy = work + "/damaged.img";
+  fs::copy_file(image, copy);
+  constexpr std::uint32_t kHuge = 101, kLarger = 105;
+  std::uint64_t runsHold = 0;
+  {
+    std::string error;
+    auto letters = CDriveTable::Instance().RegisterImage(copy, error);
+    ASSERT_EQ(letters.size(), 1u) << error;
+    CNtfsVolume volume;
+    ASSERT_TRUE(volume.Initialize(letters[0]));
+    CNtfsFile file;
+    ASSERT_TRUE(file.LoadRecord(&volume, kLarger, false));
+    runsHold = file.FindAttribute(kAttrData)->RunClusters() * volume.BytesPerCluster();
+    ASSERT_EQ(file.GetDataSize(), 50000u);
+    ASSERT_TRUE(SetDataSize(copy, volume, kHuge, std::uint64_t{1} << 50));
+    ASSERT_TRUE(SetDataSize(copy, volume, kLarger, 200000));
+    CDriveTable::Instance().Remove(letters[0]);
+  }
+  auto r = RunSorvani({"recover", copy, "--to", work + "/out", "--all-deleted", "--json", "--quiet"});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  std::map<std::uint32_t, json> byRecord;
+  for (const auto& row : JsonLines(r.out))
+    if (!row.at("folder").get<bool>()) byRecord[row.at("record").get<std::uint32_t>()] = row;
+  ASSERT_TRUE(byRecord.count(kHuge) && byRecord.count(kLarger)) << r.out;
+  EXPECT_EQ(byRecord[kHuge].at("status"), "damaged");
+  EXPECT_EQ(byRecord[kHuge].at("bytes"), 0);
+  EXPECT_EQ(byRecord[kHuge].at("size_claimed").get<std::uint64_t>(), std::uint64_t{1} << 50);
+  EXPECT_EQ(byRecord[kLarger].at("status"), "damaged");
+  EXPECT_EQ(byRecord[kLarger].at("size_claimed"), 200000);
+  EXPECT_EQ(byRecord[kLarger].at("data_found").get<std::uint64_t>(), runsHold);
+  EXPECT_EQ(fs::file_size(byRecord[kLarger].at("destination").get<std::string>()), runsHold);
+  int identical = 0;
+  for (const auto& s : key["streams"]) {
+    std::uint32_t record = s.at("record");
+    auto it = byRecord.find(record);
+    if (record == kHuge || record == kLarger || it == byRecord.end() || !s.value("deleted", false) ||
+        s.value("icat_rc", 1) != 0 || !s["stream"].is_null())
+      continue;
+    EXPECT_EQ(test::Sha256OfFile(it->second.at("destination")), s.at("sha256").get<std::string>()) << record;
+    ++identical;
+  }
+  EXPECT_GT(identical, 20);
 }
 
 TEST(CliSummary, AStoppedRunNeverShowsAWrappedCount) {

@@ -9,6 +9,7 @@
 
 #include "disk/drive_table.h"
 #include "index/file_index.h"
+#include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 #include "recovery/recover_catalogue.h"
 #include "recovery/recover_engine.h"
@@ -123,6 +124,40 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
     EXPECT_TRUE(written == expect);
     EXPECT_EQ(p.bytesWritten, 30000u);
   }
+}
+
+// The catalogue reads through the same reader: a record that cannot be read is not listed
+// with made-up facts, and an overwritten share that cannot be read is unknown, not 0.
+TEST_F(RecoverReadFaults, CatalogueRecordsAndSharesThatCannotBeRead) {
+  const std::uint64_t mftRecord =
+      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() + std::uint64_t{kFile} * m_image.ntfs->MftRecordSize();
+  CNtfsFileAttr* bitmap = m_image.ntfs->BitmapFile().FindAttribute(kAttrData, "");
+  ASSERT_NE(bitmap, nullptr);
+  const std::uint64_t bitmapAt = static_cast<std::uint64_t>(bitmap->Runs().front().lcnDelta) * m_image.ntfs->BytesPerCluster();
+
+  CNtfsRecordReader good(m_image.ntfs);
+  RecordDetails details;
+  ASSERT_TRUE(good.LoadDetails(kFile, true, details));
+  EXPECT_GE(details.overwritten, 0);
+
+  auto noBitmap = Faulty([&](test::CFaultSource& s) { s.FailRange(bitmapAt, 512); });
+  ASSERT_NE(noBitmap, nullptr);
+  CNtfsRecordReader withoutBitmap(noBitmap.get());
+  ASSERT_TRUE(withoutBitmap.LoadDetails(kFile, true, details));
+  EXPECT_EQ(details.overwritten, -1);
+  EXPECT_EQ(details.size, 30000u);
+
+  auto noRecord = Faulty([&](test::CFaultSource& s) { s.FailRange(mftRecord, 1); });
+  ASSERT_NE(noRecord, nullptr);
+  CNtfsRecordReader withoutRecord(noRecord.get());
+  RecordNames names;
+  EXPECT_FALSE(withoutRecord.LoadNames(kFile, names));
+  EXPECT_FALSE(withoutRecord.LoadDetails(kFile, false, details));
+  CFileIndex index;
+  index.IndexUnusedRecord(withoutRecord, kFile);
+  EXPECT_EQ(index.FindEntry(kFile), nullptr);
+  index.IndexUnusedRecord(good, kFile);
+  EXPECT_NE(index.FindEntry(kFile), nullptr);
 }
 
 TEST_F(RecoverReadFaults, RawRangesCutShortByTheEndFail) {
