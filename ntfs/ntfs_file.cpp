@@ -238,6 +238,31 @@ std::uint64_t CNtfsFile::GetDataSize() const {
   return data ? data->RealSize() : 0;
 }
 
+std::uint64_t CNtfsFile::DataBytesPastEnd() const {
+  if (!m_volume || m_volume->BytesPerCluster() == 0) return 0;
+  const std::uint64_t bpc = m_volume->BytesPerCluster();
+  const std::uint64_t held = m_volume->DeviceSize();
+  std::uint64_t past = 0;
+  for (const auto& attr : m_attributes) {
+    if (attr->Type() != kAttrData || !attr->IsNonResident()) continue;
+    const std::uint64_t found = attr->DataFound();
+    std::uint64_t vcn = attr->StartVcn();
+    std::int64_t lcn = 0;
+    for (const DataRun& run : attr->Runs()) {
+      lcn += run.lcnDelta;
+      const std::uint64_t runVcn = vcn;
+      vcn += run.length;
+      if (run.sparse || lcn < 0 || runVcn * bpc >= found) continue;
+      // Clusters of the run past the end, counted only within the stream's data.
+      std::uint64_t firstByte = static_cast<std::uint64_t>(lcn) * bpc;
+      std::uint64_t runBytes = std::min(run.length * bpc, found - runVcn * bpc);
+      if (firstByte + runBytes <= held) continue;
+      past += firstByte >= held ? runBytes : firstByte + runBytes - held;
+    }
+  }
+  return past;
+}
+
 bool CNtfsFile::GetNameInfo(std::string& name, std::uint64_t& size, std::uint32_t& attributes,
                             std::uint32_t& parent, std::uint64_t& created,
                             std::uint64_t& modified) const {

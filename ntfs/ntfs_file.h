@@ -58,6 +58,9 @@ class CNtfsFile {
   std::size_t AttributeCount() const { return m_attributes.size(); }
 
   std::uint64_t GetDataSize() const;
+  // Bytes of the file's $DATA streams whose clusters lie past the end of the source (a
+  // cut-off image): 0 on an intact one.
+  std::uint64_t DataBytesPastEnd() const;
   bool GetNameInfo(std::string& name, std::uint64_t& size, std::uint32_t& attributes,
                    std::uint32_t& parent, std::uint64_t& created, std::uint64_t& modified) const;
 

@@ -128,6 +128,12 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
             rows[0].at("claimed_bytes").get<std::uint64_t>() - cut * bpc);
   EXPECT_NE(info.err.find("cut off"), std::string::npos) << info.err;
 
+  // Listing goes on and names the file whose data reaches past the end.
+  auto list = RunSorvani({"list", cutImage, "--recursive", "--deleted-only"});
+  EXPECT_EQ(list.exitCode, 0) << list.err;
+  EXPECT_NE(list.err.find("record " + std::to_string(chosen) + ":"), std::string::npos) << list.err;
+  EXPECT_NE(list.err.find("1 deleted files listed have data there"), std::string::npos) << list.err;
+
   std::string dest = work + "/out";
   auto r = RunSorvani({"recover", cutImage, "--to", dest, "--all-deleted", "--json", "--quiet"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
