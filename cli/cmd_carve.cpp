@@ -215,6 +215,18 @@ int RunCarve(Args& args) {
     }
     ++opened;
     total += sink.Files().size();
+    std::size_t incomplete = 0;
+    for (const CarvedFile& file : sink.Files()) incomplete += file.incomplete;
+    if (incomplete) {
+      std::fprintf(stderr, "sorvani: carve: drive %c: %zu of the pictures found are incomplete (cut short by a read "
+                   "error or the end of the source)\n", letter, incomplete);
+      ++failures;
+    }
+    if (job.mapIncomplete) {
+      std::fprintf(stderr, "sorvani: carve: drive %c: part of the allocation map could not be read; the free space "
+                   "it describes was not searched\n", letter);
+      ++failures;
+    }
     if (!recover || sink.Files().empty()) continue;
 
     // The pictures found are written even after a Ctrl-C: that is what the stop keeps.

@@ -62,6 +62,10 @@ struct SurfaceScanJob {
   CFormatSet formats;
   ICarvedFileSink* sink = nullptr;
   std::uint32_t result = kScanResultOk;
+  // Set by the scan when part of the allocation map could not be read (a device error, a
+  // cut-off source): the free clusters it describes were not searched, so the scan is not
+  // the whole volume's. Written by the scan thread only; read after it has ended.
+  bool mapIncomplete = false;
 
   std::mutex lock;  // guards the four fields below
   std::string statusText;

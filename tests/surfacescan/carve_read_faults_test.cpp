@@ -17,7 +17,7 @@
 namespace sorvani {
 namespace {
 
-std::vector<CarvedFile> Scan(CVolume& volume, char letter) {
+std::vector<CarvedFile> Scan(CVolume& volume, char letter, bool* mapIncomplete = nullptr) {
   test::CCollectingSink sink;
   std::atomic<bool> cancel{false};
   SurfaceScanJob job;
@@ -26,6 +26,7 @@ std::vector<CarvedFile> Scan(CVolume& volume, char letter) {
   job.formats = CFormatSet::All();
   job.sink = &sink;
   SurfaceScanVolume(job, volume);
+  if (mapIncomplete) *mapIncomplete = job.mapIncomplete;
   return sink.files;
 }
 
@@ -92,6 +93,17 @@ TEST(CarveReadFaults, PicturesCutShortAreIncompleteNeverWhole) {
       EXPECT_TRUE(same) << f.name;
     }
   }
+  // A FAT sector that cannot be read: the scan stops there and says the map was incomplete.
+  bool incomplete = true;
+  Scan(good, letter, &incomplete);
+  EXPECT_FALSE(incomplete);
+  auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
+  source->FailRange(good.ActiveFatOffset() + good.BytesPerSector(), 1);
+  CFatVolume badFat;
+  badFat.AttachDevice(std::move(source));
+  ASSERT_TRUE(badFat.Initialize(letter));
+  Scan(badFat, letter, &incomplete);
+  EXPECT_TRUE(incomplete);
   CDriveTable::Instance().Remove(letter);
 }
 
