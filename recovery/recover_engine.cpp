@@ -252,6 +252,8 @@ void RecoverThread(RecoverJob* jobPointer) {
     std::uint32_t flags = job.flags | (ignoreAll ? std::uint32_t{RF_QUIET} : 0u);
     RecoverResult result = REC_S_OK;
     std::string path;
+    // A stopped run starts no further item: a raw range would otherwise leave an empty file.
+    if (job.cancel.IsSet()) break;
     if (job.flags & RF_RAW_RANGES) {
       std::string folder;
       path = JoinDestination(job.destination, item.name);
@@ -263,7 +265,6 @@ void RecoverThread(RecoverJob* jobPointer) {
                                  item.cutShort);
       }
     } else {
-      if (job.cancel.IsSet()) break;
       auto record = static_cast<std::uint32_t>(item.id);
       CatalogueEntry entry;
       bool known = job.catalogue && job.catalogue->FindEntry(record, entry);

@@ -196,6 +196,29 @@ TEST_F(RecoverReadFaults, RawRangesCutShortByTheEndFail) {
   EXPECT_EQ(p.bytesWritten, 20000u);
 }
 
+// A stop while carved pictures are written: the pictures after it are not started (no empty
+// files), and the run says it was stopped.
+TEST_F(RecoverReadFaults, AStopDuringRawRangesStartsNoFurtherPicture) {
+  const std::uint32_t unit = m_image.ntfs->BytesPerCluster();
+  std::vector<RecoverItem> items(4);
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    items[i].name = "picture" + std::to_string(i) + ".jpg";
+    items[i].id = m_fileAt / unit;
+    items[i].size = 4096;
+  }
+  std::string dest = test::ScratchFolder("recover_raw_stop");
+  test::CScriptedFrontEnd frontEnd(dest);
+  frontEnd.onItem = [](RecoverJob& job, const RecoveredItemReport&) { job.cancel.Set(); };
+  ASSERT_EQ(RecoverFileGroup(frontEnd, *m_image.volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr),
+            REC_S_OK);
+  EXPECT_EQ(frontEnd.reports.size(), 1u);
+  EXPECT_TRUE(fs::exists(dest + "/picture0.jpg"));
+  EXPECT_FALSE(fs::exists(dest + "/picture1.jpg"));
+  RecoveryProgress p = ProgressSnapshot();
+  EXPECT_TRUE(p.stopped);
+  EXPECT_EQ(p.filesTried, 1u);
+}
+
 TEST_F(RecoverReadFaults, TotalsCountWhatWasWrittenAndNeverRunBackwards) {
   CFileIndexCatalogue catalogue(file_index, m_image.ntfs);
   CNtfsFile other;
