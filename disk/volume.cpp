@@ -45,6 +45,7 @@ bool CVolume::ReadDirect(std::uint64_t offset, void* destination, std::uint32_t 
     return false;
   }
   std::int64_t n = m_device->ReadAt(offset, destination, size);
+  if (n < 0) n = m_device->ReadAt(offset, destination, size);  // one more try
   if (n < 0) return false;
   got = static_cast<std::uint32_t>(n);
   return true;

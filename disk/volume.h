@@ -50,7 +50,7 @@ class CVolume {
                       std::uint32_t size, CReadFaults& faults);
 
   // Reads bytes at an absolute byte offset through the handle (boot sectors, first records).
-  // Returns false on a device error; `got` is what was delivered.
+  // Returns false on a device error (after one more try); `got` is what was delivered.
   bool ReadDirect(std::uint64_t offset, void* destination, std::uint32_t size, std::uint32_t& got);
 
   // Exclusive access is not needed by anything today: this keeps the flag only.

@@ -88,11 +88,17 @@ TEST(ReadChecked, ATransientErrorIsRetriedAPersistentOneIsListed) {
     fault->FailRange(4096, 512, failures);
     CVolume volume;
     volume.AttachDevice(std::move(fault));
-    // ReadRaw needs a cluster size; the checked read by bytes does not.
     Bytes out(8192);
     CReadFaults faults;
     ASSERT_TRUE(volume.ReadChecked(0, out.data(), 8192, faults));
     EXPECT_EQ(faults.Empty(), failures == 1) << failures;
+    // The plain read by offset gets past a transient error too, and fails on a lasting one.
+    auto again = std::make_unique<test::CFaultSource>(std::make_unique<CMemorySource>(bytes));
+    again->FailRange(4096, 512, failures);
+    CVolume plain;
+    plain.AttachDevice(std::move(again));
+    std::uint32_t got = 0;
+    EXPECT_EQ(plain.ReadDirect(0, out.data(), 8192, got), failures == 1) << failures;
   }
 }
 
