@@ -276,8 +276,10 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
     add(p.filesReadError, "with read errors");
     add(p.filesBeyondEnd, "cut short by the end of the source");
     add(p.filesDamaged, "damaged (size larger than their data)");
-    out += "Partial:   " + kinds + "; " + FormatSize(p.bytesUnreadable, false) +
-           " could not be read and were written as zeros\n";
+    out += "Partial:   " + kinds;
+    if (p.bytesUnreadable)
+      out += "; " + FormatSize(p.bytesUnreadable, false) + " could not be read and were written as zeros";
+    out += "\n";
   }
   if (p.failed || p.stopped) {
     // Counted so that no line can wrap below zero, whatever order a stop left them in.
