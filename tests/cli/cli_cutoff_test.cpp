@@ -277,6 +277,46 @@ TEST(CliDamagedSize, AClaimedSizeBeyondTheRunsIsNotInvented) {
   EXPECT_GT(identical, 20);
 }
 
+// A record that cannot be read is not called damaged, and one that is damaged is not called
+// unreadable.
+TEST(CliDumpRecord, UnreadableDamagedAndMissingRecordsAreToldApart) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  ASSERT_FALSE(image.empty());
+  std::string work = test::ScratchFolder("cli_dump_faults");
+  std::string damaged = work + "/damaged.img";
+  std::string cut = work + "/cut.img";
+  fs::copy_file(image, damaged);
+  fs::copy_file(image, cut);
+  std::uint64_t recordAt = 0;
+  {
+    std::string error;
+    auto letters = CDriveTable::Instance().RegisterImage(image, error);
+    ASSERT_EQ(letters.size(), 1u) << error;
+    CNtfsVolume volume;
+    ASSERT_TRUE(volume.Initialize(letters[0]));
+    recordAt = volume.MftStartCluster() * volume.BytesPerCluster() + 101ull * volume.MftRecordSize();
+    CDriveTable::Instance().Remove(letters[0]);
+  }
+  {
+    std::fstream f(damaged, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(recordAt));
+    f.write("BAAD", 4);
+  }
+  // Cut inside record 101: the records before it read, it does not.
+  ASSERT_EQ(::truncate(cut.c_str(), static_cast<off_t>(recordAt + 512)), 0);
+  struct Case {
+    std::string image, record, want;
+  };
+  for (const Case& c : {Case{image, "99999999", "does not exist in the MFT"},
+                        Case{damaged, "101", "is damaged"},
+                        Case{cut, "101", "cannot be read from the source"}}) {
+    auto r = RunSorvani({"dump-record", c.image, c.record});
+    EXPECT_EQ(r.exitCode, 1) << c.image << " " << c.record;
+    EXPECT_NE(r.err.find(c.want), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(RunSorvani({"dump-record", cut, "100"}).exitCode, 0);
+}
+
 TEST(CliSummary, AStoppedRunNeverShowsAWrappedCount) {
   struct Case {
     const char* name;
