@@ -278,7 +278,7 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
     add(p.filesDamaged, "damaged (size larger than their data)");
     out += "Partial:   " + kinds;
     if (p.bytesUnreadable)
-      out += "; " + FormatSize(p.bytesUnreadable, false) + " could not be read and were written as zeros";
+      out += "; " + FormatSize(p.bytesUnreadable, false) + " could not be read (zeros in the files written)";
     out += "\n";
   }
   if (p.failed || p.stopped) {

@@ -415,8 +415,7 @@ bool CNtfsFileAttr::LoadUnit(std::uint64_t unit) {
         !volume->ClusterInVolume(lcn)) {
       return false;
     }
-    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled,
-                                       want, faults)) {
+    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled, want, faults)) {
       return false;
     }
     filled += want;

@@ -97,7 +97,7 @@ std::string DescribeUnreadable(const RecoveredItemReport& report) {
   for (const UnreadableSpan& s : report.unreadable) bytes += s.length;
   RecoverResult kind = ClassifyUnreadable(report.unreadable);
   text = kind == REC_E_READ_ERROR ? "Read error: " : "Cut short by the end of the source: ";
-  text += std::to_string(bytes) + " bytes could not be read and were written as zeros (at";
+  text += std::to_string(bytes) + " bytes could not be read (at";
   std::size_t shown = 0;
   for (const UnreadableSpan& s : report.unreadable) {
     if (shown == 4) {

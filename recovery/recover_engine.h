@@ -97,7 +97,8 @@ RecoverResult ClassifyUnreadable(const std::vector<UnreadableSpan>& spans);
 // Adds `faults` (offsets shifted by `shift`) to the report's spans of `stream`.
 void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults, const std::string& stream,
                    std::uint64_t shift);
-// One line for the failure row and the log: the kind, the bytes and the first ranges.
+// One line for the failure row and the log: the kind, the bytes and the first ranges
+// (offset+length in the file).
 std::string DescribeUnreadable(const RecoveredItemReport& report);
 
 // The bytes of a file's first data stream a recovery can really read: its size, cut to what
