@@ -232,7 +232,9 @@ void PrintTableRow(const CatalogueRow& r) {
   std::string size = folder ? "<DIR>" : FormatSize(r.row.size, false);
   std::string when = FormatFileTime(r.row.modified, "%x %X");
   char over[16] = "";
-  if (r.deleted && !folder && !r.orphan) std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
+  // A negative share is one that could not be read ($Bitmap unreadable).
+  if (r.deleted && !folder && !r.orphan && r.row.overwritten < 0) std::snprintf(over, sizeof over, "?");
+  else if (r.deleted && !folder && !r.orphan) std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
   // Names come off the volume: control characters would reach the terminal, a line break
   // would forge a row.
   std::printf("%-3s %10s  %-20s %5s  %s%s%s\n", state, size.c_str(), when.c_str(), over,

@@ -66,11 +66,17 @@ class CConsoleSink final : public ICarvedFileSink {
           .Add("start_unit", file.startUnit)
           .Add("offset", file.offset)
           .Add("size", file.size)
-          .Add("type", FormatKeyName(file.format));
+          .Add("type", FormatKeyName(file.format))
+          .Add("complete", !file.incomplete);
+      if (file.incomplete)
+        obj.Add("cut_short_by", file.cutByEnd ? "the end of the source" : "a read error");
       std::printf("%s\n", obj.Text().c_str());
     } else {
-      std::printf("%-22s %14" PRIu64 " %8u %12u  %s\n", file.name.c_str(), file.startUnit,
-                  file.offset, file.size, FormatKeyName(file.format));
+      std::printf("%-22s %14" PRIu64 " %8u %12u  %s%s\n", file.name.c_str(), file.startUnit,
+                  file.offset, file.size, FormatKeyName(file.format),
+                  !file.incomplete ? ""
+                  : file.cutByEnd  ? "  incomplete: cut short by the end of the source"
+                                   : "  incomplete: cut short by a read error");
     }
     std::fflush(stdout);
     m_files.push_back(file);
@@ -211,12 +217,27 @@ int RunCarve(Args& args) {
     }
     ++opened;
     total += sink.Files().size();
+    std::size_t incomplete = 0;
+    for (const CarvedFile& file : sink.Files()) incomplete += file.incomplete;
+    if (incomplete) {
+      std::fprintf(stderr, "sorvani: carve: drive %c: %zu of the pictures found are incomplete (cut short by a read "
+                   "error or the end of the source)\n", letter, incomplete);
+      ++failures;
+    }
+    if (job.mapIncomplete) {
+      std::fprintf(stderr, "sorvani: carve: drive %c: part of the allocation map could not be read; the free space "
+                   "it describes was not searched\n", letter);
+      ++failures;
+    }
     if (!recover || sink.Files().empty()) continue;
 
     // The pictures found are written even after a Ctrl-C: that is what the stop keeps.
     std::vector<RawRangeItem> ranges;
     for (const CarvedFile& file : sink.Files())
-      ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size});
+      ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size,
+                                    !file.incomplete ? 0
+                                    : file.cutByEnd  ? static_cast<int>(ReadFault::kBeyondEnd)
+                                                     : static_cast<int>(ReadFault::kDeviceError)});
     if (RecoverRawRangesTo(letter, ranges, destination) != kExitOk) ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);

@@ -138,6 +138,21 @@ int RunInfo(Args& args) {
       rows.push_back({"Clusters:", std::to_string(ntfs->ClusterCount())});
       rows.push_back({"Free clusters:", haveCounts ? std::to_string(info.freeClusters) : "unknown"});
     }
+    // A boot sector claiming more than the source holds: the volume was cut off (an image
+    // taken short, a partition larger than its disk). What is there can still be read.
+    std::uint64_t claimed = volume->ClaimedSize();
+    if (auto* fat = dynamic_cast<CFatVolume*>(volume.get()))
+      claimed = std::uint64_t{fat->TotalSectors()} * fat->BytesPerSector();
+    const std::uint64_t held = volume->DeviceSize();
+    const std::uint64_t missing = claimed > held ? claimed - held : 0;
+    obj.Add("claimed_bytes", claimed).Add("source_bytes", held).Add("missing_bytes", missing);
+    if (missing != 0) {
+      rows.push_back({"Cut off:", "yes: the boot sector claims " + std::to_string(claimed) +
+                                      " bytes, the source holds " + std::to_string(held) + " (" +
+                                      std::to_string(missing) + " bytes missing)"});
+      std::fprintf(stderr, "sorvani: note: drive %c: is cut off: %llu bytes of the volume lie past the end of %s\n",
+                   letter, static_cast<unsigned long long>(missing), src.path.c_str());
+    }
     if (json) std::printf("%s\n", obj.Text().c_str());
     else PrintHuman(letter, src, rows);
   }

@@ -1,6 +1,7 @@
 // `sorvani list SOURCE [--path P] [--recursive] [--deleted-only] [--json] [--cache]`: the
 // folder model of a drive, existing and deleted items side by side.
 #include <cstdio>
+#include <memory>
 #include <mutex>
 #include <set>
 
@@ -27,7 +28,15 @@ class CLister {
         m_recursive(recursive),
         m_deletedOnly(deletedOnly) {
     m_model.SetDeletedOnly(deletedOnly);
+    // A cut-off volume is listed whole; each deleted file whose data reaches past the end
+    // is named on stderr. The check reads through a reader of its own.
+    if (CNtfsVolume* shared = NtfsVolumeFor(letter); shared && shared->MissingBytes() != 0) {
+      m_cutOff = std::make_unique<CNtfsVolume>();
+      if (!m_cutOff->Initialize(letter)) m_cutOff.reset();
+    }
   }
+
+  int PastEnd() const { return m_pastEnd; }
 
   CFolderModel& Model() { return m_model; }
 
@@ -124,6 +133,15 @@ class CLister {
 
  private:
   void Print(const std::string& path, const FolderItem& item) {
+    if (m_cutOff && item.deleted && !item.orphan && !item.IsFolder()) {
+      CNtfsFile file;
+      std::uint64_t past = 0;
+      if (file.LoadRecord(m_cutOff.get(), item.row.record, false) && (past = file.DataBytesPastEnd()) != 0) {
+        ++m_pastEnd;
+        std::fprintf(stderr, "sorvani: note: deleted file of record %lu: %llu bytes of its data lie past the end of the source\n",
+                     static_cast<unsigned long>(item.row.record), static_cast<unsigned long long>(past));
+      }
+    }
     CatalogueRow row{item.row, path, item.deleted, item.orphan};
     if (m_json) {
       // Rows gather in one buffer and leave in large writes.
@@ -135,6 +153,8 @@ class CLister {
   }
 
   CNtfsVolume* m_volume;
+  std::unique_ptr<CNtfsVolume> m_cutOff;  // set only for a volume cut off by its source
+  int m_pastEnd = 0;
   CNtfsRecordReader m_reader;
   CNtfsIndexLister m_live;
   CFolderModel m_model;
@@ -208,6 +228,12 @@ int RunList(Args& args) {
     lister.Walk(start);
     if (recursive && start.path.size() == 3) lister.ListUnreached();
     if (lister.ListFailures()) result = kExitItemsFailed;
+    if (CNtfsVolume* volume = NtfsVolumeFor(letter); volume && volume->MissingBytes() != 0) {
+      std::fprintf(stderr,
+                   "sorvani: note: drive %c: is cut off: %llu bytes of the volume lie past the end of the "
+                   "source; %d deleted files listed have data there\n",
+                   letter, static_cast<unsigned long long>(volume->MissingBytes()), lister.PastEnd());
+    }
   }
   std::fflush(stdout);
   return result;

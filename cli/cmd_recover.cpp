@@ -34,6 +34,18 @@
 namespace sorvani::cli {
 namespace {
 
+// [[offset, length], ...] in the file; a span of an alternate stream carries its name third.
+std::string UnreadableJson(const std::vector<UnreadableSpan>& spans) {
+  std::string out = "[";
+  for (std::size_t i = 0; i < spans.size(); ++i) {
+    const UnreadableSpan& u = spans[i];
+    out += (i ? ",[" : "[") + std::to_string(u.offset) + "," + std::to_string(u.length);
+    if (!u.stream.empty()) out += ",\"" + JsonEscape(u.stream) + "\"";
+    out += "]";
+  }
+  return out + "]";
+}
+
 volatile std::sig_atomic_t g_interrupted = 0;
 
 void OnInterrupt(int) { g_interrupted = 1; }
@@ -145,9 +157,13 @@ class CCliFrontEnd : public IRecoverFrontEnd {
           .Add("name", r.name)
           .Add("destination", r.destination)
           .Add("result", static_cast<std::uint64_t>(static_cast<std::uint32_t>(r.result)))
+          .Add("status", RecoverResultText(r.result))
           .Add("bytes", r.bytes)
           .Add("folder", r.folder)
           .AddRaw("streams", streams);
+      if (!r.unreadable.empty()) obj.AddRaw("unreadable", UnreadableJson(r.unreadable));
+      if (r.result == REC_E_DAMAGED || r.sizeClaimed > r.dataFound)
+        obj.Add("size_claimed", r.sizeClaimed).Add("data_found", r.dataFound);
       std::printf("%s\n", obj.Text().c_str());
     } else {
       const char* what = r.result == REC_S_OK ? "ok" : r.result == REC_S_NOTHING_DONE ? "left" : "FAILED";
@@ -245,6 +261,41 @@ std::string SummaryLine(std::uint64_t files, std::uint64_t folders, std::uint64_
          FormatSize(bytes, false);
 }
 
+std::uint64_t Less(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0; }
+
+}  // namespace
+
+std::string FormatRecoverSummary(const RecoveryProgress& p) {
+  std::string out = "Recovered: " + SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered) +
+                    " in " + FormatElapsed(p.elapsedSeconds) + "\n";
+  if (p.filesReadError || p.filesBeyondEnd || p.filesDamaged) {
+    std::string kinds;
+    auto add = [&](std::uint32_t n, const char* what) {
+      if (!n) return;
+      kinds += (kinds.empty() ? "" : ", ") + std::to_string(n) + " " + what;
+    };
+    add(p.filesReadError, "with read errors");
+    add(p.filesBeyondEnd, "cut short by the end of the source");
+    add(p.filesDamaged, "damaged (size larger than their data)");
+    out += "Partial:   " + kinds;
+    if (p.bytesUnreadable)
+      out += "; " + FormatSize(p.bytesUnreadable, false) + " could not be read (zeros in the files written)";
+    out += "\n";
+  }
+  if (p.failed || p.stopped) {
+    // Counted so that no line can wrap below zero, whatever order a stop left them in.
+    std::uint64_t tried = std::max(p.bytesProcessed, p.bytesRecovered);
+    out += "Failed:    " + SummaryLine(Less(p.filesTried, p.filesRecovered), Less(p.foldersTried, p.foldersRecovered),
+                                       Less(tried, p.bytesRecovered)) + "\n";
+    out += "Tried:     " + SummaryLine(std::max(p.filesTried, p.filesRecovered),
+                                       std::max(p.foldersTried, p.foldersRecovered), tried) + "\n";
+  }
+  if (p.stopped) out += "Stopped:   the run was interrupted before every item was tried\n";
+  return out;
+}
+
+namespace {
+
 // "X:\\a\\b\\" or "a/b" as a "/"-separated folder below the root; the letter goes to `letter`.
 std::string FolderFilter(const std::string& text, char& letter) {
   std::string rest = text;
@@ -263,8 +314,9 @@ std::string FolderFilter(const std::string& text, char& letter) {
 std::uint64_t ItemSize(CNtfsVolume& volume, IRecoverCatalogue& catalogue, std::uint32_t record,
                        bool folder, std::set<std::uint32_t>& seen) {
   if (!folder) {
+    // What can really be read, so one corrupt size cannot fail the free-space check.
     CNtfsFile file;
-    return file.LoadRecord(&volume, record, false) ? file.GetDataSize() : 0;
+    return file.LoadRecord(&volume, record, false) ? RecoverableDataSize(file) : 0;
   }
   if (!seen.insert(record).second) return 0;
   std::vector<CatalogueEntry> children;
@@ -283,17 +335,8 @@ const char kRecoverUsage[] =
 // The summary counts that end a run; the exit code follows from them.
 int PrintSummary() {
   RecoveryProgress p = ProgressSnapshot();
-  std::fprintf(stderr, "Recovered: %s in %s\n",
-               SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered).c_str(),
-               FormatElapsed(p.elapsedSeconds).c_str());
-  if (p.failed) {
-    std::fprintf(stderr, "Failed:    %s\n",
-                 SummaryLine(p.filesTried - p.filesRecovered, p.foldersTried - p.foldersRecovered,
-                             p.bytesProcessed - p.bytesRecovered).c_str());
-    std::fprintf(stderr, "Tried:     %s\n",
-                 SummaryLine(p.filesTried, p.foldersTried, p.bytesProcessed).c_str());
-  }
-  return p.failed ? kExitItemsFailed : kExitOk;
+  std::fprintf(stderr, "%s", FormatRecoverSummary(p).c_str());
+  return p.failed || p.stopped ? kExitItemsFailed : kExitOk;
 }
 
 }  // namespace
@@ -447,6 +490,7 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
     item.offsetInUnit = range.offsetInUnit;
     item.name = range.name;
     item.size = range.size;
+    item.cutShort = range.cutShort;
     items.push_back(std::move(item));
   }
   CCliFrontEnd frontEnd(options);
@@ -455,6 +499,14 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
     PrintError("carve: " + (frontEnd.Error().empty() ? std::string("the pictures could not be written")
                                                      : frontEnd.Error()));
     return kExitBadUsage;
+  }
+  RecoveryProgress p = ProgressSnapshot();
+  if (p.stopped) {
+    // Pictures written in part (unreadable bytes) are on disk; the rest are not.
+    std::uint64_t onDisk = std::uint64_t{p.filesRecovered} + p.filesReadError + p.filesBeyondEnd;
+    std::uint64_t notWritten = ranges.size() > onDisk ? ranges.size() - onDisk : 0;
+    std::fprintf(stderr, "sorvani: carve: stopped while writing: %llu of %zu found pictures were not written\n",
+                 static_cast<unsigned long long>(notWritten), ranges.size());
   }
   return PrintSummary();
 }

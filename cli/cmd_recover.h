@@ -6,10 +6,15 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "recovery/recovery_progress.h"
 
 namespace sorvani::cli {
 
 int RunRecover(Args& args);
+
+// The lines that end a run on stderr: what was recovered, what was written only in part (read
+// errors, cut short, damaged), what failed and was tried, and whether the run was stopped.
+std::string FormatRecoverSummary(const RecoveryProgress& progress);
 
 // A byte range of a raw volume to write as one file (a carved picture).
 struct RawRangeItem {
@@ -17,6 +22,8 @@ struct RawRangeItem {
   std::uint64_t startUnit = 0;
   std::uint32_t offsetInUnit = 0;
   std::uint64_t size = 0;
+  // The range is known to stop short of its picture's end: a ReadFault value, 0 when not.
+  int cutShort = 0;
 };
 
 // Writes the ranges of drive `letter` into `destination` through the recovery engine, with the

@@ -1,9 +1,41 @@
 #include "disk/byte_source.h"
 
 #include <cerrno>
+#include <algorithm>
 #include <cstring>
 
 namespace sorvani {
+
+void CReadFaults::Add(std::uint64_t offset, std::uint64_t length, ReadFault kind, int error) {
+  if (length == 0) return;
+  if (!m_ranges.empty()) {
+    UnreadableRange& last = m_ranges.back();
+    bool joins = last.kind == kind && last.offset + last.length == offset;
+    if (joins || m_ranges.size() >= kMaxEntries) {
+      std::uint64_t end = std::max(last.offset + last.length, offset + length);
+      last.offset = std::min(last.offset, offset);
+      last.length = end - last.offset;
+      return;
+    }
+  }
+  m_ranges.push_back({offset, length, kind, error});
+}
+
+void CReadFaults::Append(const CReadFaults& other, std::uint64_t shift) {
+  for (const UnreadableRange& r : other.m_ranges) Add(r.offset + shift, r.length, r.kind, r.error);
+}
+
+bool CReadFaults::Has(ReadFault kind) const {
+  for (const UnreadableRange& r : m_ranges)
+    if (r.kind == kind) return true;
+  return false;
+}
+
+std::uint64_t CReadFaults::Bytes() const {
+  std::uint64_t total = 0;
+  for (const UnreadableRange& r : m_ranges) total += r.length;
+  return total;
+}
 
 bool CDeviceSource::Open(const std::string& path, std::uint64_t offset, std::uint64_t length) {
   if (!m_device.Open(path)) return false;

@@ -100,6 +100,7 @@ constexpr ResText kTable[] = {
     {kIdsMsgNoData,
      "The file\n%s\nhas no data left in its MFT record; it has probably been overwritten. An "
      "empty file was left at the destination."},
+    {kIdsStatusRecordDamaged, "The file's MFT record is damaged."},
 };
 
 // Parses one conversion after its '%'; returns the printf directive with its length modifier dropped.

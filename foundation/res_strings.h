@@ -49,6 +49,7 @@ inline constexpr unsigned kIdsMsgEfsImportFailed = 82;   // (path)
 inline constexpr unsigned kIdsMsgStreamIncomplete = 83;  // (path)
 inline constexpr unsigned kIdsMsgStreamNotCreated = 84;  // (stream path)
 inline constexpr unsigned kIdsMsgNoData = 85;            // (path)
+inline constexpr unsigned kIdsStatusRecordDamaged = 120;  // read, but not a usable record
 
 // The text of string `id`, or kResourceNotAvailable when there is none.
 std::string LoadResString(unsigned id);

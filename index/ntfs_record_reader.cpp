@@ -30,7 +30,10 @@ bool CNtfsRecordReader::LoadDetails(std::uint32_t record, bool overwritten, Reco
 std::int32_t CNtfsRecordReader::LoadedOverwritten() {
   if (!m_file.IsValid()) return 0;
   CNtfsFileAttr* data = m_file.FindAttribute(kAttrData);
-  return data ? static_cast<std::int32_t>(data->GetOverwrittenPercent()) : 0;
+  if (!data) return 0;
+  // When $Bitmap cannot be read the share is unknown (-1), not "nothing overwritten".
+  std::uint32_t percent = 0;
+  return data->OverwrittenPercent(percent) ? static_cast<std::int32_t>(percent) : -1;
 }
 
 void CNtfsRecordReader::ClearDirNames() {

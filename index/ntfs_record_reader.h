@@ -15,6 +15,7 @@ class CNtfsRecordReader : public IRecordReader {
 
   bool LoadNames(std::uint32_t record, RecordNames& out) override;
   bool LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) override;
+  // -1 when $Bitmap cannot be read: the share is not known.
   std::int32_t LoadedOverwritten() override;
   void DumpLoaded() override { m_file.Dump(); }
   void ClearDirNames() override;

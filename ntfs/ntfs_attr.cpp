@@ -1,6 +1,7 @@
 #include "ntfs/ntfs_attr.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 #include <limits>
@@ -263,6 +264,7 @@ bool CNtfsFileAttr::Read(void* destination, std::uint32_t size, std::uint32_t& g
   }
   CNtfsVolume* volume = Volume();
   if (!volume || volume->BytesPerCluster() == 0) return false;
+  if (!m_tolerant && !m_faults.Empty()) m_faults.Clear();  // strict: only the last failure's
   std::uint64_t end = m_realSize;
   std::uint64_t zeroFrom = m_initializedSize;
   if (roundToSector) {
@@ -275,6 +277,10 @@ bool CNtfsFileAttr::Read(void* destination, std::uint32_t size, std::uint32_t& g
     end = roundUp(end);
     zeroFrom = std::min(roundUp(zeroFrom), end);
   }
+  // Past the runs there is no data: a size claiming more (one flipped bit can make a small
+  // file claim gigabytes) is not filled up with invented zeros.
+  end = std::min(end, RunsEndByte(volume->BytesPerCluster()));
+  zeroFrom = std::min(zeroFrom, end);
   if (m_position >= end) return true;
   std::uint64_t n64 = std::min<std::uint64_t>(size, end - m_position);
   auto n = static_cast<std::uint32_t>(n64);
@@ -295,6 +301,34 @@ bool CNtfsFileAttr::Read(void* destination, std::uint32_t size, std::uint32_t& g
     m_position += done;
     got += done;
   }
+  return true;
+}
+
+std::uint64_t CNtfsFileAttr::RunsEndByte(std::uint64_t bpc) const {
+  std::uint64_t endByte = 0;
+  if (__builtin_mul_overflow(m_startVcn + m_runClusters, bpc, &endByte))
+    endByte = std::numeric_limits<std::uint64_t>::max();
+  return endByte;
+}
+
+std::uint64_t CNtfsFileAttr::DataFound() const {
+  if (!m_nonResident) return m_value.size();
+  CNtfsVolume* volume = Volume();
+  if (!volume || volume->BytesPerCluster() == 0) return m_realSize;
+  return std::min(m_realSize, RunsEndByte(volume->BytesPerCluster()));
+}
+
+bool CNtfsFileAttr::TakeFaults(const CReadFaults& faults, std::uint64_t pos) {
+  if (!m_tolerant) {
+    // Kept so the caller can tell a read that failed from data that is not what it wants.
+    m_faults.Append(faults, pos);
+    LogFile.Write(1, "Attribute 0x%X of record %lu: bytes at %llu could not be read\n", m_type,
+                  static_cast<unsigned long>(m_owner ? m_owner->RecordNumber() : 0),
+                  static_cast<unsigned long long>(pos + faults.Ranges().front().offset));
+    errno = faults.Has(ReadFault::kDeviceError) ? EIO : ENXIO;
+    return false;
+  }
+  m_faults.Append(faults, pos);
   return true;
 }
 
@@ -322,15 +356,16 @@ bool CNtfsFileAttr::ReadPlain(std::uint64_t pos, std::uint8_t* dst, std::uint32_
     return true;
   }
   std::int64_t lcn;
+  // A run pointing outside the volume is a damaged run list, not a cut-off source: the
+  // stream ends there (the caller sees it stop short).
   if (__builtin_add_overflow(e->lcn, static_cast<std::int64_t>(vcn - e->vcn), &lcn) ||
       !volume->ClusterInVolume(lcn)) {
     return false;
   }
+  CReadFaults faults;
   auto offset = static_cast<std::uint32_t>(pos % bpc);
-  std::uint32_t delivered = piece;
-  if (!volume->ReadRaw(static_cast<std::uint64_t>(lcn), offset, dst, delivered)) return false;
-  // A cluster beyond the end of a cut-off image reads as zeros.
-  if (delivered < piece) std::memset(dst + delivered, 0, piece - delivered);
+  if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), offset, dst, piece, faults)) return false;
+  if (!faults.Empty() && !TakeFaults(faults, pos)) return false;
   done = piece;
   return true;
 }
@@ -368,22 +403,31 @@ bool CNtfsFileAttr::LoadUnit(std::uint64_t unit) {
   std::vector<std::uint8_t> packed(dataClusters * bpc);
   std::uint64_t v = unit * unitClusters;
   std::uint64_t filled = 0;
+  CReadFaults faults;
+  m_unitNumber = ~std::uint64_t{0};
+  m_unitFaults.Clear();
   while (filled < packed.size()) {
     const Extent* e = FindExtent(v);
     if (!e || e->sparse) break;
     std::uint64_t clusters = std::min(e->vcn + e->length - v, dataClusters - filled / bpc);
     std::int64_t lcn;
+    auto want = static_cast<std::uint32_t>(clusters * bpc);
     if (__builtin_add_overflow(e->lcn, static_cast<std::int64_t>(v - e->vcn), &lcn) ||
         !volume->ClusterInVolume(lcn)) {
       return false;
     }
-    auto want = static_cast<std::uint32_t>(clusters * bpc);
-    std::uint32_t delivered = want;
-    if (!volume->ReadRaw(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled, delivered)) {
+    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled, want, faults)) {
       return false;
     }
     filled += want;
     v += clusters;
+  }
+  if (!faults.Empty()) {
+    if (!m_tolerant) return false;
+    // Compressed bytes cannot be mapped to the bytes they decode to: the whole unit is
+    // suspect, with the kind of its first missing piece.
+    const UnreadableRange& first = faults.Ranges().front();
+    m_unitFaults.Add(0, unitClusters * bpc, first.kind, first.error);
   }
   m_unitBuffer.assign(unitClusters * bpc, 0);
   Lznt1DecompressUnit(packed, m_unitBuffer);
@@ -401,15 +445,27 @@ bool CNtfsFileAttr::ReadCompressed(std::uint64_t pos, std::uint8_t* dst, std::ui
   std::uint64_t dataClusters = 0;
   if (ClassifyUnit(unit, dataClusters) == UnitKind::Plain) return ReadPlain(pos, dst, piece, done);
   if (!LoadUnit(unit)) return false;
+  if (!m_unitFaults.Empty()) {
+    const UnreadableRange& r = m_unitFaults.Ranges().front();
+    CReadFaults faults;
+    faults.Add(0, piece, r.kind, r.error);
+    if (!TakeFaults(faults, pos)) return false;
+  }
   std::memcpy(dst, m_unitBuffer.data() + inUnit, piece);
   done = piece;
   return true;
 }
 
 std::uint32_t CNtfsFileAttr::GetOverwrittenPercent() {
-  if (!m_nonResident) return 0;
+  std::uint32_t percent = 0;
+  return OverwrittenPercent(percent) ? percent : 0;
+}
+
+bool CNtfsFileAttr::OverwrittenPercent(std::uint32_t& percent) {
+  percent = 0;
+  if (!m_nonResident) return true;
   CNtfsVolume* volume = Volume();
-  if (!volume) return 0;
+  if (!volume) return false;
   const std::uint64_t clusterCount = volume->ClusterCount();
   std::uint64_t total = 0;
   std::uint64_t used = 0;
@@ -422,13 +478,14 @@ std::uint32_t CNtfsFileAttr::GetOverwrittenPercent() {
     // A file cannot own more clusters than the volume has: stop a hostile run list there.
     length = std::min(length, clusterCount - total);
     std::uint64_t inUse = 0;
-    if (!volume->CountUsedClusters(start, length, inUse)) return 0;
+    if (!volume->CountUsedClusters(start, length, inUse)) return false;
     used += inUse;
     total += length;
     if (total >= clusterCount) break;
   }
-  if (total == 0) return 0;
-  return static_cast<std::uint32_t>(static_cast<double>(used) * 100.0 / static_cast<double>(total));
+  if (total != 0)
+    percent = static_cast<std::uint32_t>(static_cast<double>(used) * 100.0 / static_cast<double>(total));
+  return true;
 }
 
 // ---- dumps ----

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "disk/byte_source.h"
 #include "foundation/endian.h"
 
 namespace sorvani {
@@ -100,6 +101,23 @@ class CNtfsFileAttr {
   std::uint64_t Position() const { return m_position; }
   // Share (0-100) of the stream's clusters that $Bitmap marks in use.
   std::uint32_t GetOverwrittenPercent();
+  // The same, false when the share cannot be known ($Bitmap unreadable): a share that was
+  // not read is not "nothing overwritten".
+  bool OverwrittenPercent(std::uint32_t& percent);
+
+  // Bytes that cannot be read (a device error, clusters past the end of a cut-off source).
+  // Strict, the default: a Read that meets any fails, as records, indexes and $Bitmap need.
+  // Tolerant (recovery): they read as zeros, Read goes on, and Faults() lists them by their
+  // offset in the stream, so the caller can say exactly which bytes are not the file's.
+  // Strict, Faults() holds those of the last failed Read (how a caller tells a failed read
+  // from a refused one).
+  void SetTolerant(bool tolerant) { m_tolerant = tolerant; }
+  const CReadFaults& Faults() const { return m_faults; }
+  void ClearFaults() { m_faults.Clear(); }
+  // Bytes the stream has data for: the real size, or less when the runs end before it (a
+  // damaged record claiming more than its runs hold). Reads end there: the rest would be
+  // invented.
+  std::uint64_t DataFound() const;
 
  protected:
   // Subclasses add their content after the base header line.
@@ -122,6 +140,9 @@ class CNtfsFileAttr {
   void RebuildExtents();
   const Extent* FindExtent(std::uint64_t vcn) const;
   bool ReadPlain(std::uint64_t pos, std::uint8_t* dst, std::uint32_t n, std::uint32_t& done);
+  // Notes unreadable bytes of a read made at stream offset `pos`; false when the read fails.
+  bool TakeFaults(const CReadFaults& faults, std::uint64_t pos);
+  std::uint64_t RunsEndByte(std::uint64_t bpc) const;
   bool ReadCompressed(std::uint64_t pos, std::uint8_t* dst, std::uint32_t n, std::uint32_t& done);
   UnitKind ClassifyUnit(std::uint64_t unit, std::uint64_t& dataClusters) const;
   bool LoadUnit(std::uint64_t unit);
@@ -143,6 +164,9 @@ class CNtfsFileAttr {
   std::uint64_t m_position = 0;
   std::vector<std::uint8_t> m_unitBuffer;  // one decompressed compression unit
   std::uint64_t m_unitNumber = ~std::uint64_t{0};
+  CReadFaults m_unitFaults;  // unreadable bytes of the buffered unit, offsets in the unit
+  bool m_tolerant = false;
+  CReadFaults m_faults;
 };
 
 }  // namespace sorvani

@@ -46,9 +46,15 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
   try {
     Clear();
     m_volume = volume;
+    m_loadFault = RecordFault::kMissing;
     if (!volume) return false;
-    if (!volume->ReadMftRecord(number, m_recordBuffer)) return false;
-    return ParseRecord(volume, m_recordBuffer, number, namesOnly);
+    if (!volume->ReadMftRecord(number, m_recordBuffer)) {
+      if (volume->LastRecordUnreadable()) m_loadFault = RecordFault::kUnreadable;
+      return false;
+    }
+    bool parsed = ParseRecord(volume, m_recordBuffer, number, namesOnly);
+    m_loadFault = parsed ? RecordFault::kNone : RecordFault::kDamaged;
+    return parsed;
   } catch (...) {
     LogFile.WriteAlways("Unhandled exception during file %lu initialization\n",
                         static_cast<unsigned long>(number));
@@ -230,6 +236,31 @@ CNtfsFileAttr* CNtfsFile::AttributeAt(std::size_t index) const {
 std::uint64_t CNtfsFile::GetDataSize() const {
   CNtfsFileAttr* data = FindAttribute(kAttrData);
   return data ? data->RealSize() : 0;
+}
+
+std::uint64_t CNtfsFile::DataBytesPastEnd() const {
+  if (!m_volume || m_volume->BytesPerCluster() == 0) return 0;
+  const std::uint64_t bpc = m_volume->BytesPerCluster();
+  const std::uint64_t held = m_volume->DeviceSize();
+  std::uint64_t past = 0;
+  for (const auto& attr : m_attributes) {
+    if (attr->Type() != kAttrData || !attr->IsNonResident()) continue;
+    const std::uint64_t found = attr->DataFound();
+    std::uint64_t vcn = attr->StartVcn();
+    std::int64_t lcn = 0;
+    for (const DataRun& run : attr->Runs()) {
+      lcn += run.lcnDelta;
+      const std::uint64_t runVcn = vcn;
+      vcn += run.length;
+      if (run.sparse || lcn < 0 || runVcn * bpc >= found) continue;
+      // Clusters of the run past the end, counted only within the stream's data.
+      std::uint64_t firstByte = static_cast<std::uint64_t>(lcn) * bpc;
+      std::uint64_t runBytes = std::min(run.length * bpc, found - runVcn * bpc);
+      if (firstByte + runBytes <= held) continue;
+      past += firstByte >= held ? runBytes : firstByte + runBytes - held;
+    }
+  }
+  return past;
 }
 
 bool CNtfsFile::GetNameInfo(std::string& name, std::uint64_t& size, std::uint32_t& attributes,

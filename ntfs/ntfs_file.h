@@ -32,6 +32,12 @@ bool ApplyRecordFixup(std::span<std::uint8_t> record);
 bool ReadRecordThrough(CNtfsFileAttr& data, std::uint32_t number, std::uint32_t recordSize,
                        std::vector<std::uint8_t>& buffer);
 
+// Why the last LoadRecord failed: the record's bytes could not be read (a device error, an
+// MFT cluster past the end of a cut-off source), or they were read and are not a usable
+// record. The two are reported differently: only the second says anything about the record.
+// kMissing: the MFT holds no such record (a number past its end).
+enum class RecordFault : std::uint8_t { kNone, kUnreadable, kDamaged, kMissing };
+
 class CNtfsFile {
  public:
   CNtfsFile() = default;
@@ -40,6 +46,7 @@ class CNtfsFile {
   CNtfsFile& operator=(const CNtfsFile&) = delete;
 
   bool LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool namesOnly);
+  RecordFault LoadFault() const { return m_loadFault; }
   // `buffer` is one MFT record; its fixups are applied in place.
   bool ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer, std::uint32_t number,
                    bool namesOnly);
@@ -51,6 +58,9 @@ class CNtfsFile {
   std::size_t AttributeCount() const { return m_attributes.size(); }
 
   std::uint64_t GetDataSize() const;
+  // Bytes of the file's $DATA streams whose clusters lie past the end of the source (a
+  // cut-off image): 0 on an intact one.
+  std::uint64_t DataBytesPastEnd() const;
   bool GetNameInfo(std::string& name, std::uint64_t& size, std::uint32_t& attributes,
                    std::uint32_t& parent, std::uint64_t& created, std::uint64_t& modified) const;
 
@@ -78,6 +88,7 @@ class CNtfsFile {
   void Assemble(std::vector<Loaded>& loaded, const CAttr_$ATTRIBUTE_LIST* list);
 
   std::uint32_t m_recordNumber = 0;
+  RecordFault m_loadFault = RecordFault::kNone;
   bool m_valid = false;
   bool m_inUse = false;
   CNtfsVolume* m_volume = nullptr;

@@ -135,14 +135,19 @@ std::uint32_t CNtfsVolume::IndexVcnUnit(std::uint32_t blockSize) const {
 }
 
 bool CNtfsVolume::ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn,
-                                 std::uint32_t blockSize, std::vector<std::uint8_t>& block) {
+                                 std::uint32_t blockSize, std::vector<std::uint8_t>& block,
+                                 bool* unreadable) {
   std::uint64_t offset;
   if (__builtin_mul_overflow(vcn, IndexVcnUnit(blockSize), &offset)) return false;
   block.assign(blockSize, 0);
   std::uint32_t got = 0;
-  if (!allocation.Seek(offset) || !allocation.Read(block.data(), blockSize, got) || got == 0) {
+  if (!allocation.Seek(offset)) return false;
+  if (!allocation.Read(block.data(), blockSize, got)) {
+    // The block's bytes did not come off the source: not the same as a block that is stale.
+    if (unreadable) *unreadable = true;
     return false;
   }
+  if (got == 0) return false;
   if (!ApplyIndexFixup(block, got)) return false;
   return ReadLe64(block, kBlockVcn) == vcn;
 }
@@ -292,24 +297,37 @@ bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntr
     std::uint64_t want = std::min<std::uint64_t>(bitmap->RealSize(), blocks / 8 + 1);
     inUse.assign(want, 0);
     std::uint32_t got = 0;
-    if (want == 0 || !bitmap->Seek(0) || !bitmap->Read(inUse.data(), static_cast<std::uint32_t>(want), got)) {
+    if (want == 0 || !bitmap->Seek(0)) {
       got = 0;
+    } else if (!bitmap->Read(inUse.data(), static_cast<std::uint32_t>(want), got)) {
+      // Without the block map, freed blocks would pass for live ones.
+      LogFile.Write(1, "Index bitmap of folder %lu could not be read\n", static_cast<unsigned long>(dirRecord));
+      return false;
     }
     inUse.resize(got);
   }
   std::vector<std::uint8_t> block;
   const std::uint32_t unit = IndexVcnUnit(blockSize);
+  bool failed = false;
   for (std::uint64_t i = 0; i < blocks; ++i) {
     if (!inUse.empty() && (i / 8 >= inUse.size() || !((inUse[i / 8] >> (i % 8)) & 1))) continue;
     std::uint64_t vcn = i * blockSize / unit;
-    if (!ReadIndexBlock(*allocation, vcn, blockSize, block)) {
+    bool unreadable = false;
+    if (!ReadIndexBlock(*allocation, vcn, blockSize, block, &unreadable)) {
       // Without the index's bitmap a block may just be unused; with it, this one held entries.
       if (!inUse.empty()) ++m_unreadableIndexBlocks;
+      // A block in use that cannot be read leaves the listing incomplete: that is a failure
+      // (the entries found so far stay in `entries`), never a shorter folder.
+      if (unreadable) {
+        LogFile.Write(1, "Index block %llu of folder %lu could not be read\n",
+                      static_cast<unsigned long long>(vcn), static_cast<unsigned long>(dirRecord));
+        failed = true;
+      }
       continue;
     }
     WalkIndexEntries(block, kBlockHeader, collect);
   }
-  return true;
+  return !failed;
 }
 
 }  // namespace sorvani

@@ -22,6 +22,8 @@ constexpr std::size_t kBootMarker = 510;
 constexpr std::uint32_t kBootSectorSize = 512;
 
 constexpr std::uint32_t kMaxClusterSize = 2u << 20;
+// 2^32 clusters of the largest cluster size: no NTFS volume is larger.
+constexpr std::uint64_t kMaxVolumeBytes = (std::uint64_t{1} << 32) * kMaxClusterSize;
 constexpr std::uint32_t kMinRecordSize = 256;
 constexpr std::uint32_t kUpCasePageBytes = 512;
 constexpr std::size_t kBitmapWindow = 65536;
@@ -66,6 +68,7 @@ bool CNtfsVolume::Initialize(char driveLetter) {
   ScopeTrace trace(1, "CNtfsVolume::Initialize");
   SetMftReadAhead(0);  // a window of the MFT read before is stale now
   m_driveLetter = driveLetter;
+  m_claimedSize = 0;
   Open();
   std::uint8_t boot[kBootSectorSize];
   std::uint32_t got = 0;
@@ -104,6 +107,20 @@ bool CNtfsVolume::Initialize(char driveLetter) {
   LogFile.Write(1, "mft_rec_size=%lu\n", static_cast<unsigned long>(m_recordSize));
 
   std::uint64_t totalSectors = ReadLe64(bs, kBootTotalSectors);
+  // A boot sector may claim more than the source holds (an image cut short): what is there
+  // is read, the rest reports itself as beyond the end. A claim no NTFS volume can make is
+  // a damaged boot sector, not a cut-off image.
+  std::uint64_t claimed = 0;
+  if (__builtin_mul_overflow(totalSectors, std::uint64_t{bps}, &claimed) || claimed > kMaxVolumeBytes) {
+    LogFile.WriteAlways("NTFS boot sector: %" PRIu64 " sectors of %u bytes is more than any NTFS volume holds\n",
+                        totalSectors, bps);
+    return false;
+  }
+  m_claimedSize = claimed;
+  if (MissingBytes() != 0) {
+    LogFile.WriteAlways("NTFS volume %c: is cut off: the boot sector claims %" PRIu64 " bytes, the source holds %" PRIu64
+                        "\n", m_driveLetter, claimed, DeviceSize());
+  }
   m_clusterCount = totalSectors / spc;
   if (m_clusterCount == 0) m_clusterCount = DeviceClusters();
   m_mftStartCluster = ReadLe64(bs, kBootMftCluster);
@@ -172,10 +189,13 @@ std::uint16_t CNtfsVolume::UpCaseChar(std::uint16_t unit) {
 }
 
 bool CNtfsVolume::ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer) {
+  m_lastRecordUnreadable = false;
   CNtfsFileAttr* data = m_mft.FindAttribute(kAttrData, "");
   if (!data) return false;
   if (m_readAheadValid != 0 && ReadMftRecordAhead(number, buffer)) return true;
-  return ReadRecordThrough(*data, number, m_recordSize, buffer);
+  if (ReadRecordThrough(*data, number, m_recordSize, buffer)) return true;
+  m_lastRecordUnreadable = !data->Faults().Empty();
+  return false;
 }
 
 void CNtfsVolume::SetMftReadAhead(std::uint32_t bytes) {

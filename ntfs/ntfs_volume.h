@@ -92,6 +92,9 @@ class CNtfsVolume : public CVolume {
 
   // Reads record `number` through the MFT's $DATA into `buffer` (resized to one record).
   bool ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer);
+  // True when the last ReadMftRecord failed because the record's bytes could not be read
+  // (a device error, the end of a cut-off source), not because there is no such record.
+  bool LastRecordUnreadable() const { return m_lastRecordUnreadable; }
   // With `bytes` > 0, ReadMftRecord serves records from a window of up to that many bytes of
   // the MFT, read in one go (one device read per run it covers) by PrefetchMftRecords, for
   // scans that take records in ascending order. The bytes are those of the record-by-record
@@ -125,7 +128,8 @@ class CNtfsVolume : public CVolume {
   std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
   // $INDEX_ALLOCATION), DOS-only names left out; with `foldersOnly`, only subfolders. False
-  // when the folder cannot be read.
+  // when the folder cannot be read, or when an index block in use (or the index's block map)
+  // cannot be read: `entries` then holds what could be read.
   bool ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
                      bool foldersOnly = false);
   // Index blocks in use that ListDirectory could not read, over the volume's life: the
@@ -133,8 +137,10 @@ class CNtfsVolume : public CVolume {
   std::uint64_t UnreadableIndexBlocks() const { return m_unreadableIndexBlocks; }
 
  private:
+  // False for a block that cannot be used; `unreadable` (when given) is set when its bytes
+  // could not be read at all.
   bool ReadIndexBlock(CNtfsFileAttr& allocation, std::uint64_t vcn, std::uint32_t blockSize,
-                      std::vector<std::uint8_t>& block);
+                      std::vector<std::uint8_t>& block, bool* unreadable = nullptr);
   std::uint32_t IndexVcnUnit(std::uint32_t blockSize) const;
 
   CNtfsFile m_mft;
@@ -154,6 +160,7 @@ class CNtfsVolume : public CVolume {
 
   bool ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const;
 
+  bool m_lastRecordUnreadable = false;
   std::uint32_t m_readAheadBytes = 0;
   std::vector<std::uint8_t> m_readAhead;
   std::uint64_t m_readAheadStart = 0;  // byte offset of the window in the MFT's $DATA

@@ -22,7 +22,8 @@ class CRawDevice {
   int Descriptor() const { return m_fd; }
 
   // Reads up to `size` bytes at `offset`; returns the count (short only at the end of the
-  // device) or -1 with errno set.
+  // device) or -1 with errno set. A device error is never a short count: the bytes a failed
+  // read delivered before the error are not handed out as if the device ended there.
   std::int64_t ReadAt(std::uint64_t offset, void* dst, std::size_t size) const;
 
   // Bytes in the file or device.

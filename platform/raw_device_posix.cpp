@@ -64,7 +64,8 @@ std::int64_t CRawDevice::ReadAt(std::uint64_t offset, void* dst, std::size_t siz
     ssize_t n = ::pread(m_fd, out + done, size - done, static_cast<off_t>(offset + done));
     if (n < 0) {
       if (errno == EINTR) continue;
-      if (done > 0) break;  // deliver what we have; the next read reports the error
+      // What came before the error would read as "the device ends here": the caller asks
+      // again (in smaller pieces) and learns which bytes failed.
       return -1;
     }
     if (n == 0) break;

@@ -95,6 +95,9 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
         }
         ctx.data->Seek(0);
         ctx.efs->Seek(0);
+        // Ciphertext the source cannot give is zeros in the stream and listed for the caller.
+        ctx.data->SetTolerant(true);
+        ctx.data->ClearFaults();
         ctx.dataSize = ctx.data->RealSize();
         built += WriteStreamHeader(at);
         ctx.state = kEfsCopyMetadata;
@@ -102,7 +105,15 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
       }
       case kEfsCopyMetadata: {
         std::uint32_t got = 0;
-        if (!ctx.efs->Read(at, 512, got)) got = 0;
+        // The key data must be whole: a stream with a gap in it cannot be imported.
+        if (!ctx.efs->Read(at, 512, got)) {
+          // A resident value answers false at its end; anything earlier is a failed read.
+          if (ctx.efs->Position() < ctx.efs->RealSize()) {
+            LogFile.WriteAlways("The $EFS attribute of the encrypted file could not be read.\n");
+            return kEfsErrorReadFault;
+          }
+          got = 0;
+        }
         built += got;
         if (got == 0) ctx.state = kEfsDataHeader;
         break;
@@ -127,8 +138,10 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
       }
       case kEfsBlockData_: {
         if (ctx.cancel && ctx.cancel->IsSet()) {
+          // A stream stopped here is truncated: it ends the import as a failure, never as a
+          // complete file.
           ctx.state = kEfsEnded;
-          break;
+          return kEfsErrorCancelled;
         }
         std::uint32_t want = std::min<std::uint32_t>(512, kEfsBlockData - ctx.blockFill);
         std::uint32_t got = 0;
@@ -144,6 +157,7 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
           std::lock_guard<std::mutex> hold(ProgressLock());
           RecoveryProgress& p = Progress();
           p.bytesProcessed += credited;
+          p.bytesWritten += credited;
           ctx.fileBytes += credited;
           p.filePercent = ctx.dataSize == 0
                               ? 100

@@ -51,6 +51,10 @@ struct EfsImportContext {
 
 // Error returned when $DATA or $EFS is missing (ERROR_INVALID_DATA).
 inline constexpr std::uint32_t kEfsErrorInvalidData = 13;
+// Error returned when $EFS cannot be read (ERROR_READ_FAULT) and when the import is stopped
+// (ERROR_CANCELLED).
+inline constexpr std::uint32_t kEfsErrorReadFault = 30;
+inline constexpr std::uint32_t kEfsErrorCancelled = 1223;
 
 // The $EFS attribute of a record (type 0x100 named "$EFS"); nullptr when it has none.
 CNtfsFileAttr* FindEfsAttribute(const CNtfsFile& file);

@@ -12,6 +12,8 @@
 #include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
 #include "ntfs/ntfs_attr.h"
+#include "ntfs/ntfs_file.h"
+#include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
 namespace {
@@ -59,6 +61,79 @@ const char* PromptButtonText(PromptButton button) {
     case PromptButton::kTryAgain: return "Try again";
   }
   return "?";
+}
+
+const char* RecoverResultText(RecoverResult r) {
+  switch (r) {
+    case REC_S_OK: return "ok";
+    case REC_S_NOTHING_DONE: return "nothing done";
+    case REC_E_READ_ERROR: return "read error";
+    case REC_E_BEYOND_END: return "beyond the end of the source";
+    case REC_E_DAMAGED: return "damaged";
+    case REC_E_ABORT: return "stopped";
+    case REC_E_SKIPPED:
+    case REC_E_IGNORE_ALL: return "skipped";
+    default: return RecoverFailed(r) ? "failed" : "ok";
+  }
+}
+
+RecoverResult ClassifyUnreadable(const std::vector<UnreadableSpan>& spans) {
+  if (spans.empty()) return REC_S_OK;
+  for (const UnreadableSpan& s : spans)
+    if (!s.beyondEnd) return REC_E_READ_ERROR;
+  return REC_E_BEYOND_END;
+}
+
+void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults, const std::string& stream,
+                   std::uint64_t shift) {
+  for (const UnreadableRange& r : faults.Ranges())
+    report.unreadable.push_back(
+        {stream, r.offset + shift, r.length, r.kind == ReadFault::kBeyondEnd, r.error});
+}
+
+std::string DescribeUnreadable(const RecoveredItemReport& report) {
+  std::string text;
+  std::uint64_t bytes = 0;
+  for (const UnreadableSpan& s : report.unreadable) bytes += s.length;
+  RecoverResult kind = ClassifyUnreadable(report.unreadable);
+  text = kind == REC_E_READ_ERROR ? "Read error: " : "Cut short by the end of the source: ";
+  text += std::to_string(bytes) + " bytes could not be read (at";
+  std::size_t shown = 0;
+  for (const UnreadableSpan& s : report.unreadable) {
+    if (shown == 4) {
+      text += " and " + std::to_string(report.unreadable.size() - shown) + " more";
+      break;
+    }
+    text += shown ? ", " : " ";
+    if (!s.stream.empty()) text += s.stream + ":";
+    text += std::to_string(s.offset) + "+" + std::to_string(s.length);
+    ++shown;
+  }
+  text += ")";
+  return text;
+}
+
+bool ClaimsMoreThanVolume(const CNtfsFileAttr& stream) {
+  if (!stream.IsNonResident()) return false;
+  CNtfsFile* owner = stream.Owner();
+  CNtfsVolume* volume = owner ? owner->Volume() : nullptr;
+  if (!volume || volume->BytesPerCluster() == 0) return false;
+  const std::uint64_t bpc = volume->BytesPerCluster();
+  std::uint64_t volumeBytes = 0;
+  if (__builtin_mul_overflow(volume->ClusterCount(), bpc, &volumeBytes)) return false;
+  if (stream.RealSize() <= volumeBytes) return false;
+  // A sparse file may be larger than its volume; its data clusters cannot.
+  std::uint64_t dataClusters = 0;
+  for (const DataRun& run : stream.Runs())
+    if (!run.sparse) dataClusters += run.length;
+  return stream.DataFound() < stream.RealSize() || dataClusters > volume->ClusterCount();
+}
+
+std::uint64_t RecoverableDataSize(const CNtfsFile& file) {
+  const CNtfsFileAttr* data = file.FindAttribute(kAttrData);
+  if (!data) return 0;
+  if (ClaimsMoreThanVolume(*data)) return 0;
+  return data->DataFound();
 }
 
 PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
@@ -177,6 +252,8 @@ void RecoverThread(RecoverJob* jobPointer) {
     std::uint32_t flags = job.flags | (ignoreAll ? std::uint32_t{RF_QUIET} : 0u);
     RecoverResult result = REC_S_OK;
     std::string path;
+    // A stopped run starts no further item: a raw range would otherwise leave an empty file.
+    if (job.cancel.IsSet()) break;
     if (job.flags & RF_RAW_RANGES) {
       std::string folder;
       path = JoinDestination(job.destination, item.name);
@@ -184,10 +261,10 @@ void RecoverThread(RecoverJob* jobPointer) {
         result = REC_E_FAIL;
       } else {
         path = JoinDestination(folder, item.name);
-        result = RecoverRawRange(job, path, item.id, item.offsetInUnit, item.size, flags);
+        result = RecoverRawRange(job, path, item.id, item.offsetInUnit, item.size, flags, nullptr,
+                                 item.cutShort);
       }
     } else {
-      if (job.cancel.IsSet()) break;
       auto record = static_cast<std::uint32_t>(item.id);
       CatalogueEntry entry;
       bool known = job.catalogue && job.catalogue->FindEntry(record, entry);
@@ -281,7 +358,12 @@ RecoverResult RecoverFileGroup(IRecoverFrontEnd& frontEnd, CVolume& volume, std:
   frontEnd.RunProgress(job);
 
   RecoveryProgress done = ProgressSnapshot();
-  AddUsageStatistics(done.filesRecovered, done.bytesProcessed);
+  if (job.cancel.IsSet()) {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().stopped = true;
+  }
+  // What was written, not what was tried: a failed item's size is not an amount recovered.
+  AddUsageStatistics(done.filesRecovered, done.bytesWritten);
   return REC_S_OK;
 }
 
@@ -328,18 +410,43 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   }
   std::vector<std::uint8_t> piece(job.pieceSize ? job.pieceSize : kCopyPieceSize);
   std::uint64_t written = 0;
+  CReadFaults faults;
+  // What cannot be read is zeros in the file and listed in the report; the end of the source
+  // ends the file there, since nothing after it can be read either.
+  auto finish = [&]() {
+    AddUnreadable(report, faults, "", 0);
+    RecoverResult kind = ClassifyUnreadable(report.unreadable);
+    if (kind == REC_S_OK) return REC_S_OK;
+    std::string text = DescribeUnreadable(report);
+    LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = text;
+    return kind;
+  };
   while (!job.cancel.IsSet()) {
     std::uint64_t at = offsetInUnit + written;
     std::uint64_t unit = startUnit + at / unitSize;
     auto offset = static_cast<std::uint32_t>(at % unitSize);
     auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
-    if (!job.volume->ReadRaw(unit, offset, piece.data(), size)) {
+    CReadFaults pieceFaults;
+    if (!job.volume->ReadRawChecked(unit, offset, piece.data(), size, pieceFaults)) {
       setStatus(kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
-    if (size == 0) return REC_S_OK;  // the volume ends here
-    std::uint32_t take = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, byteCount - written));
-    if (!out.Write(piece.data(), take, error)) {
+    // Past the end of the source nothing more can come: the file ends there, and the rest of
+    // the range is listed as beyond the end (a device error before it stays a device error).
+    std::uint32_t take = size;
+    bool ended = false;
+    for (const UnreadableRange& r : pieceFaults.Ranges()) {
+      if (r.kind == ReadFault::kBeyondEnd) {
+        take = static_cast<std::uint32_t>(r.offset);
+        ended = true;
+        faults.Add(written + take, byteCount - written - take, ReadFault::kBeyondEnd);
+        break;
+      }
+      faults.Add(written + r.offset, r.length, r.kind, r.error);
+    }
+    if (take > 0 && !out.Write(piece.data(), take, error)) {
       LogFile.WriteError(1, error);
       setStatus(kIdsStatusWriteFailed);
       return REC_E_FAIL;
@@ -350,12 +457,13 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
       std::lock_guard<std::mutex> hold(ProgressLock());
       RecoveryProgress& p = Progress();
       p.bytesProcessed += take;
+      p.bytesWritten += take;
       p.filePercent = static_cast<std::uint32_t>(static_cast<double>(written) * 100.0 /
                                                  static_cast<double>(byteCount));
       p.RecomputeTotalPercent();
       p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
     }
-    if (written >= byteCount) return REC_S_OK;
+    if (ended || written >= byteCount) return finish();
   }
   LogFile.WriteAlways("The operation was aborted.\n");
   setStatus(kIdsStatusAborted);
@@ -383,7 +491,9 @@ RecoveredItemReport BeginItem(const std::string& path, std::uint64_t id, bool fo
 void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes) {
   std::lock_guard<std::mutex> hold(ProgressLock());
   RecoveryProgress& p = Progress();
-  p.bytesProcessed = noted + itemBytes;
+  // Never backwards: what the item (or a folder's children) wrote before it failed or was
+  // stopped stays processed, so the processed bytes never fall below the recovered ones.
+  p.bytesProcessed = std::max(p.bytesProcessed, noted + itemBytes);
   p.filePercent = 0;
   p.RecomputeTotalPercent();
 }
@@ -391,6 +501,18 @@ void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes) {
 RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverResult result,
                          RecoveredItemReport* reportOut) {
   report.result = result;
+  // A folder passes on its children's result; only the files themselves are counted.
+  if (!report.folder && (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED)) {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    RecoveryProgress& p = Progress();
+    ++(result == REC_E_READ_ERROR ? p.filesReadError
+                                  : result == REC_E_BEYOND_END ? p.filesBeyondEnd : p.filesDamaged);
+    for (const UnreadableSpan& s : report.unreadable) p.bytesUnreadable += s.length;
+  }
+  if (result == REC_E_ABORT) {
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().stopped = true;
+  }
   if (job.frontEnd) job.frontEnd->ItemFinished(report);
   if (reportOut) *reportOut = report;
   return result;
@@ -398,10 +520,21 @@ RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverRe
 
 RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
                               std::uint32_t offsetInUnit, std::uint64_t byteCount,
-                              std::uint32_t /*flags*/, RecoveredItemReport* reportOut) {
+                              std::uint32_t /*flags*/, RecoveredItemReport* reportOut,
+                              int cutShort) {
   std::uint64_t noted = 0;
   RecoveredItemReport report = BeginItem(path, startUnit, false, noted);
   RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
+  if (result == REC_S_OK && cutShort != 0) {
+    // The range was read whole, but the item it holds goes on past it.
+    result = cutShort == static_cast<int>(ReadFault::kBeyondEnd) ? REC_E_BEYOND_END : REC_E_READ_ERROR;
+    std::string text = result == REC_E_BEYOND_END
+                           ? "Incomplete: the picture is cut short by the end of the source"
+                           : "Incomplete: the picture is cut short by a read error";
+    LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = text;
+  }
   if (RecoverFailed(result)) {
     SkipFailedItem(noted, byteCount);
   } else {

@@ -23,6 +23,9 @@
 namespace sorvani {
 
 class CVolume;
+class CNtfsFile;
+class CNtfsFileAttr;
+class CReadFaults;
 
 // Bytes per copy piece. Progress is updated once per piece.
 inline constexpr std::uint32_t kCopyPieceSize = 65536;
@@ -85,7 +88,26 @@ RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint3
                             std::uint32_t flags, RecoveredItemReport* report = nullptr);
 RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
                               std::uint32_t offsetInUnit, std::uint64_t byteCount,
-                              std::uint32_t flags, RecoveredItemReport* report = nullptr);
+                              std::uint32_t flags, RecoveredItemReport* report = nullptr,
+                              int cutShort = 0);
+
+// The result an item's unreadable spans give it: REC_E_READ_ERROR when any is a device
+// error, REC_E_BEYOND_END when all lie past the end of the source, REC_S_OK for none.
+RecoverResult ClassifyUnreadable(const std::vector<UnreadableSpan>& spans);
+// Adds `faults` (offsets shifted by `shift`) to the report's spans of `stream`.
+void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults, const std::string& stream,
+                   std::uint64_t shift);
+// One line for the failure row and the log: the kind, the bytes and the first ranges
+// (offset+length in the file).
+std::string DescribeUnreadable(const RecoveredItemReport& report);
+
+// The bytes of a file's first data stream a recovery can really read: its size, cut to what
+// its runs hold; 0 for a size no volume of this one's size can hold (refused outright). The
+// free-space check and the progress totals use it, so one corrupt size cannot block a run.
+std::uint64_t RecoverableDataSize(const CNtfsFile& file);
+// True when the stream claims more than the volume holds and its runs do not account for it
+// as sparse data: nothing of it is written.
+bool ClaimsMoreThanVolume(const CNtfsFileAttr& stream);
 
 // Tells the person about a failure (or, quiet, skips): REC_E_SKIPPED, REC_E_IGNORE_ALL (and
 // the quiet bit set in `flags`), or REC_E_ABORT.

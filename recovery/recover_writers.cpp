@@ -111,6 +111,10 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
     return ReportItemFailure(job, FormatResString(kIdsMsgStreamNotCreated, target), flags);
   }
   stream.Seek(0);
+  // Bytes the source cannot give are written as zeros and listed, so the rest of the file
+  // is kept; the caller reports them.
+  stream.SetTolerant(true);
+  stream.ClearFaults();
   double elapsedBefore = 0;
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
@@ -143,6 +147,7 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
     std::lock_guard<std::mutex> hold(ProgressLock());
     RecoveryProgress& p = Progress();
     p.bytesProcessed += got;
+    p.bytesWritten += got;
     p.filePercent = size ? static_cast<std::uint32_t>(static_cast<double>(copied) * 100.0 /
                                                       static_cast<double>(size))
                          : 100;
@@ -150,6 +155,30 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
     p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
   }
   return REC_S_OK;
+}
+
+// An item written in full but not wholly from the source: bytes that could not be read, or a
+// size its runs do not hold. Sets the status (the failure row) and logs it; REC_S_OK when
+// every byte came off the source.
+RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& report) {
+  RecoverResult kind = ClassifyUnreadable(report.unreadable);
+  std::string text;
+  if (kind != REC_S_OK) {
+    text = DescribeUnreadable(report);
+  } else if (report.sizeClaimed > report.dataFound) {
+    kind = REC_E_DAMAGED;
+    text = "Damaged: the record claims " + std::to_string(report.sizeClaimed) +
+           " bytes, its data runs hold " + std::to_string(report.dataFound) + "; the file holds those";
+  } else {
+    return REC_S_OK;
+  }
+  if (report.sizeClaimed > report.dataFound && kind != REC_E_DAMAGED)
+    text += "; the record claims " + std::to_string(report.sizeClaimed) + " bytes, its runs hold " +
+            std::to_string(report.dataFound);
+  LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
+  std::lock_guard<std::mutex> hold(ProgressLock());
+  Progress().statusText = text.substr(0, 255);
+  return kind;
 }
 
 RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& efs,
@@ -171,12 +200,19 @@ RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& e
   std::uint32_t rc = ImportEncryptedFileRaw(path, context, job.pieceSize ? job.pieceSize : kCopyPieceSize,
                                             openError);
   report.bytes = context.fileBytes;
+  if (context.data) AddUnreadable(report, context.data->Faults(), "", 0);
   if (openError != 0) {
     SetStatus(kIdsStatusEfsOpenFailed);
     LogFile.Write(1, "Couldn't open encrypted file for import.\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgEfsOpenFailed, path), flags);
   }
-  if (rc == 0) return REC_S_OK;
+  if (rc == 0) {
+    if (context.data && context.fileBytes < context.dataSize) {
+      report.sizeClaimed = context.dataSize;
+      report.dataFound = context.fileBytes;
+    }
+    return PartialResult(path, report);
+  }
   if (job.cancel.IsSet()) {
     LogFile.Write(1, "The operation was aborted.\n");
     SetStatus(kIdsStatusAborted);
@@ -193,13 +229,36 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   CNtfsFile file;
   CNtfsVolume* volume = NtfsOf(job);
   if (!volume || !file.LoadRecord(volume, record, false)) {
-    SetStatus(kIdsStatusRecordUnreadable);
-    return ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, path), flags);
+    if (volume && file.LoadFault() == RecordFault::kDamaged) {
+      SetStatus(kIdsStatusRecordDamaged);
+      LogFile.Write(0, "MFT record %u is damaged (%s)\n", record, path.c_str());
+    } else {
+      SetStatus(kIdsStatusRecordUnreadable);
+      LogFile.Write(0, "MFT record %u could not be read (%s)\n", record, path.c_str());
+    }
+    RecoverResult r = ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, path), flags);
+    // The record's bytes did not come off the device: that is a read error, not damage.
+    if (r == REC_E_SKIPPED && file.LoadFault() == RecordFault::kUnreadable) return REC_E_READ_ERROR;
+    return r;
   }
   if (!file.FindAttribute(kAttrFileName)) {
     SetStatus(kIdsStatusNoFileName);
     LogFile.Write(1, "Couldn't get $FILE_NAME attribute\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgNoFileName, path), flags);
+  }
+  // A size more than the whole volume holds is a damaged record: nothing of it is written.
+  for (std::size_t i = 0; i < file.AttributeCount(); ++i) {
+    CNtfsFileAttr* attr = file.AttributeAt(i);
+    if (!attr || attr->Type() != kAttrData || !ClaimsMoreThanVolume(*attr)) continue;
+    report.sizeClaimed = attr->RealSize();
+    report.dataFound = attr->DataFound();
+    std::string text = "Damaged: the file claims " + std::to_string(attr->RealSize()) +
+                       " bytes, more than the whole volume holds; nothing was written";
+    LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    Progress().statusText = text;
+    report.destination.clear();
+    return REC_E_DAMAGED;
   }
   CDestFile mainFile;
   RecoverResult created = CreateEmptyFile(job, path, record, flags, mainFile);
@@ -231,7 +290,15 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     report.bytes += copied;
     if (r != REC_S_OK) return r;
     if (!name.empty()) report.streams.push_back(SafeName(name));
-    if (copied != attr->RealSize()) {
+    AddUnreadable(report, attr->Faults(), name.empty() ? std::string() : SafeName(name), 0);
+    if (attr->DataFound() < attr->RealSize() && copied == attr->DataFound()) {
+      // The record claims more than its runs hold: the file holds what they hold.
+      report.sizeClaimed += attr->RealSize();
+      report.dataFound += copied;
+      LogFile.Write(0, "%s: the record claims %llu bytes, its runs hold %llu\n", target.c_str(),
+                    static_cast<unsigned long long>(attr->RealSize()),
+                    static_cast<unsigned long long>(copied));
+    } else if (copied != attr->RealSize()) {
       SetStatus(kIdsStatusStreamIncomplete);
       LogFile.Write(1, "The data stream was recovered not completely.\n");
       RecoverResult reported = (flags & RF_QUIET)
@@ -256,6 +323,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     SetStatus(kIdsStatusStreamIncomplete);
     return streamFailure;
   }
+  if (RecoverResult partial = PartialResult(path, report); partial != REC_S_OK) return partial;
   std::lock_guard<std::mutex> hold(ProgressLock());
   ++Progress().filesRecovered;
   return REC_S_OK;
@@ -342,7 +410,7 @@ std::uint64_t SumChildren(RecoverJob& job, std::uint32_t record, std::set<std::u
     if (child.attributes & kFileAttrDirectory) {
       total += SumChildren(job, child.record, seen);
     } else if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, child.record, false)) {
-      total += file.GetDataSize();
+      total += RecoverableDataSize(file);
     }
   }
   return total;
@@ -450,7 +518,7 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
     std::uint64_t size = 0;
     CNtfsFile file;
     if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, record, false))
-      size = file.GetDataSize();
+      size = RecoverableDataSize(file);
     SkipFailedItem(noted, size);
   } else {
     std::lock_guard<std::mutex> hold(ProgressLock());

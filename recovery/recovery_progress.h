@@ -21,6 +21,16 @@ struct RecoveryProgress {
   std::uint64_t bytesProcessed = 0;
   std::uint64_t bytesRecovered = 0;
   std::uint64_t bytesExpected = 0;
+  // Bytes that reached the destination, whatever became of their item: the amount a run
+  // really wrote, counted in the usage totals.
+  std::uint64_t bytesWritten = 0;
+  // Items written in part: with device errors, cut short by the end of the source, or with
+  // a size their runs do not hold; and the bytes of theirs written as zeros for lack of data.
+  std::uint32_t filesReadError = 0;
+  std::uint32_t filesBeyondEnd = 0;
+  std::uint32_t filesDamaged = 0;
+  std::uint64_t bytesUnreadable = 0;
+  bool stopped = false;  // the run was cancelled before its end
   std::uint32_t filePercent = 0;
   std::uint32_t totalPercent = 0;
   double elapsedSeconds = 0.0;

@@ -32,8 +32,19 @@ inline constexpr RecoverResult REC_E_ABORT = static_cast<RecoverResult>(0x800040
 inline constexpr RecoverResult REC_E_FAIL = static_cast<RecoverResult>(0x80004005u);
 inline constexpr RecoverResult REC_E_UNEXPECTED = static_cast<RecoverResult>(0x8000FFFFu);
 inline constexpr RecoverResult REC_E_INVALIDARG = static_cast<RecoverResult>(0x80070057u);
+// The item was written as far as it could be, but some of its bytes are not the file's:
+// the device failed to read them (ERROR_READ_FAULT), they lie past the end of a cut-off
+// source (ERROR_HANDLE_EOF), or the record claims more than its runs hold (ERROR_FILE_CORRUPT).
+// Unreadable bytes are zeros in the written file; RecoveredItemReport lists where.
+inline constexpr RecoverResult REC_E_READ_ERROR = static_cast<RecoverResult>(0x8007001Eu);
+inline constexpr RecoverResult REC_E_BEYOND_END = static_cast<RecoverResult>(0x80070026u);
+inline constexpr RecoverResult REC_E_DAMAGED = static_cast<RecoverResult>(0x80070570u);
 
 inline bool RecoverFailed(RecoverResult r) { return r < 0; }
+
+// A short fixed text for a result, for lists and machine-readable rows: "ok", "read error",
+// "beyond the end of the source", "damaged", "stopped", "skipped", "failed", "nothing done".
+const char* RecoverResultText(RecoverResult r);
 
 // A manual-reset event: once set it stays set until Reset. IsSet never waits, so workers can
 // test it between units of work; Set may be called from any thread (not from a signal handler).
@@ -66,6 +77,9 @@ struct RecoverItem {
   std::string name;              // raw ranges: the file name; index items: informative only
   std::uint64_t size = 0;        // data size as the caller's row holds it, or the byte count
   std::uint32_t offsetInUnit = 0;  // raw ranges: the first byte's offset inside its start unit
+  // Raw ranges known to stop before their item's end (a carved picture cut short): a
+  // ReadFault value, 0 when complete. The written range then counts as that failure.
+  int cutShort = 0;
   // Folder below the destination that receives the item, "" for the destination itself;
   // "/"-separated. Lets one run put every item back at its place in the source's tree.
   std::string subfolder;
@@ -114,6 +128,16 @@ class IRecoverPrompt {
   virtual PromptButton Ask(const PromptRequest& request) = 0;
 };
 
+// Bytes of a written item that could not be read and are zeros in the file: `offset` counts
+// from the start of the file (or of the alternate stream `stream`, "" for the main data).
+struct UnreadableSpan {
+  std::string stream;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  bool beyondEnd = false;  // past the end of the source, else a device error
+  int error = 0;           // errno of a device error
+};
+
 // What one written item (file, folder or raw range) came to; the front end may list it.
 struct RecoveredItemReport {
   std::uint64_t id = 0;         // record number or start unit
@@ -123,6 +147,9 @@ struct RecoveredItemReport {
   RecoverResult result = REC_S_OK;
   std::uint64_t bytes = 0;      // bytes written
   bool folder = false;
+  std::vector<UnreadableSpan> unreadable;  // REC_E_READ_ERROR, REC_E_BEYOND_END
+  std::uint64_t sizeClaimed = 0;  // REC_E_DAMAGED: the size the record gives
+  std::uint64_t dataFound = 0;    // REC_E_DAMAGED: the bytes its runs hold
 };
 
 struct RecoverJob;

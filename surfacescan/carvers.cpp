@@ -41,13 +41,31 @@ void Name(CarveCandidate& c, const char* prefix, const char* extension) {
   c.name = text;
 }
 
+// Ends a walk that could not reach the picture's end because `needed` bytes at `q` could not
+// be read: the source ends before them, or the device failed to read them. The picture is
+// reported, but as incomplete, with the bytes from its start up to that point.
+bool CutShort(CarveCandidate& c, std::uint64_t q, std::uint32_t needed, const char* prefix,
+              const char* extension) {
+  const std::uint64_t end = std::uint64_t{c.offset} + c.BytesLeft(c.offset);
+  c.cutByEnd = c.BytesLeft(q) < needed;
+  const std::uint64_t stop = c.cutByEnd ? std::min(q, end) : q;
+  if (stop <= c.offset) return false;
+  c.incomplete = true;
+  c.size = static_cast<std::uint32_t>(std::min<std::uint64_t>(stop - c.offset, 0xFFFFFFFFu));
+  Name(c, prefix, extension);
+  return true;
+}
+
 // Walks GIF data sub-blocks from p: each starts with its length byte, a length of 0 ends the
 // chain. Stops early at the walk limit (the caller's loop then ends without a match).
-bool SkipSubBlocks(const CarveCandidate& c, std::uint64_t& p) {
+bool SkipSubBlocks(const CarveCandidate& c, std::uint64_t& p, bool& cut) {
   while (p < kGifWalkLimit) {
     if (c.Cancelled()) return false;
     std::uint8_t length = 0;
-    if (!ReadFull(c, p, &length, 1)) return false;
+    if (!ReadFull(c, p, &length, 1)) {
+      cut = true;
+      return false;
+    }
     p += std::uint64_t{length} + 1;
     if (length == 0) return true;
   }
@@ -95,6 +113,17 @@ bool CarveCandidate::Read(std::uint64_t q, void* destination, std::uint32_t leng
   return reader->ReadAt(position, destination, length, got);
 }
 
+std::uint64_t CarveCandidate::BytesLeft(std::uint64_t q) const {
+  if (!reader) return 0;
+  std::uint64_t base = 0;
+  std::uint64_t position = 0;
+  if (__builtin_mul_overflow(startUnit, std::uint64_t{reader->UnitSize()}, &base) ||
+      __builtin_add_overflow(base, q, &position))
+    return 0;
+  std::uint64_t size = reader->Volume().DeviceSize();
+  return position < size ? size - position : 0;
+}
+
 bool CarveJpeg(CarveCandidate& c) {
   std::uint8_t head[4];
   if (!ReadFull(c, c.offset, head, 2) || head[0] != 0xFF || head[1] != 0xD8) return false;
@@ -114,7 +143,10 @@ bool CarveJpeg(CarveCandidate& c) {
   bool previousEndsInFF = false;
   while (p < kJpegEndLimit && !c.Cancelled()) {
     std::uint32_t got = 0;
-    if (!c.Read(p, piece, kJpegPiece, got) || got < 2) return false;
+    // Past the start of scan the picture is known; bytes that stop before its end marker
+    // make it an incomplete picture, not a missing one.
+    if (!c.Read(p, piece, kJpegPiece, got)) return CutShort(c, p, kJpegPiece, "JPEG", "jpg");
+    if (got < 2) return CutShort(c, p + got, kJpegPiece, "JPEG", "jpg");
     std::uint64_t marker = 0;  // position of the D9 byte
     bool found = false;
     if (previousEndsInFF && piece[0] == 0xD9) {
@@ -160,6 +192,11 @@ bool CarveBmp(CarveCandidate& c) {
     return false;
   c.size = declared;
   Name(c, "BMP", "bmp");
+  // A declared size reaching past the source: listed with its size, as incomplete.
+  if (c.BytesLeft(c.offset) < declared) {
+    c.incomplete = true;
+    c.cutByEnd = true;
+  }
   return true;
 }
 
@@ -169,7 +206,7 @@ bool CarvePng(CarveCandidate& c) {
   // 64-bit positions: a length near 2^32 jumps past the limit instead of wrapping back.
   std::uint64_t p = std::uint64_t{c.offset} + 8;
   while (p < kPngWalkLimit && !c.Cancelled()) {
-    if (!ReadFull(c, p, chunk, 8)) return false;
+    if (!ReadFull(c, p, chunk, 8)) return CutShort(c, p, 8, "PNG", "png");
     p += std::uint64_t{ReadBe32(chunk)} + 12;
     if (std::memcmp(chunk + 4, "IEND", 4) == 0) {
       if (p > kPngEndLimit) return false;
@@ -189,8 +226,14 @@ bool CarveGif(CarveCandidate& c) {
   if (!ReadFull(c, std::uint64_t{c.offset} + 6, block, 7)) return false;
   std::uint64_t p = std::uint64_t{c.offset} + 13 + ColourTableBytes(block[4]);
 
+  bool cut = false;
   while (p < kGifWalkLimit && !c.Cancelled()) {
-    if (!ReadFull(c, p, block, kGifBlockRead)) return false;
+    std::uint32_t got = 0;
+    if (!c.Read(p, block, kGifBlockRead, got)) return CutShort(c, p, 1, "GIF", "gif");
+    // The block read looks ahead; near the end of the source fewer bytes are fine as long
+    // as the block at hand is there.
+    if (got == 0) return CutShort(c, p, 1, "GIF", "gif");
+    if (got < kGifBlockRead) std::memset(block + got, 0, kGifBlockRead - got);
     switch (block[0]) {
       case 0x21:  // extension
         switch (block[1]) {
@@ -200,11 +243,11 @@ bool CarveGif(CarveCandidate& c) {
           case 0xFE:  // comment
           case 0x01:  // plain text
             p += 2;
-            if (!SkipSubBlocks(c, p)) return false;
+            if (!SkipSubBlocks(c, p, cut)) return cut && CutShort(c, p, 1, "GIF", "gif");
             break;
           case 0xFF:  // application
             p += 3 + std::uint64_t{block[2]};
-            if (!SkipSubBlocks(c, p)) return false;
+            if (!SkipSubBlocks(c, p, cut)) return cut && CutShort(c, p, 1, "GIF", "gif");
             break;
           default:
             return false;
@@ -212,7 +255,7 @@ bool CarveGif(CarveCandidate& c) {
         break;
       case 0x2C:  // image descriptor, then the LZW minimum code size and the image data
         p += 10 + ColourTableBytes(block[9]) + 1;
-        if (!SkipSubBlocks(c, p)) return false;
+        if (!SkipSubBlocks(c, p, cut)) return cut && CutShort(c, p, 1, "GIF", "gif");
         break;
       case 0x3B:  // trailer
         c.size = static_cast<std::uint32_t>(p + 1 - c.offset);

@@ -58,11 +58,17 @@ struct CarveCandidate {
   std::uint32_t offset = 0;                   // byte offset of the candidate inside the start unit
   std::uint32_t size = 0;                     // out: byte length of the carved file
   std::string name;                           // out: generated file name
+  // out: the picture was cut short before its end: by the end of the source, or by bytes the
+  // device could not read. `size` then covers what is there (a BMP: its declared size).
+  bool incomplete = false;
+  bool cutByEnd = false;                      // with incomplete: the source ended, else a read error
   const std::atomic<bool>* cancel = nullptr;  // the job's cancel event; may be null
 
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }
   // Reads at position q counted from the start unit's first byte.
   bool Read(std::uint64_t q, void* destination, std::uint32_t size, std::uint32_t& got) const;
+  // Bytes from position q to the end of the source (counted like Read's positions).
+  std::uint64_t BytesLeft(std::uint64_t q) const;
 };
 
 bool CarveJpeg(CarveCandidate& candidate);

@@ -120,6 +120,8 @@ class CCandidateTester {
       file.offset = candidate.offset;
       file.size = candidate.size;
       file.format = format;
+      file.incomplete = candidate.incomplete;
+      file.cutByEnd = candidate.cutByEnd;
       if (m_job.sink) m_job.sink->Append(file);
       ++m_rows;
       pass.Searching(m_seen, counted, m_rows);
@@ -188,7 +190,12 @@ void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap
     if (!bitmap.Seek(0)) continue;
     while (cluster < mapBits && !job.Cancelled()) {
       std::uint32_t got = 0;
-      if (!bitmap.Read(piece, kBitmapPiece, got) || got == 0) break;
+      if (!bitmap.Read(piece, kBitmapPiece, got) || got == 0) {
+        job.mapIncomplete = true;
+        LogFile.WriteAlways("$Bitmap could not be read past cluster %llu; the rest of the volume was not searched\n",
+                            static_cast<unsigned long long>(cluster));
+        break;
+      }
       std::uint64_t bits = std::min<std::uint64_t>(std::uint64_t{got} * 8, mapBits - cluster);
       if (passNo == 0) {
         std::uint64_t used = 0;
@@ -241,7 +248,14 @@ void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType, std::u
                              got))
         got = 0;
       std::uint32_t whole = got / bps;
-      if (whole < want) ended = true;  // a short read ends the pass after the whole sectors
+      if (whole < want) {
+        // A short read ends the pass after the whole sectors: what the rest of the table
+        // describes is not searched, and the scan says so.
+        ended = true;
+        job.mapIncomplete = true;
+        LogFile.WriteAlways("The FAT could not be read past sector %u of %u; the rest of the volume was not searched\n",
+                            sectorsRead + whole, sectorsPerFat);
+      }
       std::uint64_t firstEntry = ~std::uint64_t{0};
       flags.clear();
       std::uint64_t freeHere = 0;

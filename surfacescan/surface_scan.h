@@ -30,6 +30,10 @@ struct CarvedFile {
   std::uint32_t offset = 0;
   std::uint32_t size = 0;
   int format = 0;  // the format key that matched
+  // Cut short before the picture's end (by the end of the source when cutByEnd, else by a
+  // read error): never a full picture.
+  bool incomplete = false;
+  bool cutByEnd = false;
 };
 
 // Receives the scan's results on the scan thread.
@@ -58,6 +62,10 @@ struct SurfaceScanJob {
   CFormatSet formats;
   ICarvedFileSink* sink = nullptr;
   std::uint32_t result = kScanResultOk;
+  // Set by the scan when part of the allocation map could not be read (a device error, a
+  // cut-off source): the free clusters it describes were not searched, so the scan is not
+  // the whole volume's. Written by the scan thread only; read after it has ended.
+  bool mapIncomplete = false;
 
   std::mutex lock;  // guards the four fields below
   std::string statusText;

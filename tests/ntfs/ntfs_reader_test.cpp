@@ -9,6 +9,7 @@
 #include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_index.h"
 #include "ntfs/ntfs_volume.h"
+#include "tests/util/fault_source.h"
 #include "tests/ntfs/ntfs_builder.h"
 
 namespace sorvani {
@@ -231,10 +232,16 @@ TEST(NtfsStreams, RunsSparseAndInitializedSize) {
   init.resize(5000, 0);
   EXPECT_EQ(ReadAll(*a, 5000), init);
 
-  // No runs at all: the real size reads as zeros.
+  // A size the runs do not hold is not made up with zeros: no runs at all read as nothing,
+  // two clusters under a size of ten (one flipped bit) read as those two clusters.
   ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{}, 700, 700)}));
   a = f.FindAttribute(kAttrData);
-  EXPECT_EQ(ReadAll(*a, 4096), Bytes(700, 0));
+  EXPECT_EQ(ReadAll(*a, 4096), Bytes());
+  EXPECT_EQ(a->DataFound(), 0u);
+  ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 40}, 10 * 512, 10 * 512)}));
+  a = f.FindAttribute(kAttrData);
+  EXPECT_EQ(a->DataFound(), 1024u);
+  EXPECT_EQ(ReadAll(*a, 4096), m.Slice(40 * 512, 1024));
 
   // Whole sectors for the encrypted-file import: 100 bytes left, 512 delivered.
   ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 30}, 100, 100)}));
@@ -307,6 +314,30 @@ TEST(NtfsStreams, CompressedUnits) {
   ASSERT_TRUE(a->Seek(4090));
   ASSERT_TRUE(a->Read(mid.data(), 100, got));
   EXPECT_EQ(mid, Bytes(want.begin() + 4090, want.begin() + 4190));
+
+  // A bad sector in a compressed unit's packed data: its decoded bytes cannot be told apart,
+  // so the whole unit is listed as unreadable (strict reads fail); the next units read whole.
+  CNtfsVolume faulty;
+  auto source = std::make_unique<test::CFaultSource>(std::make_unique<CMemorySource>(m.image));
+  source->FailRange(42 * 512, 512);
+  faulty.AttachDevice(std::move(source));
+  ASSERT_TRUE(faulty.AttachGeometry('M', 512, 512, 1024, 128));
+  CNtfsFile h;
+  Bytes record = Record({NonResidentAttr(0x80, runs, 64 * 512, 64 * 512, 4)});
+  ASSERT_TRUE(h.ParseRecord(&faulty, record, 42, false));
+  CNtfsFileAttr* c = h.FindAttribute(kAttrData);
+  ASSERT_TRUE(c->Seek(0));
+  Bytes all(64 * 512);
+  EXPECT_FALSE(c->Read(all.data(), 64 * 512, got));
+  c->SetTolerant(true);
+  ASSERT_TRUE(c->Seek(0));
+  ASSERT_TRUE(c->Read(all.data(), 64 * 512, got));
+  EXPECT_EQ(got, 64u * 512);
+  ASSERT_EQ(c->Faults().Ranges().size(), 1u);
+  EXPECT_EQ(c->Faults().Ranges()[0].offset, 0u);
+  EXPECT_EQ(c->Faults().Ranges()[0].length, 8192u);
+  EXPECT_EQ(c->Faults().Ranges()[0].kind, ReadFault::kDeviceError);
+  EXPECT_TRUE(std::equal(all.begin() + 8192, all.end(), want.begin() + 8192));
 }
 
 TEST(NtfsStreams, OverwrittenPercentFromBitmap) {

@@ -11,6 +11,7 @@
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
 #include "recovery/efs_import.h"
+#include "tests/util/fault_source.h"
 
 namespace sorvani {
 namespace {
@@ -170,6 +171,66 @@ TEST_F(EfsImport, SameBytesWhateverTheBufferSize) {
   for (std::uint32_t pull : {1u, 7u, 65u, 511u, 512u, 4096u, 70000u}) {
     EXPECT_EQ(Stream(65537, pull), reference) << "pulling " << pull << " bytes at a time";
   }
+}
+
+// Ciphertext that cannot be read: the stream is built whole (zeros in its place, so the rest
+// of the file can still be decrypted block by block) and the bytes are listed for the report.
+TEST_F(EfsImport, UnreadableCiphertextIsZerosAndListed) {
+  auto memory = CDriveTable::Instance().Find('Y')->memory;
+  auto source = std::make_unique<test::CFaultSource>(std::make_unique<CMemorySource>(memory));
+  source->FailRange(kDataCluster * kCluster + 1024, 512);
+  CNtfsVolume faulty;
+  faulty.AttachDevice(std::move(source));
+  ASSERT_TRUE(faulty.AttachGeometry('Y', 512, kCluster, kRecordSize, 64));
+  auto buffer = BuildRecord(8192, EfsMetadata());
+  CNtfsFile file;
+  ASSERT_TRUE(file.ParseRecord(&faulty, buffer, 43, false));
+  EfsImportContext context;
+  context.record = &file;
+  std::vector<std::uint8_t> out, piece(4096);
+  for (int calls = 0; calls < 100; ++calls) {
+    std::uint32_t length = 4096;
+    ASSERT_EQ(EfsImportCallback(piece.data(), context, length), 0u);
+    if (length == 0) break;
+    out.insert(out.end(), piece.begin(), piece.begin() + length);
+  }
+  const std::size_t dataAt = 66 + EfsMetadata().size() + 42 + 512;
+  ASSERT_EQ(out.size(), dataAt + 8192);
+  ASSERT_NE(context.data, nullptr);
+  ASSERT_EQ(context.data->Faults().Ranges().size(), 1u);
+  EXPECT_EQ(context.data->Faults().Ranges()[0].offset, 1024u);
+  EXPECT_EQ(context.data->Faults().Ranges()[0].length, 512u);
+  for (std::size_t i = 0; i < 8192; ++i) {
+    std::uint8_t expect = i >= 1024 && i < 1536 ? 0 : DataByte(i);
+    if (out[dataAt + i] != expect) {
+      ADD_FAILURE() << "byte " << i;
+      break;
+    }
+  }
+}
+
+// A stop in the middle of the ciphertext ends the import as a failure: the truncated stream
+// left behind is never taken for a complete one.
+TEST_F(EfsImport, AStopMidStreamIsAFailureNotAnEnd) {
+  auto buffer = BuildRecord(65537, EfsMetadata());
+  CNtfsFile file;
+  ASSERT_TRUE(file.ParseRecord(&m_volume, buffer, 42, false));
+  ManualResetEvent cancel;
+  EfsImportContext context;
+  context.record = &file;
+  context.cancel = &cancel;
+  std::vector<std::uint8_t> piece(4096);
+  std::uint32_t rc = 0;
+  std::uint64_t delivered = 0;
+  for (int calls = 0; calls < 1000; ++calls) {
+    std::uint32_t length = 4096;
+    rc = EfsImportCallback(piece.data(), context, length);
+    if (rc != 0 || length == 0) break;
+    delivered += length;
+    if (delivered > 8192) cancel.Set();
+  }
+  EXPECT_EQ(rc, kEfsErrorCancelled);
+  EXPECT_LT(context.fileBytes, 65537u);
 }
 
 TEST_F(EfsImport, MissingAttributesEndTheImport) {

@@ -44,6 +44,8 @@ struct Carved {
   bool match;
   std::uint32_t size;
   std::string name;
+  bool incomplete;
+  bool cutByEnd;
 };
 
 // Runs one format test on a memory volume at (unit, offset).
@@ -57,7 +59,7 @@ Carved Try(bool (*carver)(CarveCandidate&), Bytes volumeBytes, std::uint32_t uni
   c.offset = offset;
   c.cancel = cancel;
   bool match = carver(c);
-  return {match, c.size, c.name};
+  return {match, c.size, c.name, c.incomplete, c.cutByEnd};
 }
 
 TEST(CarveJpeg, CutsAtTheMainEndMarker) {
@@ -98,10 +100,16 @@ TEST(CarveJpeg, CutsAtTheMainEndMarker) {
     Bytes vol = {0xFF, 0xD8, 0x00, 0xE0, 0x00, 0x10};
     vol.resize(4096, 0x22);
     EXPECT_FALSE(Try(CarveJpeg, vol, 512, 0, 0).match);
+    // Cut by the end of the device after its start of scan: listed, but as incomplete, with
+    // the bytes that are there.
     std::size_t scan = 0;
     Bytes cut = JpegHeader(Filler(10), scan);
     PutBytes(cut, scan, Filler(3000, 4));
-    EXPECT_FALSE(Try(CarveJpeg, cut, 512, 0, 0).match);
+    Carved r = Try(CarveJpeg, cut, 512, 0, 0);
+    EXPECT_TRUE(r.match);
+    EXPECT_TRUE(r.incomplete);
+    EXPECT_TRUE(r.cutByEnd);
+    EXPECT_EQ(r.size, cut.size());
   }
 }
 
@@ -209,8 +217,12 @@ TEST(CarvePng, WalksChunksToIend) {
   for (auto chunk : {PngChunk("IHDR", 13, 13), PngChunk("IDAT", 30u << 20, 100)})
     noEnd.insert(noEnd.end(), chunk.begin(), chunk.end());
   EXPECT_FALSE(Try(CarvePng, noEnd, 512, 0, 0).match);
+  // Cut by the end of the device before IEND: incomplete, never a whole picture.
   Bytes truncated(pic.begin(), pic.end() - 12);
-  EXPECT_FALSE(Try(CarvePng, truncated, 512, 0, 0).match);
+  Carved cut = Try(CarvePng, truncated, 512, 0, 0);
+  EXPECT_TRUE(cut.match);
+  EXPECT_TRUE(cut.incomplete && cut.cutByEnd);
+  EXPECT_EQ(cut.size, truncated.size());
 }
 
 TEST(CarvePng, LengthsNearTwoToTheThirtyTwoDoNotWrap) {
@@ -291,9 +303,18 @@ TEST(CarveGif, GarbageEndsWithoutAMatch) {
   endless.insert(endless.end(), tail.begin(), tail.end());
   EXPECT_FALSE(Try(CarveGif, std::move(endless), 4096, 0, 0).match);
 
-  // A trailer within the last 512 bytes of the device: the block read comes up short.
+  // A trailer within the last 512 bytes of the device: the block read comes up short, but
+  // the picture is whole and found so; one byte less and it is incomplete.
   Bytes atEnd = AnimatedGif(1);
-  EXPECT_FALSE(Try(CarveGif, atEnd, 512, 0, 0).match);
+  Carved whole = Try(CarveGif, atEnd, 512, 0, 0);
+  EXPECT_TRUE(whole.match);
+  EXPECT_FALSE(whole.incomplete);
+  EXPECT_EQ(whole.size, atEnd.size());
+  Bytes short1(atEnd.begin(), atEnd.end() - 1);
+  Carved cut = Try(CarveGif, short1, 512, 0, 0);
+  EXPECT_TRUE(cut.match);
+  EXPECT_TRUE(cut.incomplete && cut.cutByEnd);
+  EXPECT_EQ(cut.size, short1.size());
 }
 
 TEST(CarveAny, TriesFormatsInKeyOrderAndHonoursCancel) {
