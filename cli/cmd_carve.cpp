@@ -142,6 +142,16 @@ void RunScan(SurfaceScanJob& job, CConsoleSink& sink) {
   sink.ClearProgress();
 }
 
+// Each drive of a source with several writes into a folder of its own (DEST/C/, DEST/D/):
+// carved names restart for every drive and would otherwise meet.
+std::string DriveDestination(const std::string& destination, char letter, std::size_t drives) {
+  if (drives <= 1) return destination;
+  std::string out = destination;
+  while (out.size() > 1 && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  if (out.empty() || out.back() != '/') out += '/';
+  return out + letter;
+}
+
 }  // namespace
 
 int RunCarve(Args& args) {
@@ -180,6 +190,16 @@ int RunCarve(Args& args) {
     return kExitBadUsage;
   }
 
+  // A destination that cannot be used is refused before the scan, not after it.
+  if (recover) {
+    for (char letter : letters) {
+      if (!CheckCarveDestination(letter, destination, error)) {
+        PrintError("carve: " + error);
+        return kExitBadUsage;
+      }
+    }
+  }
+
   g_cancel.store(false);
   struct sigaction action {};
   action.sa_handler = OnInterrupt;
@@ -215,7 +235,8 @@ int RunCarve(Args& args) {
     std::vector<RawRangeItem> ranges;
     for (const CarvedFile& file : sink.Files())
       ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size});
-    if (RecoverRawRangesTo(letter, ranges, destination) != kExitOk) ++failures;
+    if (RecoverRawRangesTo(letter, ranges, DriveDestination(destination, letter, letters.size())) != kExitOk)
+      ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);
 

@@ -9,6 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "foundation/res_strings.h"
+#include "recovery/dest_create.h"
 #include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
 #include "ntfs/ntfs_attr.h"
@@ -308,10 +309,17 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   }
   CDestFile out;
   int error = 0;
-  if (!PathLiesUnder(job.destination, path) || !out.Create(path, CreateMode::kCreateAlways, error)) {
+  // A carved file takes a free name (the collision name with its start unit) or replaces an
+  // existing one only by consent, as recovered files do.
+  bool overwrite = false;
+  RecoverResult created = CreateDestinationFile(job, report.destination, startUnit, job.flags | RF_QUIET,
+                                                {}, out, overwrite);
+  if (created == REC_S_NOTHING_DONE) return created;
+  if (created != REC_S_OK) {
     setStatus(kIdsStatusFileNotCreated);
     return REC_E_FAIL;
   }
+  CPartialFileGuard partial(report.destination, startUnit);
   double elapsedBefore = 0;
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
@@ -319,7 +327,10 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   }
   double start = ClockMilliseconds();
   std::uint32_t unitSize = job.volume ? job.volume->BytesPerCluster() : 0;
-  if (byteCount == 0) return REC_S_OK;
+  if (byteCount == 0) {
+    partial.Keep();
+    return REC_S_OK;
+  }
   if (unitSize == 0) {
     setStatus(kIdsStatusWriteFailed);
     return REC_E_FAIL;
@@ -335,7 +346,10 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
       setStatus(kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
-    if (size == 0) return REC_S_OK;  // the volume ends here
+    if (size == 0) {
+      partial.Keep();
+      return REC_S_OK;  // the volume ends here
+    }
     std::uint32_t take = static_cast<std::uint32_t>(std::min<std::uint64_t>(size, byteCount - written));
     if (!out.Write(piece.data(), take, error)) {
       LogFile.WriteError(1, error);
@@ -353,7 +367,10 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
       p.RecomputeTotalPercent();
       p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
     }
-    if (written >= byteCount) return REC_S_OK;
+    if (written >= byteCount) {
+      partial.Keep();
+      return REC_S_OK;
+    }
   }
   LogFile.WriteAlways("The operation was aborted.\n");
   setStatus(kIdsStatusAborted);
@@ -402,6 +419,10 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
   RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
   if (RecoverFailed(result)) {
     SkipFailedItem(noted, byteCount);
+  } else if (result == REC_S_NOTHING_DONE) {
+    SkipFailedItem(noted, byteCount);
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++Progress().filesSkipped;
   } else {
     std::lock_guard<std::mutex> hold(ProgressLock());
     ++Progress().filesRecovered;
