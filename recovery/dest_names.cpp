@@ -138,6 +138,15 @@ bool PathLiesUnder(const std::string& root, const std::string& path) {
                                                    ? std::string("/")
                                                    : p.substr(0, p.rfind('/')));
   if (known.under.count(existing)) return true;
+  // A real folder (not a link) inside a folder known to be under the root is under it too.
+  // This spares resolving every part of a deep path again for each new folder of a chain,
+  // which costs the square of the depth in lookups.
+  if (auto slash = existing.rfind('/'); slash != std::string::npos && slash > 0 &&
+                                        known.under.count(existing.substr(0, slash)) && IsFolder(existing)) {
+    if (known.under.size() >= kRememberedFolders) known.under.clear();
+    known.under.insert(existing);
+    return true;
+  }
   // Not seen yet: the root is resolved afresh too, as it may have been replaced or removed.
   known.realRoot = RealPath(r);
   if (known.realRoot.empty()) {
