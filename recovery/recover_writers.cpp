@@ -33,6 +33,13 @@ void StartItem(const std::string& path) {
 
 CNtfsVolume* NtfsOf(RecoverJob& job) { return dynamic_cast<CNtfsVolume*>(job.volume); }
 
+// A name too long for the destination's file systems is written shortened; the log says so.
+void NoteLongName(std::uint32_t record, const std::string& name) {
+  if (name.size() > kMaxNameBytes)
+    LogFile.Write(1, "The name of #%lu takes %zu bytes, more than a file name may have; it is written as %s\n",
+                  static_cast<unsigned long>(record), name.size(), SafeName(name).c_str());
+}
+
 // The names of the alternate streams a file's $DATA attributes give, as ":" + name suffixes
 // of the file's path (walked as the stream copy walks them).
 std::vector<std::string> StreamSuffixes(CNtfsFile& file, std::uint32_t flags) {
@@ -340,6 +347,7 @@ void PushFolder(RecoverJob& job, std::vector<FolderFrame>& stack, const std::str
   f.report = BeginItem(path, record, true, f.noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) f.report.name = entry.name;
+  NoteLongName(record, f.report.name);
   f.requested = path;
   f.path = path;
   f.record = record;
@@ -457,6 +465,7 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
   RecoveredItemReport report = BeginItem(path, record, false, noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
+  NoteLongName(record, report.name);
   std::string finalPath = path;
   RecoverResult result = WriteFile(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {

@@ -432,6 +432,28 @@ TEST_F(DestinationFiles, StreamSiblingsFollowTheCollisionRule) {
   }
 }
 
+TEST_F(DestinationFiles, ALongNameStillHasACollisionName) {
+  // A 255-byte name, the longest a file name may be here: its numbered name is shortened to
+  // fit instead of failing.
+  std::uint32_t record = 0;
+  for (const auto& [path, r] : m_records)
+    if (path.rfind("Names/L255-deleted-", 0) == 0) record = r;
+  ASSERT_NE(record, 0u);
+  std::string dest = test::ScratchFolder("long_collision");
+  for (int run = 0; run < 2; ++run) {
+    CScriptedFrontEnd fe(dest);
+    ASSERT_EQ(Run(fe, {record}), REC_S_OK);
+    ASSERT_EQ(fe.reports.size(), 1u);
+    EXPECT_EQ(fe.reports[0].result, REC_S_OK) << run;
+    std::string name = fs::path(fe.reports[0].destination).filename().string();
+    EXPECT_LE(name.size(), kMaxNameBytes);
+    if (run == 1) {
+      EXPECT_NE(name.find(" (" + std::to_string(record) + ")"), std::string::npos) << name;
+    }
+    EXPECT_EQ(test::Sha256OfFile(fe.reports[0].destination), m_sha.at({record, ""}));
+  }
+}
+
 TEST_F(DestinationFiles, SparseRunsBecomeHoles) {
   std::uint32_t sparse = m_records.at("Sparse/sparse-deleted.bin");
   std::string dest = test::ScratchFolder("sparse_holes");
