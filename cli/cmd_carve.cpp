@@ -235,7 +235,8 @@ int RunCarve(Args& args) {
     std::vector<RawRangeItem> ranges;
     for (const CarvedFile& file : sink.Files())
       ranges.push_back(RawRangeItem{file.name, file.startUnit, file.offset, file.size});
-    if (RecoverRawRangesTo(letter, ranges, DriveDestination(destination, letter, letters.size())) != kExitOk)
+    if (RecoverRawRangesTo(letter, ranges, DriveDestination(destination, letter, letters.size())) !=
+        kExitOk)
       ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);

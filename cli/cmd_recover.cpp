@@ -54,7 +54,8 @@ struct RecoverOptions {
 // `recover` lets the person insist.
 std::string DestinationProblem(const DestinationCheck& check, const RecoverOptions& options) {
   if (!check.valid)
-    return "'" + options.destination + "' is not a usable destination: give an absolute path without | < > * ?";
+    return "'" + options.destination +
+           "' is not a usable destination: give an absolute path without | < > * ?";
   if (check.sameVolume && !options.allowSameVolume)
     return "the destination " + check.destination +
            " lies on the source being recovered (the same device, partition or image file, also "
@@ -290,7 +291,8 @@ int PrintSummary() {
                SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered).c_str(),
                FormatElapsed(p.elapsedSeconds).c_str());
   if (p.filesSkipped)
-    std::fprintf(stderr, "Skipped:   %u files already at the destination, left as they were\n", p.filesSkipped);
+    std::fprintf(stderr, "Skipped:   %u files already at the destination, left as they were\n",
+                 p.filesSkipped);
   if (p.failed) {
     std::fprintf(stderr, "Failed:    %s\n",
                  SummaryLine(p.filesTried - p.filesRecovered, p.foldersTried - p.foldersRecovered,
@@ -376,7 +378,8 @@ int RunRecover(Args& args) {
   }
 
   // A destination that cannot be used is refused before the source is scanned.
-  if (std::string problem = DestinationProblem(CheckDestination(options.destination, options.letter, 0), options);
+  if (std::string problem =
+          DestinationProblem(CheckDestination(options.destination, options.letter, 0), options);
       !problem.empty()) {
     PrintError("recover: " + problem);
     return kExitBadUsage;

@@ -46,8 +46,9 @@ std::string RealPathOf(const std::string& path) {
 }
 
 std::uint64_t AddClamped(std::uint64_t a, std::uint64_t b) {
-  return a > std::numeric_limits<std::uint64_t>::max() - b ? std::numeric_limits<std::uint64_t>::max()
-                                                           : a + b;
+  return a > std::numeric_limits<std::uint64_t>::max() - b
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
 }
 
 // Narrows the window (offset, length) taken inside a container whose own window into the
@@ -127,15 +128,17 @@ bool IsNetworkFileSystem(std::string_view fsType) {
 bool BackingsOverlap(const BackingRange& a, const BackingRange& b) {
   if (a.disk != b.disk || a.device != b.device || (!a.disk && a.inode != b.inode)) return false;
   auto end = [](const BackingRange& r) {
-    return r.length == 0 ? std::numeric_limits<std::uint64_t>::max() : AddClamped(r.offset, r.length);
+    return r.length == 0 ? std::numeric_limits<std::uint64_t>::max()
+                         : AddClamped(r.offset, r.length);
   };
   return a.offset < end(b) && b.offset < end(a);
 }
 
-bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset, std::uint64_t length,
-                          BackingRange& out, const std::string& sysRoot) {
+bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset,
+                          std::uint64_t length, BackingRange& out, const std::string& sysRoot) {
   for (int layer = 0; layer < kMaxLayers; ++layer) {
-    std::string node = sysRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+    std::string node =
+        sysRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
     struct stat st {};
     if (::stat(node.c_str(), &st) != 0) {
       if (layer == 0) return false;
@@ -148,7 +151,8 @@ bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset, 
       std::string real = RealPathOf(node);
       std::string parentDev;
       unsigned pmajor = 0, pminor = 0;
-      if (real.empty() || !ReadAttributeText(real.substr(0, real.rfind('/')) + "/dev", parentDev, 64) ||
+      if (real.empty() ||
+          !ReadAttributeText(real.substr(0, real.rfind('/')) + "/dev", parentDev, 64) ||
           !ParseDevNumber(parentDev, pmajor, pminor))
         break;
       EnterContainer(start * 512, sectors * 512, offset, length);
@@ -191,7 +195,8 @@ bool BackingOfPath(const std::string& path, std::uint64_t offset, std::uint64_t 
   struct stat st {};
   if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
   if (S_ISBLK(st.st_mode))
-    return BackingOfBlockDevice(::major(st.st_rdev), ::minor(st.st_rdev), offset, length, out, sysRoot);
+    return BackingOfBlockDevice(::major(st.st_rdev), ::minor(st.st_rdev), offset, length, out,
+                                sysRoot);
   if (!S_ISREG(st.st_mode)) return false;
   out = BackingRange{};
   out.device = st.st_dev;
@@ -201,7 +206,8 @@ bool BackingOfPath(const std::string& path, std::uint64_t offset, std::uint64_t 
   return true;
 }
 
-std::vector<BackingRange> BackingsOfFolder(const std::string& folder, const std::string& mountInfoPath,
+std::vector<BackingRange> BackingsOfFolder(const std::string& folder,
+                                           const std::string& mountInfoPath,
                                            const std::string& sysRoot) {
   std::vector<BackingRange> out;
   struct stat st {};

@@ -22,8 +22,8 @@ bool NameTaken(const std::string& path, const std::vector<std::string>& siblings
 }
 
 // Creates `path` as a new file unless it or one of its siblings exists.
-bool CreateIfFree(CDestFile& file, const std::string& path, const std::vector<std::string>& siblings,
-                  int& error) {
+bool CreateIfFree(CDestFile& file, const std::string& path,
+                  const std::vector<std::string>& siblings, int& error) {
   for (const std::string& suffix : siblings) {
     if (PathExists(path + suffix)) {
       error = EEXIST;
@@ -69,10 +69,10 @@ RecoverResult CreateDestinationFile(RecoverJob& job, std::string& path, std::uin
     // no failure of the recovery.
     if (choice == 2) return REC_S_NOTHING_DONE;
     if (choice == 0) {
-      PromptButton answer = AskUser(job, FormatResString(kIdsFileExists, path), PromptIcon::kExclamation,
-                                    {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll,
-                                     PromptButton::kNoToAll},
-                                    1);
+      PromptButton answer = AskUser(
+          job, FormatResString(kIdsFileExists, path), PromptIcon::kExclamation,
+          {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll},
+          1);
       if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
         std::lock_guard<std::mutex> hold(ProgressLock());
         Progress().fileOverwriteChoice = answer == PromptButton::kYesToAll ? 1 : 2;
@@ -87,9 +87,9 @@ RecoverResult CreateDestinationFile(RecoverJob& job, std::string& path, std::uin
   while (!file.Create(path, CreateMode::kCreateAlways, error)) {
     SetStatus(kIdsStatusFileNotCreated);
     if (flags & RF_QUIET) return REC_E_SKIPPED;
-    PromptButton answer =
-        AskUser(job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path),
-                PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
+    PromptButton answer = AskUser(
+        job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path),
+        PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
     if (answer == PromptButton::kAbort) {
       SetStatus(kIdsStatusAborted);
       return REC_E_ABORT;
@@ -110,13 +110,15 @@ RecoverResult CreateStreamTarget(RecoverJob& job, const std::string& target, boo
   return ReportItemFailure(job, FormatResString(kIdsMsgStreamNotCreated, target), flags);
 }
 
-bool SetAsidePartialFile(std::string& path, std::uint64_t id, const std::vector<std::string>& siblings) {
+bool SetAsidePartialFile(std::string& path, std::uint64_t id,
+                         const std::vector<std::string>& siblings) {
   if (path.empty() || !PathExists(path)) return false;
   std::string base = AppendToName(path, kPartialSuffix);
   for (int attempt = 0; attempt < kPartialNames; ++attempt) {
-    std::string target = attempt == 0   ? base
-                         : attempt == 1 ? CollisionName(base, id)
-                                        : AppendToName(path, std::string(kPartialSuffix) + std::to_string(attempt));
+    std::string target =
+        attempt == 0   ? base
+        : attempt == 1 ? CollisionName(base, id)
+                       : AppendToName(path, std::string(kPartialSuffix) + std::to_string(attempt));
     if (NameTaken(target, siblings)) continue;
     int error = 0;
     if (!RenameNoReplace(path, target, error)) {

@@ -37,7 +37,8 @@ RecoverResult CreateStreamTarget(RecoverJob& job, const std::string& target, boo
 // Renames the file at `path` and its sibling files to the partial name (the suffix, then the
 // collision name of it, then numbered ones), never replacing anything. `path` becomes the
 // new name; false (and a log line) when no rename succeeded.
-bool SetAsidePartialFile(std::string& path, std::uint64_t id, const std::vector<std::string>& siblings);
+bool SetAsidePartialFile(std::string& path, std::uint64_t id,
+                         const std::vector<std::string>& siblings);
 
 // Sets a file aside under its partial name when it goes out of scope, unless Keep() was
 // called: every way out of a writer that is not success leaves no file under a final name.

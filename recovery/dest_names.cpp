@@ -79,7 +79,8 @@ std::string AppendToName(const std::string& path, std::string_view suffix) {
   std::string_view name = std::string_view(path).substr(nameStart);
   if (name.size() + suffix.size() <= kMaxNameBytes || suffix.size() >= kMaxNameBytes)
     return path + std::string(suffix);
-  return path.substr(0, nameStart) + ShortenName(name, kMaxNameBytes - suffix.size()) + std::string(suffix);
+  return path.substr(0, nameStart) + ShortenName(name, kMaxNameBytes - suffix.size()) +
+         std::string(suffix);
 }
 
 namespace {
@@ -142,7 +143,8 @@ bool PathLiesUnder(const std::string& root, const std::string& path) {
   // This spares resolving every part of a deep path again for each new folder of a chain,
   // which costs the square of the depth in lookups.
   if (auto slash = existing.rfind('/'); slash != std::string::npos && slash > 0 &&
-                                        known.under.count(existing.substr(0, slash)) && IsFolder(existing)) {
+                                        known.under.count(existing.substr(0, slash)) &&
+                                        IsFolder(existing)) {
     if (known.under.size() >= kRememberedFolders) known.under.clear();
     known.under.insert(existing);
     return true;

@@ -84,7 +84,8 @@ bool DestinationOnSource(const std::string& destination, const DriveSource& sour
   if (source.path.empty()) return false;  // memory
   BackingRange read;
   if (!BackingOfPath(source.path, source.offset, source.length, read)) return false;
-  for (const BackingRange& written : BackingsOfFolder(NearestExistingFolder(destination), mountInfoPath))
+  for (const BackingRange& written :
+       BackingsOfFolder(NearestExistingFolder(destination), mountInfoPath))
     if (BackingsOverlap(read, written)) return true;
   return false;
 }

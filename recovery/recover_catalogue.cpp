@@ -122,7 +122,8 @@ struct FilterMatch {
 
 FilterMatch MatchOfText(const std::string& path, const std::string& filter) {
   if (FolderUnder(path, filter)) return {FilterMatch::kUnder, 0};
-  if (path.size() < filter.size() && SameTextNoCase(std::string_view(filter).substr(0, path.size()), path) &&
+  if (path.size() < filter.size() &&
+      SameTextNoCase(std::string_view(filter).substr(0, path.size()), path) &&
       (path.empty() || filter[path.size()] == '/'))
     return {FilterMatch::kPrefix, static_cast<std::uint32_t>(path.size())};
   return {FilterMatch::kNo, 0};
@@ -138,9 +139,11 @@ FilterMatch ExtendMatch(FilterMatch m, std::string_view name, const std::string&
     return {FilterMatch::kNo, 0};
   if (total == filter.size()) return {FilterMatch::kUnder, 0};
   if (total < filter.size())
-    return filter[total] == '/' ? FilterMatch{FilterMatch::kPrefix, static_cast<std::uint32_t>(total)}
-                                : FilterMatch{FilterMatch::kNo, 0};
-  return name[filter.size() - start] == '/' ? FilterMatch{FilterMatch::kUnder, 0} : FilterMatch{FilterMatch::kNo, 0};
+    return filter[total] == '/'
+               ? FilterMatch{FilterMatch::kPrefix, static_cast<std::uint32_t>(total)}
+               : FilterMatch{FilterMatch::kNo, 0};
+  return name[filter.size() - start] == '/' ? FilterMatch{FilterMatch::kUnder, 0}
+                                            : FilterMatch{FilterMatch::kNo, 0};
 }
 
 }  // namespace
@@ -211,7 +214,8 @@ std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const st
     for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
       std::size_t i = *it;
       std::size_t p = looped[i] ? kNone : folderParent(i);
-      match[i] = p == kNone ? MatchOfText(baseFolder(i), filter) : ExtendMatch(match[p], all[p].name, filter);
+      match[i] = p == kNone ? MatchOfText(baseFolder(i), filter)
+                            : ExtendMatch(match[p], all[p].name, filter);
     }
   }
   auto under = [&](std::size_t i) { return match[i].kind == FilterMatch::kUnder; };
@@ -221,7 +225,8 @@ std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const st
     std::size_t at = i;
     for (std::size_t p; !looped[at] && (p = folderParent(at)) != kNone; at = p) above.push_back(p);
     std::string path = baseFolder(at);
-    for (auto it = above.rbegin(); it != above.rend(); ++it) path += (path.empty() ? "" : "/") + all[*it].name;
+    for (auto it = above.rbegin(); it != above.rend(); ++it)
+      path += (path.empty() ? "" : "/") + all[*it].name;
     return path;
   };
 

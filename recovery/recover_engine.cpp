@@ -9,10 +9,10 @@
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "foundation/res_strings.h"
+#include "ntfs/ntfs_attr.h"
 #include "recovery/dest_create.h"
 #include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
-#include "ntfs/ntfs_attr.h"
 
 namespace sorvani {
 namespace {
@@ -312,8 +312,8 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   // A carved file takes a free name (the collision name with its start unit) or replaces an
   // existing one only by consent, as recovered files do.
   bool overwrite = false;
-  RecoverResult created = CreateDestinationFile(job, report.destination, startUnit, job.flags | RF_QUIET,
-                                                {}, out, overwrite);
+  RecoverResult created = CreateDestinationFile(job, report.destination, startUnit,
+                                                job.flags | RF_QUIET, {}, out, overwrite);
   if (created == REC_S_NOTHING_DONE) return created;
   if (created != REC_S_OK) {
     setStatus(kIdsStatusFileNotCreated);

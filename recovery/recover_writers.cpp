@@ -36,8 +36,10 @@ CNtfsVolume* NtfsOf(RecoverJob& job) { return dynamic_cast<CNtfsVolume*>(job.vol
 // A name too long for the destination's file systems is written shortened; the log says so.
 void NoteLongName(std::uint32_t record, const std::string& name) {
   if (name.size() > kMaxNameBytes)
-    LogFile.Write(1, "The name of #%lu takes %zu bytes, more than a file name may have; it is written as %s\n",
-                  static_cast<unsigned long>(record), name.size(), SafeName(name).c_str());
+    LogFile.Write(
+        1,
+        "The name of #%lu takes %zu bytes, more than a file name may have; it is written as %s\n",
+        static_cast<unsigned long>(record), name.size(), SafeName(name).c_str());
 }
 
 // The names of the alternate streams a file's $DATA attributes give, as ":" + name suffixes
@@ -167,7 +169,8 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   CDestFile mainFile;
   std::vector<std::string> siblings = StreamSuffixes(file, flags);
   bool overwrite = false;
-  RecoverResult created = CreateDestinationFile(job, path, record, flags, siblings, mainFile, overwrite);
+  RecoverResult created =
+      CreateDestinationFile(job, path, record, flags, siblings, mainFile, overwrite);
   report.destination = path;
   if (created != REC_S_OK) return created;
   CPartialFileGuard partial(report.destination, record, siblings);
@@ -196,9 +199,12 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     // A stream's own file is made here, so that an existing one is replaced only by consent.
     CDestFile streamFile;
     if (!name.empty()) {
-      if (RecoverResult r = CreateStreamTarget(job, target, overwrite, flags, streamFile); r != REC_S_OK) return r;
+      if (RecoverResult r = CreateStreamTarget(job, target, overwrite, flags, streamFile);
+          r != REC_S_OK)
+        return r;
     }
-    RecoverResult r = CopyStream(job, *attr, target, flags, copied, name.empty() ? &mainFile : &streamFile);
+    RecoverResult r =
+        CopyStream(job, *attr, target, flags, copied, name.empty() ? &mainFile : &streamFile);
     if (name.empty()) mainFile.Close();
     report.bytes += copied;
     if (r != REC_S_OK) return r;
@@ -330,8 +336,8 @@ struct FolderFrame {
   std::uint32_t record = 0;
   std::uint32_t flags = 0;
   bool opened = false;
-  bool walking = false;   // its children are being written
-  bool stopped = false;   // the walk of its children ended early
+  bool walking = false;  // its children are being written
+  bool stopped = false;  // the walk of its children ended early
   bool quiet = false;
   bool switchedQuiet = false;
   bool failedInside = false;
@@ -368,7 +374,8 @@ RecoverResult OpenFolder(RecoverJob& job, FolderFrame& f) {
   if (created != REC_S_OK) return created;
 
   CatalogueEntry entry;
-  if ((f.flags & RF_FOLDER_ATTRIBUTES) && job.catalogue && job.catalogue->FindEntry(f.record, entry)) {
+  if ((f.flags & RF_FOLDER_ATTRIBUTES) && job.catalogue &&
+      job.catalogue->FindEntry(f.record, entry)) {
     CNtfsFile file;
     CNtfsVolume* volume = NtfsOf(job);
     if (!volume || !file.LoadRecord(volume, f.record, true)) {
@@ -400,7 +407,8 @@ RecoverResult OpenFolder(RecoverJob& job, FolderFrame& f) {
 }
 
 // What one child's result does to the walk of its folder.
-void TakeChildResult(RecoverJob& job, FolderFrame& f, RecoverResult r, const std::string& childPath) {
+void TakeChildResult(RecoverJob& job, FolderFrame& f, RecoverResult r,
+                     const std::string& childPath) {
   f.last = r;
   if (!RecoverFailed(r)) return;
   f.failedInside = true;
@@ -416,7 +424,8 @@ void TakeChildResult(RecoverJob& job, FolderFrame& f, RecoverResult r, const std
 RecoverResult CloseFolder(RecoverJob& job, FolderFrame& f) {
   if (f.walking) job.activeFolders.erase(f.record);
   if (f.readOnlyLater && !ApplyReadOnlyMode(f.path))
-    LogFile.Write(1, "Couldn't set file attributes for file #%lu\n", static_cast<unsigned long>(f.record));
+    LogFile.Write(1, "Couldn't set file attributes for file #%lu\n",
+                  static_cast<unsigned long>(f.record));
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
     RecoveryProgress& p = Progress();
@@ -491,8 +500,8 @@ RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint3
   std::vector<FolderFrame> stack;
   PushFolder(job, stack, path, record, flags);
   RecoverResult result = REC_S_OK;
-  std::string finished;       // the requested path of the folder that just ended
-  bool handBack = false;      // its result goes to the folder below it on the stack
+  std::string finished;   // the requested path of the folder that just ended
+  bool handBack = false;  // its result goes to the folder below it on the stack
   while (!stack.empty()) {
     FolderFrame& f = stack.back();
     bool end = false;

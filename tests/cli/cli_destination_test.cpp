@@ -36,7 +36,8 @@ std::string Shell(const std::string& command) {
 std::map<std::string, std::string> Tree(const std::string& folder) {
   std::map<std::string, std::string> out;
   for (const auto& e : fs::recursive_directory_iterator(folder))
-    if (e.is_regular_file()) out[fs::relative(e.path(), folder).string()] = test::Sha256OfFile(e.path().string());
+    if (e.is_regular_file())
+      out[fs::relative(e.path(), folder).string()] = test::Sha256OfFile(e.path().string());
   return out;
 }
 
@@ -50,7 +51,8 @@ TEST(CliDestination, AnImageMountedThroughFuseIsNeverWrittenTo) {
   fs::copy_file(fixture, image, fs::copy_options::overwrite_existing);
   std::string mnt = root + "/mnt";
   fs::create_directories(mnt);
-  if (Shell("ntfs-3g " + ShellQuote(image) + " " + ShellQuote(mnt) + " >/dev/null 2>&1; echo $?") != "0")
+  if (Shell("ntfs-3g " + ShellQuote(image) + " " + ShellQuote(mnt) + " >/dev/null 2>&1; echo $?") !=
+      "0")
     GTEST_SKIP() << "ntfs-3g could not mount here";
   struct Run {
     std::vector<std::string> args;
@@ -63,13 +65,15 @@ TEST(CliDestination, AnImageMountedThroughFuseIsNeverWrittenTo) {
   };
   std::vector<test::CommandResult> results;
   for (const Run& run : runs) results.push_back(RunSorvani(run.args));
-  bool wrote = fs::exists(mnt + "/rec") || fs::exists(mnt + "/rec2") || fs::exists(mnt + "/pictures");
+  bool wrote =
+      fs::exists(mnt + "/rec") || fs::exists(mnt + "/rec2") || fs::exists(mnt + "/pictures");
   Shell("umount " + ShellQuote(mnt));
   for (std::size_t i = 0; i < results.size(); ++i) {
     const auto& r = results[i];
     EXPECT_EQ(r.exitCode, 2) << runs[i].args[0] << ": " << r.err;
     EXPECT_NE(r.err.find("lies on the source"), std::string::npos) << r.err;
-    EXPECT_EQ(r.err.find("--allow-same-volume") != std::string::npos, runs[i].offersOverride) << r.err;
+    EXPECT_EQ(r.err.find("--allow-same-volume") != std::string::npos, runs[i].offersOverride)
+        << r.err;
     EXPECT_TRUE(r.out.empty()) << "checked before the scan: " << r.out;
   }
   EXPECT_FALSE(wrote);
@@ -132,7 +136,8 @@ TEST(CliDestination, CarvedFilesOfEachDriveKeepTheirOwnFolderAndNothingIsReplace
   // is no failure.
   auto third = RunSorvani({"carve", image, "--recover-to", dest});
   EXPECT_EQ(third.exitCode, 0) << third.err;
-  EXPECT_NE(third.err.find("Skipped:   " + std::to_string(c.size()) + " files"), std::string::npos) << third.err;
+  EXPECT_NE(third.err.find("Skipped:   " + std::to_string(c.size()) + " files"), std::string::npos)
+      << third.err;
   EXPECT_EQ(third.err.find("Failed:"), std::string::npos) << third.err;
   EXPECT_EQ(Tree(dest + "/C"), after);
   EXPECT_EQ(Tree(dest + "/D").size(), 2 * d.size());

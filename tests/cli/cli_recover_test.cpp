@@ -97,7 +97,8 @@ TEST_F(CliRecover, CollisionAnswersSummaryAndExitCodes) {
   // Both names taken: --no-to-all, like an unattended run, keeps what is there; the item is
   // skipped, which is no failure.
   std::ofstream(numbered) << "keep me";
-  for (std::vector<std::string> args : {std::vector<std::string>{"recover", m_image, "--to", dest, "--record", record, "--no-to-all"},
+  for (std::vector<std::string> args : {std::vector<std::string>{"recover", m_image, "--to", dest,
+                                                                 "--record", record, "--no-to-all"},
                                         {"recover", m_image, "--to", dest, "--record", record}}) {
     auto no = RunSorvani(args);
     EXPECT_EQ(no.exitCode, 0) << no.err;

@@ -87,16 +87,17 @@ TEST(DestinationSafety, ByteRangesOfOneFileOrDiskMeet) {
   BackingRange disk = file(0, 0);
   disk.disk = true;
   const Case cases[] = {
-      {file(0, 0), file(0, 0), true},                 // the whole image, both ways
-      {file(1 << 20, 100 << 20), file(0, 0), true},   // a partition of an image mounted whole
+      {file(0, 0), file(0, 0), true},                // the whole image, both ways
+      {file(1 << 20, 100 << 20), file(0, 0), true},  // a partition of an image mounted whole
       {file(1 << 20, 10 << 20), file(11 << 20, 10 << 20), false},  // two partitions side by side
       {file(1 << 20, 10 << 20), file(10 << 20, 10 << 20), true},   // one byte shared
-      {file(0, 0), file(0, 0, 8), false},              // another file
-      {file(0, 0), disk, false},                       // a disk is no file
-      {file(~0ull - 10, 100), file(~0ull - 5, 0), true},  // no wrap-around at the end
+      {file(0, 0), file(0, 0, 8), false},                          // another file
+      {file(0, 0), disk, false},                                   // a disk is no file
+      {file(~0ull - 10, 100), file(~0ull - 5, 0), true},           // no wrap-around at the end
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(BackingsOverlap(c.a, c.b), c.overlap) << c.a.offset << "+" << c.a.length << " / " << c.b.offset;
+    EXPECT_EQ(BackingsOverlap(c.a, c.b), c.overlap)
+        << c.a.offset << "+" << c.a.length << " / " << c.b.offset;
     EXPECT_EQ(BackingsOverlap(c.b, c.a), c.overlap);
   }
 }
@@ -156,8 +157,8 @@ TEST(DestinationSafety, RealMountsOfTheSourceAreRefused) {
   std::string image = root + "/image.img";
   fs::copy_file(fixture, image, fs::copy_options::overwrite_existing);
   fs::create_directories(root + "/mnt");
-  if (Shell("ntfs-3g " + Quote(image) + " " + Quote(root + "/mnt") +
-            " >/dev/null 2>&1; echo $?") != "0")
+  if (Shell("ntfs-3g " + Quote(image) + " " + Quote(root + "/mnt") + " >/dev/null 2>&1; echo $?") !=
+      "0")
     GTEST_SKIP() << "ntfs-3g could not mount here";
   DriveSource source{image, 0, 0, nullptr, "", 0};
   bool onFuse = DestinationOnSource(root + "/mnt/rec/", source);
@@ -176,11 +177,13 @@ TEST(DestinationSafety, RealMountsOfTheSourceAreRefused) {
   auto first = CDriveTable::Instance().Find(letters[0]);
   auto second = CDriveTable::Instance().Find(letters[1]);
   ASSERT_TRUE(first && second && first->length != 0);
-  std::string loop = Shell("losetup -f --show -r -o " + std::to_string(first->offset) + " --sizelimit " +
-                           std::to_string(first->length) + " " + Quote(two) + " 2>&1");
+  std::string loop =
+      Shell("losetup -f --show -r -o " + std::to_string(first->offset) + " --sizelimit " +
+            std::to_string(first->length) + " " + Quote(two) + " 2>&1");
   if (loop.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "no loop device: " << loop;
   fs::create_directories(root + "/part");
-  bool mounted = Shell("ntfs-3g -o ro " + loop + " " + Quote(root + "/part") + " >/dev/null 2>&1; echo $?") == "0";
+  bool mounted = Shell("ntfs-3g -o ro " + loop + " " + Quote(root + "/part") +
+                       " >/dev/null 2>&1; echo $?") == "0";
   bool firstRefused = mounted && DestinationOnSource(root + "/part/", *first);
   bool secondRefused = mounted && DestinationOnSource(root + "/part/", *second);
   DriveSource wholeImage{two, 0, 0, nullptr, "", 0};
@@ -203,11 +206,9 @@ TEST(DestinationSafety, DotDotInADestinationIsResolvedUpFront) {
     std::string text, expect;
   };
   const Case cases[] = {
-      {root + "/a/../out", root + "/out/"},
-      {root + "/a/./b/../../x/y/..", root + "/x/"},
+      {root + "/a/../out", root + "/out/"},          {root + "/a/./b/../../x/y/..", root + "/x/"},
       {root + "/link/../c", root + "/a/c/"},  // ".." of a link is taken where the link leads
-      {root + "/new/deeper/../z", root + "/new/z/"},
-      {"/../..", "/"},
+      {root + "/new/deeper/../z", root + "/new/z/"}, {"/../..", "/"},
   };
   for (const Case& c : cases) {
     std::string d;
@@ -303,7 +304,8 @@ TEST(DeepFolderChains, AreWalkedWithoutRecursion) {
     all = PlaceDeletedItems(chain, "");
     // A filter three folders down the chain: the item placed is the folder there.
     below = PlaceDeletedItems(chain, "Users/X/d/d/d");
-    sum = SumFolderData(chain, chain.Top(), [&](std::uint32_t r) { return r == CChainCatalogue::kFile ? 7u : 0u; });
+    sum = SumFolderData(chain, chain.Top(),
+                        [&](std::uint32_t r) { return r == CChainCatalogue::kFile ? 7u : 0u; });
   });
   ASSERT_EQ(all.size(), 1u);
   EXPECT_EQ(all[0].record, chain.Top());
@@ -364,8 +366,10 @@ class DestinationFiles : public ::testing::Test {
     auto key = nlohmann::json::parse(test::FixtureText("ntfs-4k.img.key.json"), nullptr, false);
     ASSERT_FALSE(key.is_discarded());
     for (const auto& e : key["entries"])
-      if (e.value("deleted", false)) m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
-    for (const auto& k : test::DeletedStreamsOfKey(key.dump())) m_sha[{k.record, k.stream}] = k.sha256;
+      if (e.value("deleted", false))
+        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+    for (const auto& k : test::DeletedStreamsOfKey(key.dump()))
+      m_sha[{k.record, k.stream}] = k.sha256;
   }
 
   void TearDown() override {
@@ -377,7 +381,8 @@ class DestinationFiles : public ::testing::Test {
   }
 
   RecoverResult Run(CScriptedFrontEnd& fe, const std::vector<std::uint32_t>& records) {
-    return RecoverFileGroup(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(records), m_catalogue.get());
+    return RecoverFileGroup(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(records),
+                            m_catalogue.get());
   }
 
   std::string m_imagePath;
@@ -468,7 +473,8 @@ TEST_F(DestinationFiles, SparseRunsBecomeHoles) {
   // The runs the source leaves sparse take no room here either (where holes exist at all).
   std::string type = Shell("stat -f -c %T " + Quote(dest));
   if (type == "ext2/ext3" || type == "xfs" || type == "tmpfs" || type == "btrfs") {
-    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512, static_cast<std::uint64_t>(st.st_size) / 2);
+    EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512,
+              static_cast<std::uint64_t>(st.st_size) / 2);
   }
 }
 
@@ -482,7 +488,8 @@ TEST_F(DestinationFiles, ACutShortRawRangeIsSetAside) {
       job = &j;
       j.pieceSize = 4096;
       std::thread worker(RecoverThread, &j);
-      while (ProgressSnapshot().bytesProcessed == 0 && ProgressSnapshot().filesTried < 2) std::this_thread::yield();
+      while (ProgressSnapshot().bytesProcessed == 0 && ProgressSnapshot().filesTried < 2)
+        std::this_thread::yield();
       j.cancel.Set();
       worker.join();
     }

@@ -111,7 +111,8 @@ TEST_F(RecoverDestinations, FullDestinationAsksAndKeepsWhatWasWritten) {
     // does not look complete.
     ASSERT_FALSE(fe.asked.empty());
     const PromptRequest& first = fe.asked[0];
-    EXPECT_EQ(first.text, FormatResString(kIdsWriteFailed, SystemErrorText(ENOSPC), dest + "/budget-deleted.bin"));
+    EXPECT_EQ(first.text, FormatResString(kIdsWriteFailed, SystemErrorText(ENOSPC),
+                                          dest + "/budget-deleted.bin"));
     EXPECT_TRUE(Offers(first, PromptButton::kAbort) && Offers(first, PromptButton::kRetry));
     EXPECT_EQ(fe.reports[1].result, REC_E_SKIPPED);
     EXPECT_EQ(fe.reports[1].destination, dest + "/budget-deleted.bin.partial");
