@@ -148,6 +148,16 @@ void RunScan(SurfaceScanJob& job, CConsoleSink& sink) {
   sink.ClearProgress();
 }
 
+// Each drive of a source with several writes into a folder of its own (DEST/C/, DEST/D/):
+// carved names restart for every drive and would otherwise meet.
+std::string DriveDestination(const std::string& destination, char letter, std::size_t drives) {
+  if (drives <= 1) return destination;
+  std::string out = destination;
+  while (out.size() > 1 && (out.back() == ' ' || out.back() == '\t')) out.pop_back();
+  if (out.empty() || out.back() != '/') out += '/';
+  return out + letter;
+}
+
 }  // namespace
 
 int RunCarve(Args& args) {
@@ -184,6 +194,16 @@ int RunCarve(Args& args) {
   if (!ResolveSource(words[0], letters, error)) {
     PrintError(error);
     return kExitBadUsage;
+  }
+
+  // A destination that cannot be used is refused before the scan, not after it.
+  if (recover) {
+    for (char letter : letters) {
+      if (!CheckCarveDestination(letter, destination, error)) {
+        PrintError("carve: " + error);
+        return kExitBadUsage;
+      }
+    }
   }
 
   g_cancel.store(false);
@@ -238,7 +258,9 @@ int RunCarve(Args& args) {
                                     !file.incomplete ? 0
                                     : file.cutByEnd  ? static_cast<int>(ReadFault::kBeyondEnd)
                                                      : static_cast<int>(ReadFault::kDeviceError)});
-    if (RecoverRawRangesTo(letter, ranges, destination) != kExitOk) ++failures;
+    if (RecoverRawRangesTo(letter, ranges, DriveDestination(destination, letter, letters.size())) !=
+        kExitOk)
+      ++failures;
   }
   ::sigaction(SIGINT, &previous, nullptr);
 

@@ -58,8 +58,25 @@ struct RecoverOptions {
   bool noToAll = false;
   bool allowSameVolume = false;
   bool listItems = true;  // one stdout line per item written
+  bool sameVolumeOverride = true;  // --allow-same-volume exists for this command
   char letter = 0;
 };
+
+// Why a destination cannot be used before anything is written; "" when it can. A destination
+// on the source is refused: writing there may destroy what is still to be read. Only
+// `recover` lets the person insist.
+std::string DestinationProblem(const DestinationCheck& check, const RecoverOptions& options) {
+  if (!check.valid)
+    return "'" + options.destination +
+           "' is not a usable destination: give an absolute path without | < > * ?";
+  if (check.sameVolume && !options.allowSameVolume)
+    return "the destination " + check.destination +
+           " lies on the source being recovered (the same device, partition or image file, also "
+           "through a loop device or a FUSE mount); writing there may destroy what is to be "
+           "recovered" +
+           (options.sameVolumeOverride ? " (use --allow-same-volume to insist)" : "");
+  return "";
+}
 
 class CCliFrontEnd : public IRecoverFrontEnd {
  public:
@@ -75,14 +92,8 @@ class CCliFrontEnd : public IRecoverFrontEnd {
       selection = job.selectionSize;
     }
     DestinationCheck check = CheckDestination(m_options.destination, m_options.letter, selection);
-    if (!check.valid) {
-      m_error = "'" + m_options.destination +
-                "' is not a usable destination: give an absolute path without | < > * ?";
-      return false;
-    }
-    if (check.sameVolume && !m_options.allowSameVolume) {
-      m_error = "the destination lies on the volume being recovered; writing there may destroy "
-                "what is to be recovered (use --allow-same-volume to insist)";
+    if (std::string problem = DestinationProblem(check, m_options); !problem.empty()) {
+      m_error = problem;
       return false;
     }
     if (!check.enoughSpace) {
@@ -268,6 +279,8 @@ std::uint64_t Less(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0;
 std::string FormatRecoverSummary(const RecoveryProgress& p) {
   std::string out = "Recovered: " + SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered) +
                     " in " + FormatElapsed(p.elapsedSeconds) + "\n";
+  if (p.filesSkipped)
+    out += "Skipped:   " + std::to_string(p.filesSkipped) + " files already at the destination, left as they were\n";
   if (p.filesReadError || p.filesBeyondEnd || p.filesDamaged) {
     std::string kinds;
     auto add = [&](std::uint32_t n, const char* what) {
@@ -285,7 +298,8 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
   if (p.failed || p.stopped) {
     // Counted so that no line can wrap below zero, whatever order a stop left them in.
     std::uint64_t tried = std::max(p.bytesProcessed, p.bytesRecovered);
-    out += "Failed:    " + SummaryLine(Less(p.filesTried, p.filesRecovered), Less(p.foldersTried, p.foldersRecovered),
+    // Files left as they were at the destination were tried but did not fail.
+    out += "Failed:    " + SummaryLine(Less(p.filesTried, p.filesRecovered + p.filesSkipped), Less(p.foldersTried, p.foldersRecovered),
                                        Less(tried, p.bytesRecovered)) + "\n";
     out += "Tried:     " + SummaryLine(std::max(p.filesTried, p.filesRecovered),
                                        std::max(p.foldersTried, p.foldersRecovered), tried) + "\n";
@@ -312,19 +326,13 @@ std::string FolderFilter(const std::string& text, char& letter) {
 }
 
 std::uint64_t ItemSize(CNtfsVolume& volume, IRecoverCatalogue& catalogue, std::uint32_t record,
-                       bool folder, std::set<std::uint32_t>& seen) {
-  if (!folder) {
-    // What can really be read, so one corrupt size cannot fail the free-space check.
+                       bool folder) {
+  // What can really be read, so one corrupt size cannot fail the free-space check.
+  auto fileSize = [&volume](std::uint32_t r) -> std::uint64_t {
     CNtfsFile file;
-    return file.LoadRecord(&volume, record, false) ? RecoverableDataSize(file) : 0;
-  }
-  if (!seen.insert(record).second) return 0;
-  std::vector<CatalogueEntry> children;
-  catalogue.Children(record, children);
-  std::uint64_t total = 0;
-  for (const auto& c : children)
-    total += ItemSize(volume, catalogue, c.record, (c.attributes & kFileAttrDirectory) != 0, seen);
-  return total;
+    return file.LoadRecord(&volume, r, false) ? RecoverableDataSize(file) : 0;
+  };
+  return folder ? SumFolderData(catalogue, record, fileSize) : fileSize(record);
 }
 
 const char kRecoverUsage[] =
@@ -413,6 +421,14 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
 
+  // A destination that cannot be used is refused before the source is scanned.
+  if (std::string problem =
+          DestinationProblem(CheckDestination(options.destination, options.letter, 0), options);
+      !problem.empty()) {
+    PrintError("recover: " + problem);
+    return kExitBadUsage;
+  }
+
   {
     std::lock_guard<std::mutex> hold(index_lock);
     index_progress = IndexProgress{};
@@ -440,8 +456,7 @@ int RunRecover(Args& args) {
         std::fprintf(stderr, "sorvani: record %u is not a deleted file or folder with a name\n", r);
       }
       item.attributes = folder ? std::uint32_t{kFileAttrDirectory} : 0u;
-      std::set<std::uint32_t> seen;
-      item.size = ItemSize(*ntfs, catalogue, r, folder, seen);
+      item.size = ItemSize(*ntfs, catalogue, r, folder);
       items.push_back(item);
     }
   } else {
@@ -451,8 +466,7 @@ int RunRecover(Args& args) {
       item.attributes = placed.attributes & kFileAttrDirectory;
       item.name = placed.name;
       item.subfolder = placed.subfolder;
-      std::set<std::uint32_t> seen;
-      item.size = ItemSize(*ntfs, catalogue, placed.record, item.attributes != 0, seen);
+      item.size = ItemSize(*ntfs, catalogue, placed.record, item.attributes != 0);
       items.push_back(item);
     }
   }
@@ -476,10 +490,19 @@ int RunRecover(Args& args) {
   return PrintSummary();
 }
 
+bool CheckCarveDestination(char letter, const std::string& destination, std::string& error) {
+  RecoverOptions options;
+  options.destination = destination;
+  options.sameVolumeOverride = false;
+  error = DestinationProblem(CheckDestination(destination, letter, 0), options);
+  return error.empty();
+}
+
 int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
                        const std::string& destination) {
   RecoverOptions options;
   options.destination = destination;
+  options.sameVolumeOverride = false;
   // The caller's listing of the ranges stays the only thing on stdout.
   options.listItems = false;
   options.letter = letter;

@@ -26,6 +26,10 @@ struct RawRangeItem {
   int cutShort = 0;
 };
 
+// The checks of `destination` that need no selection (a usable path, not on the source of
+// drive `letter`), made before a scan; false with the reason in `error`.
+bool CheckCarveDestination(char letter, const std::string& destination, std::string& error);
+
 // Writes the ranges of drive `letter` into `destination` through the recovery engine, with the
 // same destination checks, prompts and summary (on stderr) as `recover`. Returns an exit code.
 int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,

@@ -32,6 +32,38 @@ std::vector<MountFacts> ReadMountInfo(const std::string& path);
 // True for file-system types that reach another machine (NFS, SMB, sshfs and the like).
 bool IsNetworkFileSystem(std::string_view fsType);
 
+// What a file system or a source finally lies on: one regular file (by device and inode) or
+// one whole block device, and the byte range of it. Partitions, loop devices and loop devices
+// over partitions are followed down to it.
+struct BackingRange {
+  bool disk = false;         // a whole block device, else a regular file
+  std::uint64_t device = 0;  // the file's st_dev, or the whole device's number
+  std::uint64_t inode = 0;   // files only
+  std::uint64_t offset = 0;  // first byte used
+  std::uint64_t length = 0;  // bytes used; 0 for "to the end"
+};
+
+// True when both lie on the same file or disk and their byte ranges meet.
+bool BackingsOverlap(const BackingRange& a, const BackingRange& b);
+
+// The backing of `length` bytes (0: to the end) at `offset` of a regular file or block device
+// node. False when the path cannot be examined.
+bool BackingOfPath(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                   BackingRange& out, const std::string& sysRoot = "/sys");
+
+// The same for a block device by its number; false when sysfs does not know the number (the
+// anonymous numbers of FUSE, tmpfs, overlay and network file systems).
+bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset,
+                          std::uint64_t length, BackingRange& out,
+                          const std::string& sysRoot = "/sys");
+
+// Everything the file system holding `folder` may be writing to: its own block device, and
+// the file or device each mount of it names as its source (an image mounted through FUSE has
+// only an anonymous device number; its mount names the image).
+std::vector<BackingRange> BackingsOfFolder(
+    const std::string& folder, const std::string& mountInfoPath = "/proc/self/mountinfo",
+    const std::string& sysRoot = "/sys");
+
 // Capacity and free bytes (those available to this user) of the mounted file system at
 // `mountPoint`. False with errno set when statvfs fails.
 bool QueryMountSpace(const std::string& mountPoint, std::uint64_t& capacity, std::uint64_t& free);

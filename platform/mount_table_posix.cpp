@@ -1,8 +1,15 @@
+#include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <fstream>
+#include <limits>
+#include <memory>
 
 #include "platform/block_devices.h"
 #include "platform/mount_table.h"
@@ -24,6 +31,40 @@ std::vector<std::string_view> Fields(std::string_view line) {
 }
 
 bool IsOctal(char c) { return c >= '0' && c <= '7'; }
+
+bool ReadU64(const std::string& path, std::uint64_t& value) {
+  std::string text;
+  if (!ReadAttributeText(path, text, 64) || text.empty()) return false;
+  char* end = nullptr;
+  value = std::strtoull(text.c_str(), &end, 10);
+  return end && *end == 0;
+}
+
+std::string RealPathOf(const std::string& path) {
+  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
+  return real ? std::string(real.get()) : std::string();
+}
+
+std::uint64_t AddClamped(std::uint64_t a, std::uint64_t b) {
+  return a > std::numeric_limits<std::uint64_t>::max() - b
+             ? std::numeric_limits<std::uint64_t>::max()
+             : a + b;
+}
+
+// Narrows the window (offset, length) taken inside a container whose own window into the
+// layer below starts at `start` and holds `size` bytes (0: to the end).
+void EnterContainer(std::uint64_t start, std::uint64_t size, std::uint64_t& offset,
+                    std::uint64_t& length) {
+  if (size != 0) {
+    std::uint64_t room = offset < size ? size - offset : 0;
+    length = length == 0 ? room : std::min(length, room);
+    if (length == 0) length = 1;  // past the container's end: still that container
+  }
+  offset = AddClamped(offset, start);
+}
+
+// Stacked loop devices and partitions are followed this deep at most.
+constexpr int kMaxLayers = 16;
 
 }  // namespace
 
@@ -82,6 +123,104 @@ bool IsNetworkFileSystem(std::string_view fsType) {
   for (std::string_view name : kNetwork)
     if (fsType == name) return true;
   return false;
+}
+
+bool BackingsOverlap(const BackingRange& a, const BackingRange& b) {
+  if (a.disk != b.disk || a.device != b.device || (!a.disk && a.inode != b.inode)) return false;
+  auto end = [](const BackingRange& r) {
+    return r.length == 0 ? std::numeric_limits<std::uint64_t>::max()
+                         : AddClamped(r.offset, r.length);
+  };
+  return a.offset < end(b) && b.offset < end(a);
+}
+
+bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset,
+                          std::uint64_t length, BackingRange& out, const std::string& sysRoot) {
+  for (int layer = 0; layer < kMaxLayers; ++layer) {
+    std::string node =
+        sysRoot + "/dev/block/" + std::to_string(major) + ":" + std::to_string(minor);
+    struct stat st {};
+    if (::stat(node.c_str(), &st) != 0) {
+      if (layer == 0) return false;
+      break;  // a layer below vanished: the device above is what can be named
+    }
+    std::uint64_t start = 0, sectors = 0;
+    if (ReadU64(node + "/partition", start) && ReadU64(node + "/start", start)) {
+      // A partition: its disk is the folder above it in the device tree.
+      ReadU64(node + "/size", sectors);
+      std::string real = RealPathOf(node);
+      std::string parentDev;
+      unsigned pmajor = 0, pminor = 0;
+      if (real.empty() ||
+          !ReadAttributeText(real.substr(0, real.rfind('/')) + "/dev", parentDev, 64) ||
+          !ParseDevNumber(parentDev, pmajor, pminor))
+        break;
+      EnterContainer(start * 512, sectors * 512, offset, length);
+      major = pmajor;
+      minor = pminor;
+      continue;
+    }
+    std::string backing;
+    if (ReadAttributeText(node + "/loop/backing_file", backing, 8192) && !backing.empty()) {
+      std::uint64_t loopOffset = 0, limit = 0;
+      ReadU64(node + "/loop/offset", loopOffset);
+      ReadU64(node + "/loop/sizelimit", limit);
+      struct stat file {};
+      if (::stat(backing.c_str(), &file) != 0) break;  // e.g. "(deleted)": the loop itself
+      EnterContainer(loopOffset, limit, offset, length);
+      if (S_ISBLK(file.st_mode)) {
+        major = ::major(file.st_rdev);
+        minor = ::minor(file.st_rdev);
+        continue;
+      }
+      out = BackingRange{};
+      out.device = file.st_dev;
+      out.inode = file.st_ino;
+      out.offset = offset;
+      out.length = length;
+      return true;
+    }
+    break;
+  }
+  out = BackingRange{};
+  out.disk = true;
+  out.device = ::makedev(major, minor);
+  out.offset = offset;
+  out.length = length;
+  return true;
+}
+
+bool BackingOfPath(const std::string& path, std::uint64_t offset, std::uint64_t length,
+                   BackingRange& out, const std::string& sysRoot) {
+  struct stat st {};
+  if (path.empty() || ::stat(path.c_str(), &st) != 0) return false;
+  if (S_ISBLK(st.st_mode))
+    return BackingOfBlockDevice(::major(st.st_rdev), ::minor(st.st_rdev), offset, length, out,
+                                sysRoot);
+  if (!S_ISREG(st.st_mode)) return false;
+  out = BackingRange{};
+  out.device = st.st_dev;
+  out.inode = st.st_ino;
+  out.offset = offset;
+  out.length = length;
+  return true;
+}
+
+std::vector<BackingRange> BackingsOfFolder(const std::string& folder,
+                                           const std::string& mountInfoPath,
+                                           const std::string& sysRoot) {
+  std::vector<BackingRange> out;
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0) return out;
+  unsigned major = ::major(st.st_dev), minor = ::minor(st.st_dev);
+  BackingRange range;
+  if (BackingOfBlockDevice(major, minor, 0, 0, range, sysRoot)) out.push_back(range);
+  for (const MountFacts& mount : ReadMountInfo(mountInfoPath)) {
+    if (mount.major != major || mount.minor != minor) continue;
+    if (mount.source.empty() || mount.source[0] != '/') continue;
+    if (BackingOfPath(mount.source, 0, 0, range, sysRoot)) out.push_back(range);
+  }
+  return out;
 }
 
 bool QueryMountSpace(const std::string& mountPoint, std::uint64_t& capacity, std::uint64_t& free) {

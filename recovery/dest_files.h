@@ -20,7 +20,9 @@ class CDestFile {
   CDestFile& operator=(const CDestFile&) = delete;
 
   bool Create(const std::string& path, CreateMode mode, int& error);
-  // Writes all of `size` bytes or fails.
+  // Writes all of `size` bytes or fails. A piece of zeros is not written but skipped and the
+  // file extended over it, which leaves a hole where the file system keeps holes (sparse
+  // runs come back sparse) and reads back as the same zeros everywhere else.
   bool Write(const void* data, std::size_t size, int& error);
   void Close();
   bool IsOpen() const { return m_fd >= 0; }
@@ -28,6 +30,9 @@ class CDestFile {
  private:
   int m_fd = -1;
 };
+
+// Renames `from` to `to` unless `to` exists (EEXIST then); never replaces a file.
+bool RenameNoReplace(const std::string& from, const std::string& to, int& error);
 
 // True when `error` means a folder on the way does not exist.
 bool IsPathNotFound(int error);

@@ -8,6 +8,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -22,9 +24,34 @@ bool CDestFile::Create(const std::string& path, CreateMode mode, int& error) {
   return m_fd >= 0;
 }
 
+namespace {
+
+// Pieces of zeros at least this long become holes; shorter ones are not worth two calls.
+constexpr std::size_t kMinHole = 4096;
+
+bool AllZero(const std::uint8_t* p, std::size_t size) {
+  std::size_t i = 0;
+  for (; i + 8 <= size; i += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p + i, 8);
+    if (word != 0) return false;
+  }
+  for (; i < size; ++i)
+    if (p[i] != 0) return false;
+  return true;
+}
+
+}  // namespace
+
 bool CDestFile::Write(const void* data, std::size_t size, int& error) {
   error = 0;
   const auto* p = static_cast<const std::uint8_t*>(data);
+  if (size >= kMinHole && AllZero(p, size)) {
+    off_t end = ::lseek(m_fd, static_cast<off_t>(size), SEEK_CUR);
+    if (end >= 0 && ::ftruncate(m_fd, end) == 0) return true;
+    error = errno;
+    return false;
+  }
   while (size > 0) {
     ssize_t n = ::write(m_fd, p, size);
     if (n < 0) {
@@ -45,6 +72,32 @@ bool CDestFile::Write(const void* data, std::size_t size, int& error) {
 void CDestFile::Close() {
   if (m_fd >= 0) ::close(m_fd);
   m_fd = -1;
+}
+
+bool RenameNoReplace(const std::string& from, const std::string& to, int& error) {
+  error = 0;
+  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return true;
+  if (errno != EINVAL && errno != ENOSYS) {
+    error = errno;
+    return false;
+  }
+  // File systems without the flag (FUSE ones among them): a link cannot replace either.
+  if (::link(from.c_str(), to.c_str()) == 0) {
+    ::unlink(from.c_str());
+    return true;
+  }
+  if (errno == EEXIST) {
+    error = EEXIST;
+    return false;
+  }
+  // No hard links either (FAT): checked first, then renamed.
+  if (PathExists(to)) {
+    error = EEXIST;
+    return false;
+  }
+  if (::rename(from.c_str(), to.c_str()) == 0) return true;
+  error = errno;
+  return false;
 }
 
 bool IsPathNotFound(int error) { return error == ENOENT || error == ENOTDIR; }

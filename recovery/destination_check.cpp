@@ -1,17 +1,16 @@
 #include "recovery/destination_check.h"
 
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 
 #include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
-#include <fstream>
 #include <memory>
 
 #include "disk/drive_table.h"
 #include "foundation/profile.h"
+#include "platform/mount_table.h"
 #include "recovery/dest_files.h"
 
 namespace sorvani {
@@ -20,29 +19,48 @@ namespace {
 constexpr std::size_t kMaxRecent = 5;
 constexpr std::size_t kRecentTextLimit = 2048;
 
-std::string ReadFirstLine(const std::string& path) {
-  std::ifstream in(path);
-  std::string line;
-  std::getline(in, line);
-  return line;
-}
-
 std::string RealPath(const std::string& path) {
   std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
   return real ? std::string(real.get()) : std::string();
-}
-
-bool ParseU64(const std::string& text, std::uint64_t& value) {
-  if (text.empty()) return false;
-  char* end = nullptr;
-  value = std::strtoull(text.c_str(), &end, 10);
-  return end && (*end == 0 || *end == '\n' || *end == ' ');
 }
 
 bool SameNoCase(const std::string& a, const std::string& b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
          });
+}
+
+// Resolves "." and ".." parts. A ".." is taken against the real location of the folders
+// before it when they exist (so "link/.." is where the link leads, as the system sees it),
+// and as text where they do not exist yet. Every later check and every item's path is then
+// plainly under the result.
+std::string ResolveDotDot(const std::string& path) {
+  bool dots = false;
+  for (std::size_t i = 0; i < path.size();) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    std::string_view part(path.data() + i, j - i);
+    if (part == "." || part == "..") dots = true;
+    i = j + 1;
+  }
+  if (!dots) return path;
+  std::string out = "/";
+  for (std::size_t i = 0; i < path.size();) {
+    std::size_t j = path.find('/', i);
+    if (j == std::string::npos) j = path.size();
+    std::string part = path.substr(i, j - i);
+    i = j + 1;
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      if (std::string real = RealPath(out); !real.empty()) out = real;
+      auto slash = out.rfind('/');
+      out = slash == 0 || slash == std::string::npos ? "/" : out.substr(0, slash);
+      continue;
+    }
+    if (out.back() != '/') out += '/';
+    out += part;
+  }
+  return out;
 }
 
 }  // namespace
@@ -56,36 +74,24 @@ bool NormalizeDestination(const std::string& text, std::string& destination) {
     if (std::string_view("|<>*?").find(c) != std::string_view::npos) return false;
     if (static_cast<unsigned char>(c) < 0x20) return false;
   }
+  destination = ResolveDotDot(destination);
   if (destination.back() != '/') destination += '/';
   return true;
 }
 
-bool DestinationOnSource(const std::string& destination, const DriveSource& source) {
-  struct stat dest {};
-  if (::stat(NearestExistingFolder(destination).c_str(), &dest) != 0) return false;
+bool DestinationOnSource(const std::string& destination, const DriveSource& source,
+                         const std::string& mountInfoPath) {
   if (source.path.empty()) return false;  // memory
-  struct stat src {};
-  if (::stat(source.path.c_str(), &src) != 0) return false;
-  std::string sys = "/sys/dev/block/" + std::to_string(major(dest.st_dev)) + ":" +
-                    std::to_string(minor(dest.st_dev));
-  if (S_ISBLK(src.st_mode)) {
-    if (dest.st_dev == src.st_rdev && source.offset == 0) return true;
-    // A partition of the source disk that starts where the source's window starts.
-    std::uint64_t start = 0;
-    std::string node = RealPath(sys);
-    if (!node.empty() && ParseU64(ReadFirstLine(sys + "/start"), start)) {
-      std::string parentDev = ReadFirstLine(node.substr(0, node.rfind('/')) + "/dev");
-      std::string want = std::to_string(major(src.st_rdev)) + ":" + std::to_string(minor(src.st_rdev));
-      if (parentDev == want && start * 512 == source.offset) return true;
-    }
-    return false;
-  }
-  // An image file mounted through a loop device.
-  std::string backing = ReadFirstLine(sys + "/loop/backing_file");
-  if (backing.empty() || RealPath(backing) != RealPath(source.path)) return false;
-  std::uint64_t offset = 0;
-  ParseU64(ReadFirstLine(sys + "/loop/offset"), offset);
-  return offset == source.offset;
+  BackingRange read;
+  if (!BackingOfPath(source.path, source.offset, source.length, read)) return false;
+  for (const BackingRange& written :
+       BackingsOfFolder(NearestExistingFolder(destination), mountInfoPath))
+    if (BackingsOverlap(read, written)) return true;
+  return false;
+}
+
+bool DestinationOnSource(const std::string& destination, const DriveSource& source) {
+  return DestinationOnSource(destination, source, "/proc/self/mountinfo");
 }
 
 DestinationCheck CheckDestination(const std::string& text, char sourceLetter,

@@ -29,10 +29,13 @@ bool NormalizeDestination(const std::string& text, std::string& destination);
 DestinationCheck CheckDestination(const std::string& text, char sourceLetter,
                                   std::uint64_t selectionSize);
 
-// True when `destination` (or its nearest existing folder) lies on the file system that the
-// source stands for: the same device, the same partition of a disk, or a loop device over the
-// same image range.
+// True when `destination` (or its nearest existing folder) lies on a file system that is
+// backed by any byte of the source: the same device, a partition or loop device over the same
+// range, or an image file mounted through FUSE (whose mount names the file as its source).
 bool DestinationOnSource(const std::string& destination, const DriveSource& source);
+// The same with another mount table (for tests).
+bool DestinationOnSource(const std::string& destination, const DriveSource& source,
+                         const std::string& mountInfoPath);
 
 // Recover/LastDestinationFolders, most recent first.
 std::vector<std::string> RecentDestinations();

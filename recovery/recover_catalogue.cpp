@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 #include <functional>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "foundation/log.h"
 #include "index/file_index.h"
@@ -83,6 +85,69 @@ std::string CFileIndexCatalogue::LiveFolderPath(std::uint32_t record) {
   return out;
 }
 
+std::uint64_t SumFolderData(const IRecoverCatalogue& catalogue, std::uint32_t record,
+                            const std::function<std::uint64_t(std::uint32_t)>& fileSize,
+                            const std::function<bool()>& stop) {
+  std::uint64_t total = 0;
+  std::unordered_set<std::uint32_t> seen{record};
+  std::vector<std::uint32_t> pending{record};
+  std::vector<CatalogueEntry> children;
+  while (!pending.empty()) {
+    if (stop && stop()) break;
+    std::uint32_t folder = pending.back();
+    pending.pop_back();
+    catalogue.Children(folder, children);
+    for (const CatalogueEntry& child : children) {
+      if (child.attributes & kFileAttrDirectory) {
+        if (seen.insert(child.record).second) pending.push_back(child.record);
+      } else {
+        total += fileSize(child.record);
+      }
+    }
+  }
+  return total;
+}
+
+namespace {
+
+// How the folder path of an entry stands to the folder filter, kept per entry instead of the
+// path itself (which would make memory grow with the square of a chain's depth): the path is
+// at or below the filter, is the filter's first `matched` bytes up to a "/" (it may still
+// lead there), or neither.
+struct FilterMatch {
+  enum Kind : std::uint8_t { kUnknown, kPrefix, kUnder, kNo };
+  Kind kind = kUnknown;
+  std::uint32_t matched = 0;
+};
+
+FilterMatch MatchOfText(const std::string& path, const std::string& filter) {
+  if (FolderUnder(path, filter)) return {FilterMatch::kUnder, 0};
+  if (path.size() < filter.size() &&
+      SameTextNoCase(std::string_view(filter).substr(0, path.size()), path) &&
+      (path.empty() || filter[path.size()] == '/'))
+    return {FilterMatch::kPrefix, static_cast<std::uint32_t>(path.size())};
+  return {FilterMatch::kNo, 0};
+}
+
+// The match of `folder` + "/" + `name` (just `name` below the root), from the match of `folder`.
+FilterMatch ExtendMatch(FilterMatch m, std::string_view name, const std::string& filter) {
+  if (m.kind != FilterMatch::kPrefix) return m;
+  std::size_t start = m.matched == 0 ? 0 : std::size_t{m.matched} + 1;
+  std::size_t total = start + name.size();
+  std::size_t common = std::min(total, filter.size()) - start;
+  if (!SameTextNoCase(name.substr(0, common), std::string_view(filter).substr(start, common)))
+    return {FilterMatch::kNo, 0};
+  if (total == filter.size()) return {FilterMatch::kUnder, 0};
+  if (total < filter.size())
+    return filter[total] == '/'
+               ? FilterMatch{FilterMatch::kPrefix, static_cast<std::uint32_t>(total)}
+               : FilterMatch{FilterMatch::kNo, 0};
+  return name[filter.size() - start] == '/' ? FilterMatch{FilterMatch::kUnder, 0}
+                                            : FilterMatch{FilterMatch::kNo, 0};
+}
+
+}  // namespace
+
 std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const std::string& folder) {
   std::string filter = folder;
   while (!filter.empty() && filter.front() == '/') filter.erase(0, 1);
@@ -90,12 +155,20 @@ std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const st
 
   std::vector<CatalogueEntry> all;
   catalogue.AllEntries(all);
-  std::map<std::uint32_t, const CatalogueEntry*> byRecord;
-  for (const auto& e : all) byRecord[e.record] = &e;
+  std::unordered_map<std::uint32_t, std::size_t> indexOf;
+  indexOf.reserve(all.size());
+  for (std::size_t i = 0; i < all.size(); ++i) indexOf.emplace(all[i].record, i);
+  constexpr std::size_t kNone = static_cast<std::size_t>(-1);
+  auto entryIndex = [&](std::uint32_t record) {
+    auto it = indexOf.find(record);
+    return it == indexOf.end() ? kNone : it->second;
+  };
+  // The deleted folder an entry lies in, when its parent record is one.
+  auto folderParent = [&](std::size_t i) {
+    std::size_t p = entryIndex(all[i].parent);
+    return p != kNone && (all[p].attributes & kFileAttrDirectory) ? p : kNone;
+  };
 
-  // Folder path of each entry's parent; a chain that loops through deleted folders is cut
-  // where it comes back, and the entry then counts as standing on its own.
-  std::map<std::uint32_t, std::string> folderOf;
   std::map<std::uint32_t, std::string> liveCache;
   auto live = [&](std::uint32_t record) -> const std::string& {
     auto it = liveCache.find(record);
@@ -106,56 +179,75 @@ std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const st
     }
     return it->second;
   };
-  std::set<std::uint32_t> looped;
-  std::function<std::string(std::uint32_t, std::set<std::uint32_t>&)> pathOf =
-      [&](std::uint32_t record, std::set<std::uint32_t>& chain) -> std::string {
-    auto done = folderOf.find(record);
-    if (done != folderOf.end()) return done->second;
-    const CatalogueEntry* e = byRecord[record];
-    std::string result;
-    auto parent = byRecord.find(e->parent);
-    if (parent != byRecord.end() && parent->second &&
-        !(parent->second->attributes & kFileAttrDirectory)) {
-      // The parent record now holds a deleted file: the folder is gone.
-      result = OrphanFolderName(e->parent);
-    } else if (parent != byRecord.end() && parent->second) {
-      if (!chain.insert(e->parent).second) {
-        looped.insert(record);
-        result = "";
-      } else {
-        std::string above = pathOf(e->parent, chain);
-        result = (above.empty() ? "" : above + "/") + parent->second->name;
-      }
-    } else {
-      result = live(e->parent);
-    }
-    folderOf[record] = result;
-    return result;
+  // A chain that loops through deleted folders is cut where it comes back: that entry then
+  // stands on its own at the root.
+  std::vector<bool> looped(all.size(), false);
+  // The folder path of an entry that does not lie in a deleted folder (or is cut from its chain).
+  auto baseFolder = [&](std::size_t i) -> std::string {
+    if (looped[i]) return "";
+    std::size_t p = entryIndex(all[i].parent);
+    // The parent record now holds a deleted file: the folder is gone.
+    if (p != kNone) return OrphanFolderName(all[i].parent);
+    return live(all[i].parent);
   };
-  for (const auto& e : all) {
-    std::set<std::uint32_t> chain{e.record};
-    pathOf(e.record, chain);
+
+  // Each entry's match, worked out up its chain of deleted folders with a stack of its own.
+  std::vector<FilterMatch> match(all.size());
+  std::vector<std::uint32_t> walkMark(all.size(), 0);
+  std::uint32_t walk = 0;
+  std::vector<std::size_t> chain;
+  for (std::size_t start = 0; start < all.size(); ++start) {
+    if (match[start].kind != FilterMatch::kUnknown) continue;
+    ++walk;
+    chain.assign(1, start);
+    walkMark[start] = walk;
+    for (;;) {
+      std::size_t p = folderParent(chain.back());
+      if (p == kNone || match[p].kind != FilterMatch::kUnknown) break;
+      if (walkMark[p] == walk) {
+        looped[chain.back()] = true;
+        break;
+      }
+      walkMark[p] = walk;
+      chain.push_back(p);
+    }
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+      std::size_t i = *it;
+      std::size_t p = looped[i] ? kNone : folderParent(i);
+      match[i] = p == kNone ? MatchOfText(baseFolder(i), filter)
+                            : ExtendMatch(match[p], all[p].name, filter);
+    }
   }
+  auto under = [&](std::size_t i) { return match[i].kind == FilterMatch::kUnder; };
+  // The folder path of a placed item, built only for it.
+  auto folderPath = [&](std::size_t i) {
+    std::vector<std::size_t> above;
+    std::size_t at = i;
+    for (std::size_t p; !looped[at] && (p = folderParent(at)) != kNone; at = p) above.push_back(p);
+    std::string path = baseFolder(at);
+    for (auto it = above.rbegin(); it != above.rend(); ++it)
+      path += (path.empty() ? "" : "/") + all[*it].name;
+    return path;
+  };
 
   std::vector<PlacedItem> out;
   std::set<std::uint32_t> orphansPlaced;
-  for (const auto& e : all) {
-    if (!FolderUnder(folderOf[e.record], filter)) continue;
-    auto parent = byRecord.find(e.parent);
-    bool parentIsEntry = parent != byRecord.end() && parent->second &&
-                         (parent->second->attributes & kFileAttrDirectory) && !looped.count(e.record);
+  for (std::size_t i = 0; i < all.size(); ++i) {
+    const CatalogueEntry& e = all[i];
+    if (!under(i)) continue;
+    std::size_t parent = looped[i] ? kNone : folderParent(i);
     // Reached through its deleted folder when that folder is selected too; a folder that is
     // the filter itself is not, so its children stand on their own.
-    if (parentIsEntry && FolderUnder(folderOf[e.parent], filter)) continue;
+    if (parent != kNone && under(parent)) continue;
     // An orphan folder goes as one item whose children follow it; a parent record that now
     // holds a deleted file cannot (the item would name that file), so its children go alone.
-    if (!parentIsEntry && catalogue.IsOrphanFolder(e.parent) && filter.empty() &&
-        byRecord.find(e.parent) == byRecord.end()) {
+    if (parent == kNone && catalogue.IsOrphanFolder(e.parent) && filter.empty() &&
+        entryIndex(e.parent) == kNone) {
       if (orphansPlaced.insert(e.parent).second)
         out.push_back({e.parent, kFileAttrDirectory, OrphanFolderName(e.parent), ""});
       continue;
     }
-    out.push_back({e.record, e.attributes, e.name, folderOf[e.record]});
+    out.push_back({e.record, e.attributes, e.name, folderPath(i)});
   }
   return out;
 }

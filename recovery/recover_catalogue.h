@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <set>
 #include <string>
@@ -52,6 +53,13 @@ class CFileIndexCatalogue : public IRecoverCatalogue {
   const CFileIndex& m_index;
   CNtfsVolume* m_reader;
 };
+
+// The summed data size of every file below the folder `record`, walked through the catalogue
+// without recursion (a folder met twice counts once); `fileSize` gives one file's size. Stops
+// early when `stop` says so.
+std::uint64_t SumFolderData(const IRecoverCatalogue& catalogue, std::uint32_t record,
+                            const std::function<std::uint64_t(std::uint32_t)>& fileSize,
+                            const std::function<bool()>& stop = {});
 
 // The selection that puts deleted items back at their place: every deleted item that is not
 // reached through a deleted folder above it, each with the folder path it belongs in. With a

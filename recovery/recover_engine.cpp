@@ -9,9 +9,10 @@
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "foundation/res_strings.h"
+#include "ntfs/ntfs_attr.h"
+#include "recovery/dest_create.h"
 #include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
-#include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -390,12 +391,16 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   }
   CDestFile out;
   int error = 0;
-  if (!PathLiesUnder(job.destination, path) || !out.Create(path, CreateMode::kCreateAlways, error)) {
-    std::string reason = error ? SystemErrorText(error) : "It would lie outside the destination folder";
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = LoadResString(kIdsStatusFileNotCreated) + " " + reason + " (" + path + ")";
-    return REC_E_FAIL;
+  // A carved file takes a free name (the collision name with its start unit) or replaces an
+  // existing one only by consent, as recovered files do.
+  bool overwrite = false;
+  RecoverResult created = CreateDestinationFile(job, report.destination, startUnit,
+                                                job.flags | RF_QUIET, {}, out, overwrite);
+  if (created == REC_S_NOTHING_DONE) return created;
+  // The status text already says why the file could not be created.
+  if (created != REC_S_OK) return REC_E_FAIL;
   }
+  CPartialFileGuard partial(report.destination, startUnit);
   double elapsedBefore = 0;
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
@@ -403,7 +408,10 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   }
   double start = ClockMilliseconds();
   std::uint32_t unitSize = job.volume ? job.volume->BytesPerCluster() : 0;
-  if (byteCount == 0) return REC_S_OK;
+  if (byteCount == 0) {
+    partial.Keep();
+    return REC_S_OK;
+  }
   if (unitSize == 0) {
     setStatus(kIdsStatusWriteFailed);
     return REC_E_FAIL;
@@ -463,7 +471,12 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
       p.RecomputeTotalPercent();
       p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
     }
-    if (ended || written >= byteCount) return finish();
+    if (ended || written >= byteCount) {
+      RecoverResult result = finish();
+      // Only a whole range keeps its final name.
+      if (result == REC_S_OK) partial.Keep();
+      return result;
+    }
   }
   LogFile.WriteAlways("The operation was aborted.\n");
   setStatus(kIdsStatusAborted);
@@ -537,6 +550,10 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
   }
   if (RecoverFailed(result)) {
     SkipFailedItem(noted, byteCount);
+  } else if (result == REC_S_NOTHING_DONE) {
+    SkipFailedItem(noted, byteCount);
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++Progress().filesSkipped;
   } else {
     std::lock_guard<std::mutex> hold(ProgressLock());
     ++Progress().filesRecovered;

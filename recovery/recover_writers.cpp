@@ -11,6 +11,7 @@
 #include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
+#include "recovery/dest_create.h"
 #include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
 #include "recovery/efs_import.h"
@@ -38,61 +39,31 @@ void StartItem(const std::string& path) {
 
 CNtfsVolume* NtfsOf(RecoverJob& job) { return dynamic_cast<CNtfsVolume*>(job.volume); }
 
-// Creates the destination file empty under its final name (step 4 of the file writer) and
-// leaves it open in `file` for the unnamed stream. Returns REC_S_OK with `path` updated, or
-// the result that ends the file.
-RecoverResult CreateEmptyFile(RecoverJob& job, std::string& path, std::uint32_t record,
-                              std::uint32_t flags, CDestFile& file) {
-  int error = 0;
-  if (!PathLiesUnder(job.destination, path)) {
-    SetStatus(kIdsStatusFileNotCreated, "It would lie outside the destination folder", path);
-    LogFile.Write(1, "Refused a destination outside the destination folder (%s)\n", path.c_str());
-    return REC_E_SKIPPED;
+// A name too long for the destination's file systems is written shortened; the log says so.
+void NoteLongName(std::uint32_t record, const std::string& name) {
+  if (name.size() > kMaxNameBytes)
+    LogFile.Write(
+        1,
+        "The name of #%lu takes %zu bytes, more than a file name may have; it is written as %s\n",
+        static_cast<unsigned long>(record), name.size(), SafeName(name).c_str());
+}
+
+// The names of the alternate streams a file's $DATA attributes give, as ":" + name suffixes
+// of the file's path (walked as the stream copy walks them).
+std::vector<std::string> StreamSuffixes(CNtfsFile& file, std::uint32_t flags) {
+  std::vector<std::string> out;
+  if (FindEfsAttribute(file)) return out;  // the raw import writes one file
+  int count = 0;
+  for (std::size_t i = 0; i < file.AttributeCount(); ++i) {
+    CNtfsFileAttr* attr = file.AttributeAt(i);
+    if (!attr || attr->Type() != kAttrData) continue;
+    ++count;
+    std::string name = attr->Name();
+    if (name.empty() && count > 1) name = "unk_stream_" + std::to_string(count);
+    if (!name.empty()) out.push_back(":" + SafeName(name));
+    if (!(flags & RF_ALL_STREAMS)) break;
   }
-  if (file.Create(path, CreateMode::kCreateNew, error)) return REC_S_OK;
-  std::string numbered = CollisionName(path, record);
-  if (file.Create(numbered, CreateMode::kCreateNew, error)) {
-    path = numbered;
-    return REC_S_OK;
-  }
-  path = numbered;
-  SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
-  LogFile.Write(1, "Couldn't create new file (%s)\n", path.c_str());
-  LogFile.WriteError(1, error);
-  // Only a name that is taken raises the overwrite question; any other failure goes straight
-  // to the create-always attempts, whose prompt names the system's reason.
-  if (IsAlreadyExists(error)) {
-    int choice = 0;
-    {
-      std::lock_guard<std::mutex> hold(ProgressLock());
-      choice = Progress().fileOverwriteChoice;
-    }
-    if (choice == 2) return REC_E_SKIPPED;
-    if (choice == 0) {
-      PromptButton answer = AskUser(job, FormatResString(kIdsFileExists, path), PromptIcon::kExclamation,
-                                    {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll,
-                                     PromptButton::kNoToAll},
-                                    1);
-      if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
-        std::lock_guard<std::mutex> hold(ProgressLock());
-        Progress().fileOverwriteChoice = answer == PromptButton::kYesToAll ? 1 : 2;
-      }
-      if (answer != PromptButton::kYes && answer != PromptButton::kYesToAll) return REC_E_SKIPPED;
-    }
-  }
-  while (!file.Create(path, CreateMode::kCreateAlways, error)) {
-    SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
-    if (flags & RF_QUIET) return REC_E_SKIPPED;
-    PromptButton answer =
-        AskUser(job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path),
-                PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
-    if (answer == PromptButton::kAbort) {
-      SetStatus(kIdsStatusAborted);
-      return REC_E_ABORT;
-    }
-    if (answer != PromptButton::kRetry) return REC_E_SKIPPED;
-  }
-  return REC_S_OK;
+  return out;
 }
 
 // Copies one $DATA stream to `target`, into `created` when that is open (the empty file just
@@ -261,14 +232,19 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     return REC_E_DAMAGED;
   }
   CDestFile mainFile;
-  RecoverResult created = CreateEmptyFile(job, path, record, flags, mainFile);
+  std::vector<std::string> siblings = StreamSuffixes(file, flags);
+  bool overwrite = false;
+  RecoverResult created =
+      CreateDestinationFile(job, path, record, flags, siblings, mainFile, overwrite);
   report.destination = path;
   if (created != REC_S_OK) return created;
+  CPartialFileGuard partial(report.destination, record, siblings);
 
   if (CNtfsFileAttr* efs = FindEfsAttribute(file)) {
     mainFile.Close();
     RecoverResult r = ImportEncrypted(job, file, *efs, path, flags, report);
     if (r == REC_S_OK) {
+      partial.Keep();
       std::lock_guard<std::mutex> hold(ProgressLock());
       ++Progress().filesRecovered;
     }
@@ -285,7 +261,15 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     if (name.empty() && count > 1) name = "unk_stream_" + std::to_string(count);
     std::string target = name.empty() ? path : path + ":" + SafeName(name);
     std::uint64_t copied = 0;
-    RecoverResult r = CopyStream(job, *attr, target, flags, copied, name.empty() ? &mainFile : nullptr);
+    // A stream's own file is made here, so that an existing one is replaced only by consent.
+    CDestFile streamFile;
+    if (!name.empty()) {
+      if (RecoverResult r = CreateStreamTarget(job, target, overwrite, flags, streamFile);
+          r != REC_S_OK)
+        return r;
+    }
+    RecoverResult r =
+        CopyStream(job, *attr, target, flags, copied, name.empty() ? &mainFile : &streamFile);
     if (name.empty()) mainFile.Close();
     report.bytes += copied;
     if (r != REC_S_OK) return r;
@@ -323,7 +307,9 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     SetStatus(kIdsStatusStreamIncomplete);
     return streamFailure;
   }
-  if (RecoverResult partial = PartialResult(path, report); partial != REC_S_OK) return partial;
+  // A file with bytes that could not be read keeps them as zeros, under its partial name.
+  if (RecoverResult kind = PartialResult(path, report); kind != REC_S_OK) return kind;
+  partial.Keep();
   std::lock_guard<std::mutex> hold(ProgressLock());
   ++Progress().filesRecovered;
   return REC_S_OK;
@@ -382,8 +368,9 @@ RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t rec
           Progress().folderOverwriteChoice = answer == PromptButton::kYesToAll ? 1 : 2;
         }
         if (answer == PromptButton::kYes || answer == PromptButton::kYesToAll) return REC_S_OK;
+        // Declined like "No to all": the existing folder is left alone, which is no failure.
         SetStatus(kIdsStatusFolderSkipped);
-        return REC_E_SKIPPED;
+        return REC_S_NOTHING_DONE;
       }
       error = ENOTDIR;
     }
@@ -398,44 +385,79 @@ RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t rec
   }
 }
 
-// Sizes of every file below a folder, for the bookkeeping of a failed folder.
-std::uint64_t SumChildren(RecoverJob& job, std::uint32_t record, std::set<std::uint32_t>& seen) {
-  std::uint64_t total = 0;
-  if (!job.catalogue || !seen.insert(record).second) return 0;
-  std::vector<CatalogueEntry> children;
-  job.catalogue->Children(record, children);
+// The data size of one file, as the bookkeeping of a failed item counts it.
+std::uint64_t FileDataSize(RecoverJob& job, std::uint32_t record) {
   CNtfsFile file;
-  for (const CatalogueEntry& child : children) {
-    if (job.cancel.IsSet()) break;
-    if (child.attributes & kFileAttrDirectory) {
-      total += SumChildren(job, child.record, seen);
-    } else if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, child.record, false)) {
-      total += RecoverableDataSize(file);
-    }
-  }
-  return total;
+  CNtfsVolume* volume = NtfsOf(job);
+  // What can really be read, so one corrupt size cannot swell the totals.
+  return volume && file.LoadRecord(volume, record, false) ? RecoverableDataSize(file) : 0;
 }
 
-RecoverResult WriteFolder(RecoverJob& job, std::string& path, std::uint32_t record,
-                          std::uint32_t flags, RecoveredItemReport& report) {
-  StartItem(path);
+// Sizes of every file below a folder, for the bookkeeping of a failed folder.
+std::uint64_t SumChildren(RecoverJob& job, std::uint32_t record) {
+  if (!job.catalogue) return 0;
+  return SumFolderData(
+      *job.catalogue, record, [&job](std::uint32_t r) { return FileDataSize(job, r); },
+      [&job] { return job.cancel.IsSet(); });
+}
+
+// One folder of the walk below a folder item. The walk keeps its own stack of these rather
+// than recursing, so a chain of folders read off the image cannot exhaust the thread's stack;
+// its depth is bounded by the length a destination path can have.
+struct FolderFrame {
+  RecoveredItemReport report;
+  std::uint64_t noted = 0;
+  std::string requested;  // the path asked for; a failure row of the folder above names it
+  std::string path;       // the path written (after collision naming)
+  std::uint32_t record = 0;
+  std::uint32_t flags = 0;
+  bool opened = false;
+  bool walking = false;  // its children are being written
+  bool stopped = false;  // the walk of its children ended early
+  bool quiet = false;
+  bool switchedQuiet = false;
+  bool failedInside = false;
+  bool readOnlyLater = false;
+  RecoverResult last = REC_S_OK;
+  std::vector<CatalogueEntry> children;
+  std::size_t next = 0;
+};
+
+void PushFolder(RecoverJob& job, std::vector<FolderFrame>& stack, const std::string& path,
+                std::uint32_t record, std::uint32_t flags) {
+  FolderFrame f;
+  f.report = BeginItem(path, record, true, f.noted);
+  CatalogueEntry entry;
+  if (job.catalogue && job.catalogue->FindEntry(record, entry)) f.report.name = entry.name;
+  NoteLongName(record, f.report.name);
+  f.requested = path;
+  f.path = path;
+  f.record = record;
+  f.flags = flags;
+  f.quiet = (flags & RF_QUIET) != 0;
+  stack.push_back(std::move(f));
+}
+
+// Creates the folder and gives it its attributes; REC_S_OK when its children are to follow.
+RecoverResult OpenFolder(RecoverJob& job, FolderFrame& f) {
+  StartItem(f.path);
   if (job.cancel.IsSet()) {
     SetStatus(kIdsStatusAborted);
     return REC_E_ABORT;
   }
-  RecoverResult created = CreateFolder(job, path, record, flags);
-  report.destination = path;
+  RecoverResult created = CreateFolder(job, f.path, f.record, f.flags);
+  f.report.destination = f.path;
   if (created != REC_S_OK) return created;
 
-  bool readOnlyLater = false;
   CatalogueEntry entry;
-  if ((flags & RF_FOLDER_ATTRIBUTES) && job.catalogue && job.catalogue->FindEntry(record, entry)) {
+  if ((f.flags & RF_FOLDER_ATTRIBUTES) && job.catalogue &&
+      job.catalogue->FindEntry(f.record, entry)) {
     CNtfsFile file;
     CNtfsVolume* volume = NtfsOf(job);
-    if (!volume || !file.LoadRecord(volume, record, true)) {
+    if (!volume || !file.LoadRecord(volume, f.record, true)) {
       SetStatus(kIdsStatusRecordUnreadable);
       LogFile.WriteAlways("Couldn't init file\n");
-      return ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, path), flags);
+      return ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, f.path), f.flags);
     }
     std::string name;
     std::uint64_t size = 0, created_ = 0, modified = 0;
@@ -444,64 +466,80 @@ RecoverResult WriteFolder(RecoverJob& job, std::string& path, std::uint32_t reco
     attributes = NormalizeFileAttributes(attributes);
     // The exact bits go on now where the destination keeps them; read-only as mode bits
     // would lock the folder against its own children, so it waits until they are written.
-    if (!SetNtfsAttributeBits(path, attributes)) readOnlyLater = (attributes & 0x1) != 0;
+    if (!SetNtfsAttributeBits(f.path, attributes)) f.readOnlyLater = (attributes & 0x1) != 0;
     if (attributes & 0x4000) {
       // Folders are not encrypted here: the raw import keeps each file's own encryption.
-      LogFile.Write(1, "Couldn't encrypt file #%lu\n", static_cast<unsigned long>(record));
+      LogFile.Write(1, "Couldn't encrypt file #%lu\n", static_cast<unsigned long>(f.record));
     }
   }
-
-  bool failedInside = false;
-  bool quiet = (flags & RF_QUIET) != 0;
-  bool switchedQuiet = false;
-  RecoverResult last = REC_S_OK;
-  if (job.catalogue && job.activeFolders.insert(record).second) {
-    std::vector<CatalogueEntry> children;
-    job.catalogue->Children(record, children);
-    for (const CatalogueEntry& child : children) {
-      if (job.cancel.IsSet()) {
-        SetStatus(kIdsStatusAborted);
-        last = REC_E_ABORT;
-        failedInside = true;
-        break;
-      }
-      std::string childPath = JoinDestination(path, child.name);
-      std::uint32_t childFlags = flags | (quiet ? std::uint32_t{RF_QUIET} : 0u);
-      RecoverResult r = (child.attributes & kFileAttrDirectory)
-                            ? RecoverFolder(job, childPath, child.record, childFlags)
-                            : RecoverFile(job, childPath, child.record, childFlags);
-      last = r;
-      if (RecoverFailed(r)) {
-        failedInside = true;
-        AddFailureRow(job, childPath);
-        if (r == REC_E_ABORT) break;
-        if (r == REC_E_IGNORE_ALL) {
-          quiet = true;
-          switchedQuiet = true;
-        }
-      }
-    }
-    job.activeFolders.erase(record);
+  if (job.catalogue && job.activeFolders.insert(f.record).second) {
+    f.walking = true;
+    job.catalogue->Children(f.record, f.children);
   } else if (job.catalogue) {
     LogFile.Write(1, "Folder #%lu contains itself; its children are written once\n",
-                  static_cast<unsigned long>(record));
+                  static_cast<unsigned long>(f.record));
   }
-  if (readOnlyLater && !ApplyReadOnlyMode(path))
-    LogFile.Write(1, "Couldn't set file attributes for file #%lu\n", static_cast<unsigned long>(record));
+  return REC_S_OK;
+}
 
+// What one child's result does to the walk of its folder.
+void TakeChildResult(RecoverJob& job, FolderFrame& f, RecoverResult r,
+                     const std::string& childPath) {
+  f.last = r;
+  if (!RecoverFailed(r)) return;
+  f.failedInside = true;
+  AddFailureRow(job, childPath);
+  if (r == REC_E_ABORT) f.stopped = true;
+  if (r == REC_E_IGNORE_ALL) {
+    f.quiet = true;
+    f.switchedQuiet = true;
+  }
+}
+
+// After the last child: the late read-only bit, the counts, and the folder's result.
+RecoverResult CloseFolder(RecoverJob& job, FolderFrame& f) {
+  if (f.walking) job.activeFolders.erase(f.record);
+  if (f.readOnlyLater && !ApplyReadOnlyMode(f.path))
+    LogFile.Write(1, "Couldn't set file attributes for file #%lu\n",
+                  static_cast<unsigned long>(f.record));
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
     RecoveryProgress& p = Progress();
     p.filePercent = 100;
     p.RecomputeTotalPercent();
-    if (failedInside) {
+    if (f.failedInside) {
       p.statusText = LoadResString(kIdsStatusFolderFailures);
     } else {
       ++p.foldersRecovered;
     }
   }
-  if (switchedQuiet) return REC_E_IGNORE_ALL;
-  return last == REC_E_ABORT ? REC_E_ABORT : (RecoverFailed(last) ? last : REC_S_OK);
+  if (f.switchedQuiet) return REC_E_IGNORE_ALL;
+  return f.last == REC_E_ABORT ? REC_E_ABORT : (RecoverFailed(f.last) ? f.last : REC_S_OK);
+}
+
+// The bookkeeping of a finished folder item. A failed folder counts the bytes below it that
+// were not walked as processed: all of them when it was never opened, else those of the
+// children it did not reach (each byte is counted once, however deep the failure began).
+RecoverResult EndFolder(RecoverJob& job, FolderFrame& f, RecoverResult result,
+                        RecoveredItemReport* reportOut) {
+  if (RecoverFailed(result)) {
+    std::uint64_t notWalked = 0;
+    if (!f.walking) {
+      notWalked = SumChildren(job, f.record);
+    } else {
+      for (std::size_t i = f.next; i < f.children.size() && !job.cancel.IsSet(); ++i) {
+        const CatalogueEntry& child = f.children[i];
+        notWalked += (child.attributes & kFileAttrDirectory) ? SumChildren(job, child.record)
+                                                             : FileDataSize(job, child.record);
+      }
+    }
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    RecoveryProgress& p = Progress();
+    p.bytesProcessed = std::max(p.bytesProcessed, f.noted) + notWalked;
+    p.filePercent = 0;
+    p.RecomputeTotalPercent();
+  }
+  return FinishItem(job, f.report, result, reportOut);
 }
 
 }  // namespace
@@ -512,6 +550,7 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
   RecoveredItemReport report = BeginItem(path, record, false, noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
+  NoteLongName(record, report.name);
   std::string finalPath = path;
   RecoverResult result = WriteFile(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {
@@ -520,6 +559,11 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
     if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, record, false))
       size = RecoverableDataSize(file);
     SkipFailedItem(noted, size);
+  } else if (result == REC_S_NOTHING_DONE) {
+    // Left as it was at the destination: done with, though nothing was written.
+    SkipFailedItem(noted, FileDataSize(job, record));
+    std::lock_guard<std::mutex> hold(ProgressLock());
+    ++Progress().filesSkipped;
   } else {
     std::lock_guard<std::mutex> hold(ProgressLock());
     Progress().bytesRecovered += Progress().bytesProcessed - noted;
@@ -529,17 +573,48 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
 
 RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint32_t record,
                             std::uint32_t flags, RecoveredItemReport* reportOut) {
-  std::uint64_t noted = 0;
-  RecoveredItemReport report = BeginItem(path, record, true, noted);
-  CatalogueEntry entry;
-  if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
-  std::string finalPath = path;
-  RecoverResult result = WriteFolder(job, finalPath, record, flags, report);
-  if (RecoverFailed(result)) {
-    std::set<std::uint32_t> seen;
-    SkipFailedItem(noted, SumChildren(job, record, seen));
+  std::vector<FolderFrame> stack;
+  PushFolder(job, stack, path, record, flags);
+  RecoverResult result = REC_S_OK;
+  std::string finished;   // the requested path of the folder that just ended
+  bool handBack = false;  // its result goes to the folder below it on the stack
+  while (!stack.empty()) {
+    FolderFrame& f = stack.back();
+    bool end = false;
+    RecoverResult own = REC_S_OK;
+    if (handBack) {
+      handBack = false;
+      TakeChildResult(job, f, result, finished);
+    } else if (!f.opened) {
+      f.opened = true;
+      own = OpenFolder(job, f);
+      end = own != REC_S_OK;
+    }
+    if (!end && f.walking && !f.stopped && f.next < f.children.size()) {
+      if (job.cancel.IsSet()) {
+        SetStatus(kIdsStatusAborted);
+        f.last = REC_E_ABORT;
+        f.failedInside = true;
+        f.stopped = true;
+        continue;
+      }
+      CatalogueEntry child = f.children[f.next++];
+      std::string childPath = JoinDestination(f.path, child.name);
+      std::uint32_t childFlags = f.flags | (f.quiet ? std::uint32_t{RF_QUIET} : 0u);
+      if (child.attributes & kFileAttrDirectory) {
+        PushFolder(job, stack, childPath, child.record, childFlags);  // `f` is not used after this
+      } else {
+        TakeChildResult(job, f, RecoverFile(job, childPath, child.record, childFlags), childPath);
+      }
+      continue;
+    }
+    if (!end) own = CloseFolder(job, f);
+    result = EndFolder(job, f, own, stack.size() == 1 ? reportOut : nullptr);
+    finished = f.requested;
+    stack.pop_back();
+    handBack = true;
   }
-  return FinishItem(job, report, result, reportOut);
+  return result;
 }
 
 }  // namespace sorvani

@@ -18,6 +18,7 @@ struct RecoveryProgress {
   std::uint32_t foldersTried = 0;
   std::uint32_t filesRecovered = 0;
   std::uint32_t foldersRecovered = 0;
+  std::uint32_t filesSkipped = 0;  // existing files left as they were (overwrite declined)
   std::uint64_t bytesProcessed = 0;
   std::uint64_t bytesRecovered = 0;
   std::uint64_t bytesExpected = 0;

@@ -98,24 +98,29 @@ class RecoverDestinations : public ::testing::Test {
 
 TEST_F(RecoverDestinations, FullDestinationAsksAndKeepsWhatWasWritten) {
   std::string dest = test::ScratchFolder("dest_full");
-  CScratchMount mount(dest, "size=128k");
+  CScratchMount mount(dest, "size=96k");
   if (!mount.Mounted()) GTEST_SKIP() << "cannot mount a tmpfs here";
   {
     CScriptedFrontEnd fe(dest);  // Ignore whenever asked
-    ASSERT_EQ(Run(fe, {m_draft, m_sparse, m_budget}), REC_S_OK);
+    ASSERT_EQ(Run(fe, {m_draft, m_budget, m_sparse}), REC_S_OK);
     ASSERT_EQ(fe.reports.size(), 3u);
     EXPECT_EQ(fe.reports[0].result, REC_S_OK);
     EXPECT_EQ(test::Sha256OfFile(dest + "/draft-old.txt"), m_sha.at(m_draft));
-    // The big file fills the folder: the system's reason and the path are shown, Abort,
-    // Retry and Ignore are offered, and the part written stays.
+    // The 150,000-byte file fills the folder: the system's reason and the path are shown,
+    // Abort, Retry and Ignore are offered, and the part written stays, under a name that
+    // does not look complete.
     ASSERT_FALSE(fe.asked.empty());
     const PromptRequest& first = fe.asked[0];
-    EXPECT_EQ(first.text, FormatResString(kIdsWriteFailed, SystemErrorText(ENOSPC), dest + "/sparse-deleted.bin"));
+    EXPECT_EQ(first.text, FormatResString(kIdsWriteFailed, SystemErrorText(ENOSPC),
+                                          dest + "/budget-deleted.bin"));
     EXPECT_TRUE(Offers(first, PromptButton::kAbort) && Offers(first, PromptButton::kRetry));
     EXPECT_EQ(fe.reports[1].result, REC_E_SKIPPED);
-    EXPECT_GT(fs::file_size(dest + "/sparse-deleted.bin"), 0u);
+    EXPECT_EQ(fe.reports[1].destination, dest + "/budget-deleted.bin.partial");
+    EXPECT_FALSE(fs::exists(dest + "/budget-deleted.bin"));
+    EXPECT_GT(fs::file_size(dest + "/budget-deleted.bin.partial"), 0u);
     // The run went on to the last item, which fails the same way.
     EXPECT_TRUE(RecoverFailed(fe.reports[2].result));
+    EXPECT_FALSE(fs::exists(dest + "/sparse-deleted.bin"));
     ASSERT_EQ(fe.rows.size(), 2u);
     EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusWriteFailed));
     RecoveryProgress p = ProgressSnapshot();
@@ -124,14 +129,15 @@ TEST_F(RecoverDestinations, FullDestinationAsksAndKeepsWhatWasWritten) {
     EXPECT_TRUE(p.failed);
   }
   // Abort ends the run at the failing item; the file written before it is still there.
-  fs::remove(dest + "/sparse-deleted.bin");
-  fs::remove(dest + "/budget-deleted.bin");
+  for (const auto& e : fs::directory_iterator(dest))
+    if (e.path().filename() != "draft-old.txt") fs::remove(e.path());
   {
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kAbort};
-    ASSERT_EQ(Run(fe, {m_sparse, m_budget}), REC_S_OK);
+    ASSERT_EQ(Run(fe, {m_budget, m_sparse}), REC_S_OK);
     ASSERT_EQ(fe.reports.size(), 1u);
     EXPECT_EQ(fe.reports[0].result, REC_E_ABORT);
+    EXPECT_TRUE(fs::exists(dest + "/budget-deleted.bin.partial"));
     EXPECT_EQ(test::Sha256OfFile(dest + "/draft-old.txt"), m_sha.at(m_draft));
   }
 }
@@ -259,7 +265,8 @@ TEST_F(RecoverDestinations, StreamThatStopsShortIsKeptAndReported) {
     ASSERT_EQ(fe.reports.size(), 2u);
     EXPECT_TRUE(RecoverFailed(fe.reports[0].result));
     EXPECT_LT(fe.reports[0].bytes, 150000u);
-    EXPECT_EQ(fs::file_size(dest + "/budget-deleted.bin"), fe.reports[0].bytes);
+    EXPECT_FALSE(fs::exists(dest + "/budget-deleted.bin"));
+    EXPECT_EQ(fs::file_size(dest + "/budget-deleted.bin.partial"), fe.reports[0].bytes);
     ASSERT_EQ(fe.rows.size(), 1u);
     EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusStreamIncomplete));
     EXPECT_EQ(fe.reports[1].result, REC_S_OK);  // the run went on

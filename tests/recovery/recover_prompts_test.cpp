@@ -97,7 +97,7 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")), KeySha(kDraftTxt));
   }
   // Both names taken: the question concerns the numbered name. "No to all" skips this file
-  // and the next one without asking again, and each is a failure row.
+  // and the next one without asking again; a declined overwrite is a skip, not a failure.
   Touch(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt"));
   Touch(dest + "/budget-deleted.bin");
   Touch(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin"));
@@ -108,9 +108,14 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     ASSERT_EQ(fe.asked.size(), 1u);
     EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFileExists, dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")));
     EXPECT_EQ(fe.asked[0].Default(), PromptButton::kNo);
-    EXPECT_EQ(fe.rows.size(), 2u);
+    EXPECT_TRUE(fe.rows.empty());
+    ASSERT_EQ(fe.reports.size(), 2u);
+    for (const auto& r : fe.reports) EXPECT_EQ(r.result, REC_S_NOTHING_DONE) << r.destination;
     EXPECT_EQ(Slurp(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin")), "keep me");
-    EXPECT_TRUE(ProgressSnapshot().failed);
+    RecoveryProgress p = ProgressSnapshot();
+    EXPECT_FALSE(p.failed);
+    EXPECT_EQ(p.filesSkipped, 2u);
+    EXPECT_EQ(p.filesRecovered, 0u);
   }
   // "Yes to all" overwrites both, asking once.
   {
@@ -158,18 +163,18 @@ TEST_F(RecoverPrompts, FoldersMergeSkipAndRebuildTheirTree) {
     ASSERT_EQ(Run(fe, test::ItemsFor({kOldProject}, 0x10)), REC_S_OK);
     EXPECT_TRUE(fs::is_directory(dest + "/" + Numbered("OldProject", kOldProject, "") + "/src/lib/deep"));
   }
-  // Both taken: "No" to the question skips the folder (a failure row); once "No to all" was
-  // chosen, later existing folders are left alone without a row ("nothing done").
+  // Both taken: "No" to the question leaves the existing folder alone, and once "No to all"
+  // was chosen later existing folders are too; neither is a failure ("nothing done").
   {
     CScriptedFrontEnd fe(dest);
-    fe.answers = {PromptButton::kNoToAll};
-    ASSERT_EQ(Run(fe, test::ItemsFor({kOldProject, kOldProject}, 0x10)), REC_S_OK);
-    ASSERT_EQ(fe.asked.size(), 1u);
+    fe.answers = {PromptButton::kNo, PromptButton::kNoToAll};
+    ASSERT_EQ(Run(fe, test::ItemsFor({kOldProject, kOldProject, kOldProject}, 0x10)), REC_S_OK);
+    ASSERT_EQ(fe.asked.size(), 2u);
     EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFolderExists, dest + "/OldProject"));
-    EXPECT_EQ(fe.rows.size(), 1u);
-    ASSERT_EQ(fe.reports.size(), 2u);
-    EXPECT_EQ(fe.reports[0].result, REC_E_SKIPPED);
-    EXPECT_EQ(fe.reports[1].result, REC_S_NOTHING_DONE);
+    EXPECT_TRUE(fe.rows.empty());
+    ASSERT_EQ(fe.reports.size(), 3u);
+    for (const auto& r : fe.reports) EXPECT_EQ(r.result, REC_S_NOTHING_DONE);
+    EXPECT_FALSE(ProgressSnapshot().failed);
   }
   // "Yes" merges into the existing folder; its files then collide and get numbered names.
   {
@@ -263,7 +268,10 @@ TEST_F(RecoverPrompts, StopDuringAFileKeepsThePartialFileAndEndsTheWalk) {
   EXPECT_EQ(fe.reports[0].result, REC_E_ABORT);
   ASSERT_EQ(fe.rows.size(), 1u);
   EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusAborted));
-  auto size = fs::file_size(dest + "/sparse-deleted.bin");
+  // The part written is kept, under a name that does not look complete.
+  EXPECT_FALSE(fs::exists(dest + "/sparse-deleted.bin"));
+  EXPECT_EQ(fe.reports[0].destination, dest + "/sparse-deleted.bin.partial");
+  auto size = fs::file_size(dest + "/sparse-deleted.bin.partial");
   EXPECT_GT(size, 0u);
   EXPECT_LT(size, 3309568u);
   EXPECT_FALSE(fs::exists(dest + "/draft-old.txt"));
