@@ -399,7 +399,6 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   if (created == REC_S_NOTHING_DONE) return created;
   // The status text already says why the file could not be created.
   if (created != REC_S_OK) return REC_E_FAIL;
-  }
   CPartialFileGuard partial(report.destination, startUnit);
   double elapsedBefore = 0;
   {

@@ -25,12 +25,6 @@ void SetStatus(unsigned id) {
   Progress().statusText = LoadResString(id);
 }
 
-// The status sentence followed by why and where, so a failure row says more than that it failed.
-void SetStatus(unsigned id, const std::string& reason, const std::string& path) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = LoadResString(id) + " " + reason + " (" + path + ")";
-}
-
 void StartItem(const std::string& path) {
   std::lock_guard<std::mutex> hold(ProgressLock());
   Progress().statusText = LoadResString(kIdsStatusWorking);
