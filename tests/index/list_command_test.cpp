@@ -1,10 +1,14 @@
 // `sorvani list --recursive --deleted-only --json` and `sorvani search` against the answer keys.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "cli/cmd_catalogue.h"
+#include "disk/drive_table.h"
+#include "index/file_index.h"
+#include "index/index_cache.h"
 #include "tests/index/catalogue_key.h"
 
 namespace sorvani {
@@ -123,6 +127,34 @@ TEST(ListCommand, SearchByPatternExactNameSizeAndDate) {
   rows = RunJson(cli::RunSearch, {*image, "--created", "2020-01-01", "2030-01-01T00:00", "--json"},
                  exitCode);
   EXPECT_TRUE(rows.empty());
+}
+
+// A record that lost its name is found by its made-up name, with its facts, whether the
+// catalogue was scanned or loaded from the cache file (which keeps no facts).
+TEST(ListCommand, ARecordWithoutANameIsSearchedFromScanAndFromCache) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  if (image.empty()) return;
+  SetCacheFolder(test::ScratchFolder("ListCommandNameless"));
+  for (const char* how : {"scanned", "saved", "from cache"}) {
+    SCOPED_TRACE(how);
+    CDriveTable::Instance().Clear();  // the image is drive C: each time, so the cache applies
+    std::vector<std::string> words = {image, "--name", "Record 1571", "--exact", "--json"};
+    if (std::string(how) != "scanned") words.push_back("--cache");
+    int exitCode = -1;
+    auto rows = RunJson(cli::RunSearch, words, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["record"], 1571);
+    EXPECT_EQ(rows[0]["path"], "C:\\_OrphanFolder_4294967295\\");
+    EXPECT_EQ(rows[0]["folder"], false);
+    EXPECT_EQ(rows[0]["size"], 1228800);
+    EXPECT_EQ(rows[0]["modified"], "2021-06-15T12:00:00Z");
+    EXPECT_EQ(rows[0]["created"], "2026-12-06T11:15:57Z");
+    EXPECT_EQ(std::filesystem::exists(CacheFilePath('C')), std::string(how) != "scanned");
+    EXPECT_EQ(index_progress.result, std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+  }
+  SetCacheSavingAllowed(false);
+  SetCacheFolder("");
 }
 
 TEST(ListCommand, BadSources) {
