@@ -171,32 +171,29 @@ std::uint8_t EnumerateDrive(char driveLetter) {
       volume->SetMftReadAhead(0);
       file_index.SetKeepFacts(false);
     }
-  };
-  {
-    ScanScope scan(volume);
-    CNtfsRecordReader reader(volume);
-    std::uint32_t record = 0;
-    for (std::uint64_t left = limit;;) {
-      std::uint32_t got = ReadChunk(*bitmap, buffer.data(), left);
-      if (got == 0) break;
-      for (std::uint32_t i = 0; i < got; ++i) {
-        std::uint8_t bits = buffer[i];
-        for (int bit = 0; bit < 8; ++bit, ++record) {
-          bool stop;
-          {
-            std::lock_guard<std::mutex> lock(index_lock);
-            stop = index_progress.cancel != 0;
-          }
-          if (stop) return finish(kEnumCancelled);
-          if (bits & (1u << bit)) continue;
-          {
-            std::lock_guard<std::mutex> lock(index_lock);
-            volume->PrefetchMftRecords(record);
-          }
-          file_index.IndexUnusedRecord(reader, record);
+  } scan(volume);
+  CNtfsRecordReader reader(volume);
+  std::uint32_t record = 0;
+  for (std::uint64_t left = limit;;) {
+    std::uint32_t got = ReadChunk(*bitmap, buffer.data(), left);
+    if (got == 0) break;
+    for (std::uint32_t i = 0; i < got; ++i) {
+      std::uint8_t bits = buffer[i];
+      for (int bit = 0; bit < 8; ++bit, ++record) {
+        bool stop;
+        {
           std::lock_guard<std::mutex> lock(index_lock);
-          ++index_progress.done;
+          stop = index_progress.cancel != 0;
         }
+        if (stop) return finish(kEnumCancelled);
+        if (bits & (1u << bit)) continue;
+        {
+          std::lock_guard<std::mutex> lock(index_lock);
+          volume->PrefetchMftRecords(record);
+        }
+        file_index.IndexUnusedRecord(reader, record);
+        std::lock_guard<std::mutex> lock(index_lock);
+        ++index_progress.done;
       }
     }
   }
