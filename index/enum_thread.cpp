@@ -14,6 +14,7 @@
 #include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "index/index_cache.h"
+#include "index/nameless_folders.h"
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -197,6 +198,7 @@ std::uint8_t EnumerateDrive(char driveLetter) {
       }
     }
   }
+  NameNamelessFolders(*volume, file_index);
   DumpIndexToCache(driveLetter);
   return finish(kEnumScanned);
 }

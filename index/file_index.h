@@ -155,6 +155,10 @@ class CFileIndex {
   void InsertOrphanFolder(std::uint32_t record) {
     if (SetFlag(record, kFlagOrphan)) m_orphanFolders.insert(record);
   }
+  // A folder that was filed as an orphan folder and has been placed since.
+  void RemoveOrphanFolder(std::uint32_t record) {
+    if (m_orphanFolders.erase(record) != 0) m_flags.Ref(record) &= static_cast<std::uint8_t>(~kFlagOrphan);
+  }
   void InsertLiveFolder(std::uint32_t record) {
     if (SetFlag(record, kFlagLive)) m_liveFolders.insert(record);
   }
