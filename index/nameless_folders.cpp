@@ -63,8 +63,9 @@ void ScanForNames(ByteSpan bytes, std::uint32_t folder, const std::vector<std::u
   }
 }
 
-// Reads the index of folder `record` whole ($INDEX_ROOT and every block of $INDEX_ALLOCATION,
-// in use or not) and scans it.
+// Reads the index of folder `record` whole and scans it: the record itself (its $INDEX_ROOT,
+// and the record's slack past its attributes, where entries of a root that has shrunk stay)
+// and every block of $INDEX_ALLOCATION, in use or not.
 void ScanFolder(CNtfsVolume& volume, std::uint32_t record, const std::vector<std::uint32_t>& wanted,
                 std::map<std::uint32_t, FoundName>& found) {
   std::lock_guard<std::mutex> lock(index_lock);
@@ -72,8 +73,9 @@ void ScanFolder(CNtfsVolume& volume, std::uint32_t record, const std::vector<std
   if (!dir.LoadRecord(&volume, record, false)) return;
   CNtfsFileAttr* root = dir.FindAttribute(kAttrIndexRoot, "$I30");
   if (!root || root->IsNonResident()) return;
+  std::vector<std::uint8_t> raw;
+  if (volume.ReadMftRecord(record, raw)) ScanForNames(raw, record, wanted, found);
   const std::vector<std::uint8_t>& value = root->ResidentValue();
-  ScanForNames(value, record, wanted, found);
   CNtfsFileAttr* allocation = dir.FindAttribute(kAttrIndexAllocation, "$I30");
   if (!allocation || value.size() < 12) return;
   const std::uint32_t blockSize = ReadLe32(value, 8);
