@@ -63,18 +63,38 @@ void ScanForNames(ByteSpan bytes, std::uint32_t folder, const std::vector<std::u
   }
 }
 
+// Whether the record's attributes include an $INDEX_ALLOCATION, or an $ATTRIBUTE_LIST that
+// may place one elsewhere (a damaged walk says yes, so nothing is missed).
+bool MayHaveIndexBlocks(ByteSpan raw) {
+  if (raw.size() < 0x18) return true;
+  std::size_t at = ReadLe16(raw, 0x14);
+  for (int guard = 0; guard < 256; ++guard) {
+    if (at + 8 > raw.size()) return true;
+    const std::uint32_t type = ReadLe32(raw, at);
+    if (type == 0xFFFFFFFFu) return false;
+    if (type == kAttrIndexAllocation || type == kAttrAttributeList) return true;
+    const std::uint32_t length = ReadLe32(raw, at + 4);
+    if (length < 16 || length % 8 != 0) return true;
+    at += length;
+  }
+  return true;
+}
+
 // Reads the index of folder `record` whole and scans it: the record itself (its $INDEX_ROOT,
 // and the record's slack past its attributes, where entries of a root that has shrunk stay)
 // and every block of $INDEX_ALLOCATION, in use or not.
 void ScanFolder(CNtfsVolume& volume, std::uint32_t record, const std::vector<std::uint32_t>& wanted,
                 std::map<std::uint32_t, FoundName>& found) {
   std::lock_guard<std::mutex> lock(index_lock);
+  std::vector<std::uint8_t> raw;
+  if (!volume.ReadMftRecord(record, raw)) return;
+  ScanForNames(raw, record, wanted, found);
+  // Most deleted folders are small: their whole index was in the record just read.
+  if (!MayHaveIndexBlocks(raw)) return;
   CNtfsFile dir;
   if (!dir.LoadRecord(&volume, record, false)) return;
   CNtfsFileAttr* root = dir.FindAttribute(kAttrIndexRoot, "$I30");
   if (!root || root->IsNonResident()) return;
-  std::vector<std::uint8_t> raw;
-  if (volume.ReadMftRecord(record, raw)) ScanForNames(raw, record, wanted, found);
   const std::vector<std::uint8_t>& value = root->ResidentValue();
   CNtfsFileAttr* allocation = dir.FindAttribute(kAttrIndexAllocation, "$I30");
   if (!allocation || value.size() < 12) return;
