@@ -55,25 +55,29 @@ void DrawBar(char letter, const IndexTick& tick) {
   std::fflush(stderr);
 }
 
-// Runs the indexing of one drive the way the indexing dialog does; false when cancelled.
-bool IndexDrive(char letter, bool useCache) {
+// Runs the indexing of one drive the way the indexing dialog does; how it ended.
+std::uint8_t IndexDrive(char letter, bool useCache) {
   bool bar = isatty(STDERR_FILENO);
   CIndexRun run;
   run.Start(letter, !useCache);
   // The bar is redrawn every kTickMilliseconds / 6; the end is noticed within a millisecond
   // or so, so a short indexing is not padded out to the next redraw.
   constexpr int kChecksPerRedraw = CIndexRun::kTickMilliseconds / 6;
+  std::uint8_t result = kEnumRunning;
   for (int check = 0;; ++check) {
     if (g_interrupted) run.Cancel();
     if (run.Ended() || check % kChecksPerRedraw == 0) {
       IndexTick tick = run.Tick();
-      if (tick.finished) break;
+      if (tick.finished) {
+        result = tick.result;
+        break;
+      }
       if (bar) DrawBar(letter, tick);
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   if (bar) std::fputs("\r\x1b[K", stderr);
-  return !g_interrupted;
+  return result;
 }
 
 }  // namespace
@@ -115,15 +119,26 @@ bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<cha
 bool IndexLetter(char letter, bool useCache, int& exitCode) {
   g_interrupted = false;
   auto previous = std::signal(SIGINT, OnInterrupt);
-  bool complete = IndexDrive(letter, useCache);
+  std::uint8_t result = IndexDrive(letter, useCache);
   std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
-  if (!complete) {
-    PrintError("cancelled");
-    exitCode = kExitItemsFailed;
-    return false;
+  switch (result) {
+    case kEnumFromCache:
+    case kEnumScanned:
+      exitCode = kExitOk;
+      return true;
+    case kEnumCancelled:
+      PrintError("cancelled");
+      exitCode = kExitItemsFailed;
+      return false;
+    case kEnumNotNtfs:
+      PrintError(std::string(1, letter) + ": not an NTFS volume (" + NotNtfsReason(letter) + ")");
+      exitCode = kExitBadUsage;
+      return false;
+    default:
+      PrintError(std::string(1, letter) + ": the NTFS volume cannot be read");
+      exitCode = kExitBadUsage;
+      return false;
   }
-  exitCode = kExitOk;
-  return true;
 }
 
 std::string IsoUtc(std::uint64_t fileTime) {

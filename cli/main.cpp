@@ -1,5 +1,6 @@
 // The `sorvani` command: a front end over the engines for scripts and terminals.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "cli/cmd_catalogue.h"
 #include "cli/cmd_drives.h"
 #include "cli/cmd_recover.h"
+#include "index/index_cache.h"
 
 namespace {
 
@@ -52,6 +54,10 @@ int main(int argc, char** argv) {
   std::string command = argv[1];
   Args args(std::vector<std::string>(argv + 2, argv + argc));
   InitProcessLog();
+  // The command line keeps a catalogue on disk only where --cache asks for it, and no run
+  // leaves behind a cache file too old to be used.
+  sorvani::SetCacheSavingAllowed(false);
+  std::atexit([] { sorvani::CleanUpStaleCache(); });
   if (command == "drives") return RunDrives(args);
   if (command == "info") return RunInfo(args);
   if (command == "dump-record") return RunDumpRecord(args);

@@ -38,6 +38,17 @@ std::unique_ptr<IByteSource> DriveSource::OpenSource() const {
   return source;
 }
 
+bool IdentifySource(const DriveSource& source, DriveSourceIdentity& out) {
+  out = DriveSourceIdentity{};
+  out.offset = source.offset;
+  out.length = source.length;
+  if (source.memory) {
+    out.memory = reinterpret_cast<std::uintptr_t>(source.memory.get());
+    return true;
+  }
+  return GetFileIdentity(source.path, out.file);
+}
+
 CDriveTable& CDriveTable::Instance() {
   static CDriveTable table;
   return table;

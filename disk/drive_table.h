@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "disk/byte_source.h"
+#include "platform/file_identity.h"
 
 namespace sorvani {
 
@@ -25,6 +26,18 @@ struct DriveSource {
   // Opens the range read-only; nullptr with errno set on failure.
   std::unique_ptr<IByteSource> OpenSource() const;
 };
+
+// Which bytes a source stands for: the file or device behind its path (as it is now, so a
+// file replaced under the same name differs), the window in it, or the memory block.
+struct DriveSourceIdentity {
+  FileIdentity file;
+  std::uint64_t offset = 0;
+  std::uint64_t length = 0;
+  std::uintptr_t memory = 0;
+  bool operator==(const DriveSourceIdentity&) const = default;
+};
+// False when the path cannot be examined (the identity then holds the window alone).
+bool IdentifySource(const DriveSource& source, DriveSourceIdentity& out);
 
 class CDriveTable {
  public:

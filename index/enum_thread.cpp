@@ -1,15 +1,20 @@
 #include "index/enum_thread.h"
 
+#include <algorithm>
 #include <array>
+#include <atomic>
 #include <bit>
 #include <cmath>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <vector>
 
+#include "disk/drive_table.h"
 #include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "index/index_cache.h"
+#include "index/nameless_folders.h"
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -21,7 +26,31 @@ constexpr std::uint32_t kBitmapChunk = 512;
 constexpr std::uint32_t kMftReadAhead = 1u << 20;
 
 std::mutex g_volumesLock;
-std::array<std::unique_ptr<CNtfsVolume>, 256> g_volumes;
+struct VolumeSlot {
+  std::unique_ptr<CNtfsVolume> volume;
+  std::optional<DriveSourceIdentity> source;  // what the letter stood for when it was made
+};
+std::array<VolumeSlot, 256> g_volumes;
+
+std::atomic<char> g_cataloguedDrive{0};
+
+std::optional<DriveSourceIdentity> CurrentSource(char driveLetter) {
+  auto source = CDriveTable::Instance().Find(driveLetter);
+  if (!source) return std::nullopt;
+  DriveSourceIdentity identity;
+  IdentifySource(*source, identity);
+  return identity;
+}
+
+// Why a reader could not initialise: a boot sector that says NTFS but whose volume cannot be
+// read is unreadable; any other is not NTFS. Called under index_lock.
+std::uint8_t InitializeFailure(CNtfsVolume& volume) {
+  std::uint8_t boot[512];
+  std::uint32_t got = 0;
+  if (!volume.Device() || !volume.ReadDirect(0, boot, sizeof boot, got) || got != sizeof boot)
+    return kEnumUnreadable;
+  return std::equal(boot + 3, boot + 7, "NTFS") ? kEnumUnreadable : kEnumNotNtfs;
+}
 
 // Bytes of the MFT bitmap worth reading: a volume holds at most (its size / record size)
 // records, so a forged bitmap attribute cannot keep the scan going past that.
@@ -48,19 +77,44 @@ std::uint32_t ReadChunk(CNtfsFileAttr& bitmap, std::uint8_t* buffer, std::uint64
 }  // namespace
 
 CNtfsVolume* NtfsVolumeFor(char driveLetter) {
+  std::optional<DriveSourceIdentity> current = CurrentSource(driveLetter);
   std::lock_guard<std::mutex> lock(g_volumesLock);
   auto& slot = g_volumes[static_cast<unsigned char>(driveLetter)];
-  if (!slot) slot = std::make_unique<CNtfsVolume>();
-  return slot.get();
+  if (!slot.volume || slot.source != current) {
+    slot.volume = std::make_unique<CNtfsVolume>();
+    slot.source = std::move(current);
+  }
+  return slot.volume.get();
 }
 
-void EnumThread(char driveLetter) {
+char CataloguedDrive() { return g_cataloguedDrive; }
+
+void EnumThread(char driveLetter) { EnumerateDrive(driveLetter); }
+
+std::uint8_t EnumerateDrive(char driveLetter) {
   ScopeTrace trace(1, "EnumThread");
+  auto finish = [driveLetter](std::uint8_t result) {
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      index_progress.result = result;
+    }
+    if (result == kEnumFromCache || result == kEnumScanned) g_cataloguedDrive = driveLetter;
+    return result;
+  };
+  // Whatever the catalogue held described some drive; from here on it describes none, so no
+  // early end below can leave it shown under this drive's letter.
+  g_cataloguedDrive = 0;
+  file_index.Clear();
   CNtfsVolume* volume = NtfsVolumeFor(driveLetter);
   std::int32_t forceRescan;
   {
     std::lock_guard<std::mutex> lock(index_lock);
-    if (!volume->Initialize(driveLetter)) return;
+    index_progress.result = kEnumRunning;
+    if (!volume->Initialize(driveLetter)) {
+      std::uint8_t why = InitializeFailure(*volume);
+      index_progress.result = why;
+      return why;
+    }
     // Folder names read for an earlier catalogue are dropped with it; the searches of this
     // one share what they read.
     volume->ClearDirNames();
@@ -69,10 +123,15 @@ void EnumThread(char driveLetter) {
           std::min<std::uint64_t>(mft->RealSize() / volume->MftRecordSize(), 0xFFFFFFFFu)));
     forceRescan = index_progress.forceRescan;
   }
-  if (forceRescan == 0 && RestoreIndexFromCache(driveLetter) == 1) return;
+  auto cancelled = [] {
+    std::lock_guard<std::mutex> lock(index_lock);
+    return index_progress.cancel != 0;
+  };
+  if (forceRescan == 0 && RestoreIndexFromCache(driveLetter) == 1)
+    return finish(cancelled() ? kEnumCancelled : kEnumFromCache);
 
   CNtfsFileAttr* bitmap = volume->MftFile().FindAttribute(kAttrBitmap);
-  if (!bitmap) return;
+  if (!bitmap) return finish(kEnumUnreadable);
   file_index.Clear();
 
   std::vector<std::uint8_t> buffer(kBitmapChunk);
@@ -122,10 +181,12 @@ void EnumThread(char driveLetter) {
     for (std::uint32_t i = 0; i < got; ++i) {
       std::uint8_t bits = buffer[i];
       for (int bit = 0; bit < 8; ++bit, ++record) {
+        bool stop;
         {
           std::lock_guard<std::mutex> lock(index_lock);
-          if (index_progress.cancel) return;
+          stop = index_progress.cancel != 0;
         }
+        if (stop) return finish(kEnumCancelled);
         if (bits & (1u << bit)) continue;
         {
           std::lock_guard<std::mutex> lock(index_lock);
@@ -137,7 +198,9 @@ void EnumThread(char driveLetter) {
       }
     }
   }
+  NameNamelessFolders(*volume, file_index);
   DumpIndexToCache(driveLetter);
+  return finish(kEnumScanned);
 }
 
 IndexTick ComputeIndexTick(const IndexProgress& progress, double elapsedSeconds) {
@@ -181,6 +244,7 @@ CIndexRun::~CIndexRun() {
 
 void CIndexRun::Start(char driveLetter, bool forceRescan) {
   Wait();
+  if (forceRescan) CleanUpCache(driveLetter);
   {
     std::lock_guard<std::mutex> lock(index_lock);
     index_progress.phase = kPhaseNone;
@@ -188,6 +252,7 @@ void CIndexRun::Start(char driveLetter, bool forceRescan) {
     index_progress.total = 0;
     index_progress.cancel = 0;
     index_progress.forceRescan = forceRescan ? 1 : 0;
+    index_progress.result = kEnumRunning;
   }
   m_start = std::chrono::steady_clock::now();
   m_ended = false;
@@ -207,6 +272,8 @@ IndexTick CIndexRun::Tick() {
     Wait();
     IndexTick tick;
     tick.finished = true;
+    std::lock_guard<std::mutex> lock(index_lock);
+    tick.result = index_progress.result;
     return tick;
   }
   IndexProgress snapshot;

@@ -16,14 +16,23 @@ namespace sorvani {
 
 class CNtfsVolume;
 
-// The reader of a drive letter, created on first use and kept for the life of the process.
-// The enumeration, the search, recovery and the views share it.
+// The reader of a drive letter, created on first use and kept while the letter stands for the
+// same source. When the drive table maps the letter to other bytes (another image, a
+// refreshed table), the next call replaces the reader, so nothing reads the old source on
+// through it: callers take the reader anew for each piece of work and never keep it across a
+// change of the drive table. The enumeration, the search, recovery and the views share it.
 CNtfsVolume* NtfsVolumeFor(char driveLetter);
 
 // Fills file_index for the drive: from its cache file when that is usable (unless
 // index_progress.forceRescan is set), else by scanning every record the MFT bitmap marks
-// unused; a complete scan is saved to the cache.
+// unused; a complete scan is saved to the cache. The previous catalogue is cleared first,
+// whatever happens next; how the run ended goes to index_progress.result and is returned.
 void EnumThread(char driveLetter);
+std::uint8_t EnumerateDrive(char driveLetter);
+
+// The letter the catalogue describes: set by a run that ended with kEnumFromCache or
+// kEnumScanned, 0 from the start of every run and after any other ending.
+char CataloguedDrive();
 
 // Resource strings of the indexing dialog's title per phase, and of its texts.
 inline constexpr unsigned kIdsIndexTitleScanning = 39;
@@ -37,6 +46,7 @@ inline constexpr unsigned kIdsIndexElapsed = 38;
 // What one poll of the indexing dialog shows.
 struct IndexTick {
   bool finished = false;
+  std::uint8_t result = kEnumRunning;  // once finished: how the run ended
   std::uint8_t phase = 0;
   unsigned titleString = 0;  // resource string of the title; 0 leaves the title as it is
   int percent = 0;           // 0..100, also the progress bar's position
@@ -63,6 +73,7 @@ class CIndexRun {
   CIndexRun& operator=(const CIndexRun&) = delete;
 
   // Resets the progress block, sets force rescan, notes the start time, starts the worker.
+  // A forced rescan deletes the drive's cache file first, so nothing can take the old one.
   void Start(char driveLetter, bool forceRescan);
   // Sets the cancel flag; the worker stops before its next record.
   void Cancel();

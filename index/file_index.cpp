@@ -17,6 +17,10 @@ constexpr std::size_t kVisitedLinearLimit = 64;
 
 }  // namespace
 
+std::string NamelessEntryName(std::uint32_t record) {
+  return "Record " + std::to_string(record);
+}
+
 bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
@@ -136,6 +140,31 @@ void CFileIndex::StoreFacts(std::uint32_t record, const RecordDetails& details,
   entry->hasFacts = true;
 }
 
+bool CFileIndex::IndexNameless(IRecordReader& reader, std::uint32_t record, bool detailed) {
+  RecordDetails read;
+  if (!detailed) {
+    std::lock_guard<std::mutex> lock(index_lock);
+    if (!reader.LoadDetails(record, false, read)) return false;
+  }
+  RecordDetails& details = detailed ? m_details : read;
+  // Without data there is nothing to give back; a folder's index alone is not a file.
+  if (!details.hasData || details.inUse || (!detailed && !details.name.empty())) return false;
+  const std::uint32_t attributes = details.attributes & ~kAttrFolderBit;
+  InsertEntry(record, NamelessEntryName(record), attributes, kNamelessFolderRecord);
+  InsertChild(kNamelessFolderRecord, record);
+  InsertOrphanFolder(kNamelessFolderRecord);
+  if (m_keepFacts) {
+    details.parent = kNamelessFolderRecord;
+    std::int32_t overwritten;
+    {
+      std::lock_guard<std::mutex> lock(index_lock);
+      overwritten = reader.LoadedOverwritten();
+    }
+    StoreFacts(record, details, overwritten);
+  }
+  return true;
+}
+
 void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
   m_walkVisited.clear();
   m_walkVisitedLarge.clear();
@@ -166,8 +195,9 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       name = entry->name;
       attributes = entry->attributes;
       parent = entry->parent;
-    } else if (m_flags.Get(current) & kFlagSettled) {
-      // Reading it again would end the walk here and change nothing.
+    } else if ((m_flags.Get(current) & kFlagSettled) && current != start) {
+      // Reading it again would end the walk here and change nothing. (An unused record met
+      // first as a parent is still read as itself: it may be a file that lost its name.)
       return;
     } else {
       loaded = RecordNames{};
@@ -200,6 +230,9 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
           KeepFacts(reader, current, loaded.name, attributes);
         }
         name = loaded.name;
+      } else if (current == start && !loaded.inUse && loaded.name.empty() &&
+                 current > kLastSystemRecord && IndexNameless(reader, current, detailed)) {
+        return;
       } else {
         name = loaded.name;
         if (IsLiveFolderWithDeleted(current)) {

@@ -23,6 +23,11 @@ inline constexpr std::uint32_t kIndexRootRecord = 5;
 // Records 0 to 24 hold the system files and reserved slots; they are never orphan folders.
 inline constexpr std::uint32_t kLastSystemRecord = 24;
 inline constexpr std::uint32_t kAttrFolderBit = 0x10;
+// Free records that still hold data but lost every name are listed in this orphan folder (no
+// real record has the number) under a name made from their record number.
+inline constexpr std::uint32_t kNamelessFolderRecord = 0xFFFFFFFFu;
+// "Record 8767".
+std::string NamelessEntryName(std::uint32_t record);
 
 // The facts a list row shows of a deleted record besides its name, kept from when the
 // record was indexed so lists and searches need not read it again.
@@ -72,9 +77,21 @@ struct IndexProgress {
   std::uint32_t total = 0;
   std::int32_t cancel = 0;
   std::int32_t forceRescan = 0;
+  std::uint8_t result = 0;  // how the last run ended, kEnum...; 0 while it runs
 };
 
 enum : std::uint8_t { kPhaseNone = 0, kPhaseScanning = 1, kPhaseSaving = 2, kPhaseLoading = 3 };
+
+// How an indexing run ended. Only the first two leave a catalogue of the drive; after the
+// others the catalogue is empty or partial and belongs to no drive.
+enum : std::uint8_t {
+  kEnumRunning = 0,
+  kEnumFromCache = 1,
+  kEnumScanned = 2,
+  kEnumCancelled = 3,
+  kEnumNotNtfs = 4,
+  kEnumUnreadable = 5,
+};
 
 class CFileIndex {
  public:
@@ -138,6 +155,10 @@ class CFileIndex {
   void InsertOrphanFolder(std::uint32_t record) {
     if (SetFlag(record, kFlagOrphan)) m_orphanFolders.insert(record);
   }
+  // A folder that was filed as an orphan folder and has been placed since.
+  void RemoveOrphanFolder(std::uint32_t record) {
+    if (m_orphanFolders.erase(record) != 0) m_flags.Ref(record) &= static_cast<std::uint8_t>(~kFlagOrphan);
+  }
   void InsertLiveFolder(std::uint32_t record) {
     if (SetFlag(record, kFlagLive)) m_liveFolders.insert(record);
   }
@@ -160,6 +181,10 @@ class CFileIndex {
                  std::uint32_t attributes);
   // The same from the record the walk has just read in full into m_details.
   void KeepLoadedFacts(IRecordReader& reader, std::uint32_t record, std::uint32_t attributes);
+  // Files the unused record `record` that has no name as an entry of the nameless orphan
+  // folder when it holds data; `detailed`: m_details holds it read in full. False when it is
+  // not such a record.
+  bool IndexNameless(IRecordReader& reader, std::uint32_t record, bool detailed);
   // Puts the facts of `details` on the entry of `record`, unless it has some already.
   void StoreFacts(std::uint32_t record, const RecordDetails& details, std::int32_t overwritten);
 

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
@@ -10,16 +11,23 @@
 #include <system_error>
 #include <vector>
 
+#include "disk/drive_table.h"
 #include "foundation/endian.h"
 #include "foundation/log.h"
 #include "foundation/profile.h"
+#include "index/enum_thread.h"
 #include "index/file_index.h"
+#include "ntfs/ntfs_attr.h"
+#include "ntfs/ntfs_volume.h"
 #include "platform/paths.h"
 
 namespace sorvani {
 namespace {
 
-enum : std::uint8_t { kRecEntry = 1, kRecChild = 2, kRecOrphan = 3, kRecLive = 4 };
+enum : std::uint8_t { kRecEntry = 1, kRecChild = 2, kRecOrphan = 3, kRecLive = 4, kRecIdentity = 5 };
+
+constexpr std::size_t kIdentityFixed = 64;  // the identity record up to its path
+constexpr std::size_t kBootSerialOffset = 0x48;
 
 std::mutex g_settingsLock;
 std::string g_cacheFolder;
@@ -65,8 +73,63 @@ std::size_t MinimumLength(std::uint8_t type) {
     case kRecChild: return 11;
     case kRecOrphan:
     case kRecLive: return 7;
+    case kRecIdentity: return kIdentityFixed;
     default: return 3;
   }
+}
+
+// The identity record in `record`; its length.
+std::size_t BuildIdentity(std::uint8_t* record, const CacheIdentity& id) {
+  std::size_t pathLength = std::min(id.realPath.size(), kCacheMaxRecord - kIdentityFixed);
+  record[2] = kRecIdentity;
+  WriteLe64(record + 3, id.device);
+  WriteLe64(record + 11, id.inode);
+  WriteLe64(record + 19, id.modified);
+  WriteLe64(record + 27, id.offset);
+  WriteLe64(record + 35, id.size);
+  WriteLe64(record + 43, id.serial);
+  WriteLe64(record + 51, id.mftRecords);
+  WriteLe32(record + 59, id.clusterSize);
+  std::copy_n(id.realPath.data(), pathLength, record + 63);
+  record[63 + pathLength] = 0;
+  return kIdentityFixed + pathLength;
+}
+
+// Whether the identity record `r` (its length checked) names `id`. A path cut to fit the
+// record compares by the part that was kept.
+bool SameIdentity(ByteSpan r, const CacheIdentity& id) {
+  std::size_t end = kIdentityFixed - 1;
+  while (end < r.size() && r[end] != 0) ++end;
+  std::string_view path(reinterpret_cast<const char*>(r.data() + kIdentityFixed - 1),
+                        end - (kIdentityFixed - 1));
+  std::string_view expected =
+      std::string_view(id.realPath).substr(0, kCacheMaxRecord - kIdentityFixed);
+  return ReadLe64(r, 3) == id.device && ReadLe64(r, 11) == id.inode &&
+         ReadLe64(r, 19) == id.modified && ReadLe64(r, 27) == id.offset &&
+         ReadLe64(r, 35) == id.size && ReadLe64(r, 43) == id.serial &&
+         ReadLe64(r, 51) == id.mftRecords && ReadLe32(r, 59) == id.clusterSize &&
+         path == expected;
+}
+
+// Age in seconds of a cache file, by its header when it is one of ours, else by its own time.
+bool FileAge(const std::filesystem::path& path, double& age) {
+  FilePtr file(std::fopen(path.c_str(), "rb"));
+  std::uint8_t header[kCacheHeaderSize];
+  if (file && std::fread(header, 1, sizeof header, file.get()) == sizeof header &&
+      ReadLe32(ByteSpan(header, sizeof header), 0) == kCacheFormat) {
+    auto created = static_cast<std::int64_t>(ReadLe64(ByteSpan(header, sizeof header), 8));
+    age = static_cast<double>(Now()) - static_cast<double>(created);
+    return true;
+  }
+  std::error_code ec;
+  auto written = std::filesystem::last_write_time(path, ec);
+  if (ec) return false;
+  age = std::chrono::duration<double>(std::filesystem::file_time_type::clock::now() - written).count();
+  return true;
+}
+
+bool IsCacheFileName(const std::string& name) {
+  return name.size() == 17 && name.starts_with("~index_dump_") && name.ends_with(".tmp");
 }
 
 }  // namespace
@@ -100,15 +163,54 @@ std::string CacheFilePath(char driveLetter) {
   return CacheFolder() + "/" + name;
 }
 
+bool VolumeCacheIdentity(char driveLetter, CNtfsVolume& volume, CacheIdentity& out) {
+  out = CacheIdentity{};
+  auto source = CDriveTable::Instance().Find(driveLetter);
+  if (!source || !volume.Device()) return false;
+  DriveSourceIdentity where;
+  if (!IdentifySource(*source, where)) return false;
+  out.device = where.file.device;
+  out.inode = source->memory ? where.memory : where.file.inode;
+  out.modified = where.file.modified;
+  out.realPath = where.file.realPath;
+  out.offset = source->offset;
+  out.size = volume.DeviceSize();
+  std::uint8_t serial[8];
+  std::uint32_t got = 0;
+  if (!volume.ReadDirect(kBootSerialOffset, serial, sizeof serial, got) || got != sizeof serial)
+    return false;
+  out.serial = ReadLe64(ByteSpan(serial, sizeof serial), 0);
+  out.clusterSize = volume.BytesPerCluster();
+  if (CNtfsFileAttr* mft = volume.MftFile().FindAttribute(kAttrData); mft && volume.MftRecordSize())
+    out.mftRecords = mft->RealSize() / volume.MftRecordSize();
+  return true;
+}
+
 std::uint32_t DumpIndexToCache(char driveLetter) {
-  return DumpIndexToCache(driveLetter, file_index, index_progress);
+  CacheIdentity identity;
+  if (!VolumeCacheIdentity(driveLetter, *NtfsVolumeFor(driveLetter), identity)) {
+    LogFile.WriteAlways("Cannot tell which volume %c: holds; its catalogue is not saved.\n", driveLetter);
+    return 0;
+  }
+  return DumpIndexToCache(driveLetter, file_index, index_progress, identity);
 }
 
 std::uint32_t RestoreIndexFromCache(char driveLetter) {
-  return RestoreIndexFromCache(driveLetter, file_index, index_progress);
+  CacheIdentity identity;
+  if (!VolumeCacheIdentity(driveLetter, *NtfsVolumeFor(driveLetter), identity)) return 0;
+  return RestoreIndexFromCache(driveLetter, file_index, index_progress, identity);
 }
 
 std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress) {
+  return DumpIndexToCache(driveLetter, index, progress, CacheIdentity{});
+}
+
+std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress) {
+  return RestoreIndexFromCache(driveLetter, index, progress, CacheIdentity{});
+}
+
+std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress,
+                               const CacheIdentity& identity) {
   bool allowed;
   {
     std::lock_guard<std::mutex> lock(g_settingsLock);
@@ -134,7 +236,7 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
                                std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
                                std::filesystem::perm_options::replace, ec);
 
-  std::size_t sum = index.EntryCount() + index.ChildCount() +
+  std::size_t sum = 1 + index.EntryCount() + index.ChildCount() +
                     index.OrphanFolders().size() + index.LiveFolders().size();
   auto count = static_cast<std::uint32_t>(sum);
   {
@@ -155,6 +257,7 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
     return !StepAndTestCancel(progress);
   };
 
+  if (!put(BuildIdentity(record, identity))) return 1;
   bool cancelled = false;
   index.ForEachEntry([&](const FileIndexEntry& entry) {
     // Names are at most 255 UTF-16 units; only a forged index could need the cut.
@@ -200,7 +303,8 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
   return 1;
 }
 
-std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress) {
+std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress,
+                                    const CacheIdentity& identity) {
   ScopeTrace trace(0, "RestoreIndexFromCache");
   std::string path = CacheFilePath(driveLetter);
   FilePtr file(std::fopen(path.c_str(), "rb"));
@@ -232,6 +336,23 @@ std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexPr
   }
   std::uint32_t expected = ReadLe32(h, 16);
 
+  // The identity comes first; a file without one, or of another source or volume, describes
+  // something else (or cannot say what) and is not taken.
+  std::uint8_t record[kCacheMaxRecord];
+  {
+    bool same = false;
+    if (expected != 0 && std::fread(record, 1, 2, file.get()) == 2) {
+      std::size_t length = ReadLe16(ByteSpan(record, 2), 0);
+      same = length >= kIdentityFixed && length <= kCacheMaxRecord &&
+             std::fread(record + 2, 1, length - 2, file.get()) == length - 2 &&
+             record[2] == kRecIdentity && SameIdentity(ByteSpan(record, length), identity);
+    }
+    if (!same) {
+      LogFile.WriteAlways("Cache belongs to another volume.\n");
+      return refuse();
+    }
+  }
+
   {
     ScopeTrace clearing(1, "Clearing index...");
     LogFile.Write(1, "Entries in file_index:%lu\n", static_cast<unsigned long>(index.EntryCount()));
@@ -244,10 +365,10 @@ std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexPr
     progress.phase = kPhaseLoading;
   }
 
-  std::uint32_t read = 0;
+  std::uint32_t read = 1;  // the identity
+  if (StepAndTestCancel(progress)) return 1;
   {
     ScopeTrace reading(1, "Reading entries...");
-    std::uint8_t record[kCacheMaxRecord];
     for (;;) {
       if (std::fread(record, 1, 2, file.get()) != 2) break;
       std::size_t length = ReadLe16(ByteSpan(record, 2), 0);
@@ -306,11 +427,28 @@ std::uint32_t CleanUpCache(char driveLetter) {
   std::filesystem::directory_iterator it(CacheFolder(), ec), end;
   std::vector<std::filesystem::path> found;
   for (; !ec && it != end; it.increment(ec)) {
-    std::string name = it->path().filename().string();
-    if (name.size() == 17 && name.starts_with("~index_dump_") && name.ends_with(".tmp"))
-      found.push_back(it->path());
+    if (IsCacheFileName(it->path().filename().string())) found.push_back(it->path());
   }
   for (const auto& p : found) {
+    std::error_code rc;
+    if (!std::filesystem::remove(p, rc)) result = 0;
+  }
+  return result;
+}
+
+std::uint32_t CleanUpStaleCache(double maxAgeSeconds) {
+  ScopeTrace trace(1, "CleanUpStaleCache");
+  std::uint32_t result = 1;
+  std::error_code ec;
+  std::filesystem::directory_iterator it(CacheFolder(), ec), end;
+  std::vector<std::filesystem::path> stale;
+  for (; !ec && it != end; it.increment(ec)) {
+    double age = 0;
+    if (IsCacheFileName(it->path().filename().string()) && FileAge(it->path(), age) &&
+        age > maxAgeSeconds)
+      stale.push_back(it->path());
+  }
+  for (const auto& p : stale) {
     std::error_code rc;
     if (!std::filesystem::remove(p, rc)) result = 0;
   }

@@ -9,6 +9,9 @@
 //   2 child link  length 11: u32 parent, u32 child
 //   3 orphan      length 7:  u32 record
 //   4 live folder length 7:  u32 record
+//   5 identity    length = path + 64, always the first record (readers that predate it skip
+//                 it as an unknown type): u64 device, u64 inode, u64 modified, u64 offset,
+//                 u64 size, u64 volume serial, u64 MFT records, u32 cluster size, real path, 0
 #pragma once
 
 #include <cstdint>
@@ -17,12 +20,32 @@
 namespace sorvani {
 
 class CFileIndex;
+class CNtfsVolume;
 struct IndexProgress;
 
 inline constexpr std::uint32_t kCacheFormat = 100001;
 inline constexpr std::size_t kCacheHeaderSize = 24;
 inline constexpr std::size_t kCacheMaxRecord = 4096;
 inline constexpr double kCacheMaxAgeSeconds = 18000.0;  // five hours
+
+// What a cache file describes: the source behind the letter (its file or device, the window
+// of the partition in it) and the NTFS volume found there. A file is loaded only for the
+// identity it was saved with, so no letter ever shows another volume's catalogue.
+struct CacheIdentity {
+  std::uint64_t device = 0;    // device number of the file, or of the block device
+  std::uint64_t inode = 0;     // of the file; for a source held in memory, its address
+  std::uint64_t modified = 0;  // of the file, ns since 1970
+  std::uint64_t offset = 0;    // of the volume in the source
+  std::uint64_t size = 0;      // of the volume's byte range
+  std::uint64_t serial = 0;    // volume serial number, boot sector offset 0x48
+  std::uint64_t mftRecords = 0;
+  std::uint32_t clusterSize = 0;
+  std::string realPath;
+  bool operator==(const CacheIdentity&) const = default;
+};
+// The identity of the volume `volume` has open as drive `driveLetter`; false when it cannot be
+// told (no source, an unreadable boot sector), and then no cache file is used for it.
+bool VolumeCacheIdentity(char driveLetter, CNtfsVolume& volume, CacheIdentity& out);
 
 // The folder of the cache files: the program's state folder unless a test set another.
 std::string CacheFolder();
@@ -43,8 +66,17 @@ std::uint32_t DumpIndexToCache(char driveLetter);
 std::uint32_t RestoreIndexFromCache(char driveLetter);
 // Deletes the file of one drive, or of every drive for letter 0; whether all deletions worked.
 std::uint32_t CleanUpCache(char driveLetter);
+// Deletes every cache file older than `maxAgeSeconds` (by the time in its header, or by the
+// file's own time when the header is not one of ours); whether all deletions worked.
+std::uint32_t CleanUpStaleCache(double maxAgeSeconds = kCacheMaxAgeSeconds);
 
-// The same on a given index and progress block (the three above use the process-wide ones).
+// The same on a given index, progress block and identity (the letter-only ones use the
+// process-wide index and the identity of the letter's reader, NtfsVolumeFor).
+std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress,
+                               const CacheIdentity& identity);
+std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress,
+                                    const CacheIdentity& identity);
+// With an empty identity, for callers that deal in files alone (tests, the fuzzer).
 std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress);
 std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress);
 

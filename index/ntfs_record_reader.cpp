@@ -1,5 +1,6 @@
 #include "index/ntfs_record_reader.h"
 
+#include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
@@ -23,6 +24,14 @@ bool CNtfsRecordReader::LoadDetails(std::uint32_t record, bool overwritten, Reco
     return false;
   out.inUse = m_file.InUse();
   out.size = m_file.GetDataSize();
+  out.hasData = m_file.FindAttribute(kAttrData) != nullptr;
+  // A record that lost its names still has the times of $STANDARD_INFORMATION.
+  if (out.name.empty()) {
+    if (auto* si = static_cast<CAttr_$STANDARD_INFORMATION*>(m_file.FindAttribute(kAttrStandardInformation))) {
+      out.created = si->Created();
+      out.modified = si->Modified();
+    }
+  }
   if (overwritten) out.overwritten = LoadedOverwritten();
   return true;
 }

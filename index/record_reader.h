@@ -24,9 +24,11 @@ struct RecordDetails {
   std::uint64_t size = 0;  // real size of the first $DATA, 0 without one
   std::uint32_t attributes = 0;
   std::uint32_t parent = 0;
-  std::uint64_t created = 0;   // from $FILE_NAME, NTFS file time
-  std::uint64_t modified = 0;  // from $FILE_NAME
+  // From $FILE_NAME, NTFS file times; from $STANDARD_INFORMATION for a record without a name.
+  std::uint64_t created = 0;
+  std::uint64_t modified = 0;
   std::int32_t overwritten = 0;
+  bool hasData = false;  // holds a $DATA attribute, unnamed or named
 };
 
 class IRecordReader {

@@ -206,7 +206,9 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     if (r == REC_E_SKIPPED && file.LoadFault() == RecordFault::kUnreadable) return REC_E_READ_ERROR;
     return r;
   }
-  if (!file.FindAttribute(kAttrFileName)) {
+  // A free record that lost its names but kept its data is recovered under the name the
+  // catalogue made for it.
+  if (!file.FindAttribute(kAttrFileName) && !file.FindAttribute(kAttrData)) {
     SetStatus(kIdsStatusNoFileName);
     LogFile.Write(1, "Couldn't get $FILE_NAME attribute\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgNoFileName, path), flags);

@@ -119,7 +119,9 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
     } else {
       std::lock_guard<std::mutex> lock(index_lock);
       if (!reader.LoadDetails(record, false, details)) return true;
-      if (std::string_view(details.name) != std::string_view(entry.name)) {
+      if (entry.parent == kNamelessFolderRecord && details.name.empty()) {
+        details.parent = kNamelessFolderRecord;  // a record without a name names no folder
+      } else if (std::string_view(details.name) != std::string_view(entry.name)) {
         LogFile.WriteAlways("Wrong name of file #%lu.\n", static_cast<unsigned long>(record));
         reader.DumpLoaded();
       }
@@ -183,6 +185,10 @@ bool RevealInFolder(const FileListRow& row, const CFileIndex& index, IRecordRead
   std::set<std::uint32_t> seen;
   RecordNames names;
   for (std::uint32_t current = row.parent; current != kIndexRootRecord;) {
+    if (current == kNamelessFolderRecord && index.IsOrphanFolder(current)) {
+      chain.insert(0, std::to_string(current) + ";");
+      break;
+    }
     // A chain that comes back on itself cannot be opened level by level.
     if (!seen.insert(current).second || !reader.LoadNames(current, names)) {
       LogFile.WriteAlways("Error determening containing folder for file #%lu\n",

@@ -111,13 +111,13 @@ TEST_F(CliRecover, CollisionAnswersSummaryAndExitCodes) {
   EXPECT_EQ(yes.exitCode, 0) << yes.err;
   EXPECT_EQ(test::Sha256OfFile(numbered), sha);
 
-  // A record that is not a catalogued deleted item fails, is counted, and writes nothing.
-  auto unknown = RunSorvani({"recover", m_image, "--to", dest, "--record", "1571", "--json"});
+  // A record that is not a catalogued deleted item ($Volume) fails, is counted, and writes nothing.
+  auto unknown = RunSorvani({"recover", m_image, "--to", dest, "--record", "3", "--json"});
   EXPECT_EQ(unknown.exitCode, 1);
   EXPECT_NE(unknown.err.find("Failed:    1 files"), std::string::npos) << unknown.err;
   ASSERT_EQ(JsonLines(unknown.out).size(), 1u);
   EXPECT_NE(JsonLines(unknown.out)[0].at("result"), 0);
-  EXPECT_FALSE(fs::exists(dest + "/1571"));
+  EXPECT_FALSE(fs::exists(dest + "/3"));
 
   for (std::vector<std::string> bad : {std::vector<std::string>{"recover", m_image, "--all-deleted"},
                                        {"recover", m_image, "--to", dest, "--record", "x1"},

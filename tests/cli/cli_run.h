@@ -22,14 +22,15 @@ inline std::string ShellQuote(const std::string& s) {
   return q + "'";
 }
 
-inline CommandResult RunSorvani(const std::vector<std::string>& args) {
+// Runs `binary` (the built command, or a link to it elsewhere) with `args`.
+inline CommandResult RunSorvaniAt(const std::string& binary, const std::vector<std::string>& args) {
   static int counter = 0;
   std::string errFile = std::string(::testing::TempDir()) + "sorvani-stderr." +
                         std::to_string(::getpid()) + "." + std::to_string(counter++);
   // A private profile and log folder, so tests never touch the user's own.
   std::string home = std::string(::testing::TempDir()) + "sorvani-home." + std::to_string(::getpid());
   std::string cmd = "XDG_CONFIG_HOME=" + ShellQuote(home + "/config") + " XDG_STATE_HOME=" +
-                    ShellQuote(home + "/state") + " " + ShellQuote(SORVANI_BIN);
+                    ShellQuote(home + "/state") + " " + ShellQuote(binary);
   for (const auto& a : args) cmd += " " + ShellQuote(a);
   cmd += " 2>" + ShellQuote(errFile);
   CommandResult r;
@@ -49,6 +50,8 @@ inline CommandResult RunSorvani(const std::vector<std::string>& args) {
   }
   return r;
 }
+
+inline CommandResult RunSorvani(const std::vector<std::string>& args) { return RunSorvaniAt(SORVANI_BIN, args); }
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <vector>
 
 #include "tests/util/fixtures.h"
 
@@ -19,6 +20,8 @@ struct KeyEntry {
   std::string folder;  // "Docs\Reports\" below the root, "" for the root
   bool tskOrphan = false;  // TSK could not place it (its $OrphanFiles)
   bool folderEntry = false;
+  bool nameless = false;  // TSK's "OrphanFile-N": the record has no name left
+  std::vector<std::string> times;  // as TSK gives them: modified, accessed, changed, created
   std::optional<std::uint64_t> size;  // of the unnamed $DATA
 };
 
@@ -43,8 +46,10 @@ inline const KeyImage kKeyImages[] = {
 };
 
 // Record -> entry for every entry of the key whose MFT record is unallocated (the name may
-// still stand in a folder's index), leaving out the names TSK makes up for nameless records
-// ("OrphanFile-N"). A deleted name wins over one still listed.
+// still stand in a folder's index). A record TSK lists under the name it makes up for records
+// without one ("OrphanFile-N") is expected as "Record N" in the nameless orphan folder
+// (records 0 to 24 excepted: system records, never deleted files). A
+// deleted name wins over one still listed.
 inline std::map<std::uint32_t, KeyEntry> DeletedEntries(const nlohmann::json& key) {
   std::set<std::uint32_t> unallocated;
   bool hasUnallocatedList = false;
@@ -75,17 +80,22 @@ inline std::map<std::uint32_t, KeyEntry> DeletedEntries(const nlohmann::json& ke
     bool isStream = colon != std::string::npos;
     if (isStream) leaf = leaf.substr(0, colon);
     std::string folder = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    if (folder.starts_with("$OrphanFiles/") && leaf.starts_with("OrphanFile-")) continue;
+    bool nameless = folder == "$OrphanFiles/" && leaf == "OrphanFile-" + std::to_string(record);
+    // The reserved records TSK lists this way are system records, never deleted files.
+    if (nameless && record <= 24) continue;
     bool seen = out.count(record) != 0;
     KeyEntry& e = out[record];
     if (seen && !deleted) continue;
-    e.name = leaf;
+    e.name = nameless ? "Record " + std::to_string(record) : leaf;
+    e.nameless = nameless;
     e.tskOrphan = folder.starts_with("$OrphanFiles/");
     for (char& c : folder) if (c == '/') c = '\\';
     e.folder = folder;
     std::string type = item.contains("type") ? item["type"].get<std::string>()
                                              : item.value("meta_type", std::string());
     if (type.ends_with("d")) e.folderEntry = true;
+    if (item.contains("times") && item["times"].is_array())
+      e.times = item["times"].get<std::vector<std::string>>();
     int attrType = item.contains("attr_type") && item["attr_type"].is_number() ? item["attr_type"].get<int>() : 0;
     if (attrType == 128 && !isStream && !e.size) e.size = item["size"].get<std::uint64_t>();
   }

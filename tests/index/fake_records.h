@@ -21,6 +21,7 @@ struct FakeRecord {
   std::uint64_t created = 0;
   std::uint64_t modified = 0;
   std::int32_t overwritten = 0;
+  bool hasData = false;
 };
 
 class CFakeRecords : public IRecordReader {
@@ -64,6 +65,7 @@ class CFakeRecords : public IRecordReader {
     out.size = m_loaded->size;
     out.created = m_loaded->created;
     out.modified = m_loaded->modified;
+    out.hasData = m_loaded->hasData;
     if (overwritten) out.overwritten = m_loaded->overwritten;
     return true;
   }

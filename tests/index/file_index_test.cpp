@@ -156,3 +156,61 @@ TEST(FileIndexWalk, LongLiveChainUsesTheLargeVisitedSet) {
 
 }  // namespace
 }  // namespace sorvani
+
+namespace sorvani {
+namespace {
+
+// Free records that kept data but lost every name: filed under the nameless orphan folder as
+// "Record N", with their facts, whichever way the scan meets them.
+TEST(FileIndexWalk, RecordsWithoutANameButWithDataAreFiledAsNamelessFiles) {
+  for (bool keepFacts : {false, true}) {
+    SCOPED_TRACE(keepFacts ? "facts kept" : "names only");
+    CFakeRecords fake;
+    auto nameless = [&](std::uint32_t r, bool data, bool inUse = false) -> test::FakeRecord& {
+      test::FakeRecord& f = fake.records[r];
+      f = test::FakeRecord{true, inUse, "", 0x20, 0};
+      f.hasData = data;
+      f.size = data ? 4096 : 0;
+      f.created = 111;
+      f.modified = 222;
+      return f;
+    };
+    nameless(8767, true);
+    nameless(40, false);         // no data: nothing to give back
+    nameless(20, true);          // a system record
+    nameless(41, true, true);    // in use: not deleted
+    nameless(42, true).attributes = 0x10;  // claims to be a folder, yet holds data
+    fake.records[43].valid = false;        // no usable header
+    nameless(60, true);          // first met as the parent of a deleted file, then scanned
+    fake.File(61, "child.txt", 60, false);
+    CFileIndex index;
+    index.SetKeepFacts(keepFacts);
+    IndexAll(index, fake, {20, 40, 41, 42, 43, 61, 60, 8767});
+
+    for (std::uint32_t r : {42u, 60u, 8767u}) {
+      const FileIndexEntry* e = index.FindEntry(r);
+      ASSERT_NE(e, nullptr) << r;
+      EXPECT_EQ(std::string(e->name), "Record " + std::to_string(r));
+      EXPECT_EQ(e->parent, kNamelessFolderRecord);
+      EXPECT_FALSE(e->IsFolder()) << r;
+      const EntryFacts* facts = index.FindFacts(r);
+      if (keepFacts) {
+        ASSERT_NE(facts, nullptr) << r;
+        EXPECT_EQ(facts->size, 4096u);
+        EXPECT_EQ(facts->modified, 222u);
+        EXPECT_EQ(facts->parent, kNamelessFolderRecord);
+      } else {
+        EXPECT_EQ(facts, nullptr);
+      }
+    }
+    for (std::uint32_t r : {20u, 40u, 41u, 43u}) EXPECT_EQ(index.FindEntry(r), nullptr) << r;
+    EXPECT_EQ(index.ChildrenOf(kNamelessFolderRecord), (std::vector<std::uint32_t>{42, 60, 8767}));
+    EXPECT_TRUE(index.IsOrphanFolder(kNamelessFolderRecord));
+    // The file below record 60 still sees its folder as gone.
+    EXPECT_TRUE(index.IsOrphanFolder(60));
+    EXPECT_EQ(index.ChildrenOf(60), (std::vector<std::uint32_t>{61}));
+  }
+}
+
+}  // namespace
+}  // namespace sorvani

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "foundation/endian.h"
@@ -88,6 +89,26 @@ class IndexCache : public ::testing::Test {
   static void Append(std::vector<std::uint8_t>& f, std::initializer_list<std::uint8_t> rec) {
     f.insert(f.end(), rec);
   }
+  // The identity record of an empty identity, as the overloads without one write it.
+  static void AppendNoIdentity(std::vector<std::uint8_t>& f) {
+    std::vector<std::uint8_t> rec(64, 0);
+    rec[0] = 64;
+    rec[2] = 5;
+    f.insert(f.end(), rec.begin(), rec.end());
+  }
+  static CacheIdentity SomeIdentity() {
+    CacheIdentity id;
+    id.device = 0x801;
+    id.inode = 123456;
+    id.modified = 1'700'000'000'123'456'789ull;
+    id.offset = 1048576;
+    id.size = 64ull << 20;
+    id.serial = 0x1122334455667788ull;
+    id.mftRecords = 4096;
+    id.clusterSize = 4096;
+    id.realPath = "/images/a.img";
+    return id;
+  }
 
   std::string m_folder;
   IndexProgress progress;
@@ -96,32 +117,48 @@ class IndexCache : public ::testing::Test {
 TEST_F(IndexCache, LayoutAndRoundTrip) {
   CFileIndex index;
   Fill(index);
-  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
+  const CacheIdentity id = SomeIdentity();
+  ASSERT_EQ(DumpIndexToCache('C', index, progress, id), 1u);
   EXPECT_EQ(progress.phase, kPhaseSaving);
-  EXPECT_EQ(progress.total, 9u);
-  EXPECT_EQ(progress.done, 9u);
+  EXPECT_EQ(progress.total, 10u);
+  EXPECT_EQ(progress.done, 10u);
   EXPECT_EQ(CacheFilePath('C'), m_folder + "/~index_dump_C.tmp");
 
   auto f = Bytes('C');
   ByteSpan s(f);
-  ASSERT_EQ(f.size(), 24u + (4 + 16) + 316 + (5 + 16) + 3 * 11 + 3 * 7);
+  const std::size_t idLength = 64 + id.realPath.size();
+  ASSERT_EQ(f.size(), 24u + idLength + (4 + 16) + 316 + (5 + 16) + 3 * 11 + 3 * 7);
   EXPECT_EQ(ReadLe32(s, 0), 100001u);
   EXPECT_EQ(f[4], 0);    // complete
   EXPECT_EQ(f[5], 'C');
   EXPECT_EQ(f[6], 0);
   EXPECT_EQ(static_cast<std::int64_t>(ReadLe64(s, 8)), g_now);
-  EXPECT_EQ(ReadLe32(s, 16), 9u);
+  EXPECT_EQ(ReadLe32(s, 16), 10u);
+  // The identity first: what the source and the volume were.
+  EXPECT_EQ(ReadLe16(s, 24), idLength);
+  EXPECT_EQ(f[26], 5);
+  EXPECT_EQ(ReadLe64(s, 27), id.device);
+  EXPECT_EQ(ReadLe64(s, 35), id.inode);
+  EXPECT_EQ(ReadLe64(s, 43), id.modified);
+  EXPECT_EQ(ReadLe64(s, 51), id.offset);
+  EXPECT_EQ(ReadLe64(s, 59), id.size);
+  EXPECT_EQ(ReadLe64(s, 67), id.serial);
+  EXPECT_EQ(ReadLe64(s, 75), id.mftRecords);
+  EXPECT_EQ(ReadLe32(s, 83), id.clusterSize);
+  EXPECT_EQ(std::string(f.begin() + 87, f.begin() + 87 + 13), id.realPath);
+  EXPECT_EQ(f[87 + 13], 0);
   // First entry, record 40: length, type, record, parent, attributes, name, zero.
-  EXPECT_EQ(ReadLe16(s, 24), 20u);
-  EXPECT_EQ(f[26], 1);
-  EXPECT_EQ(ReadLe32(s, 27), 40u);
-  EXPECT_EQ(ReadLe32(s, 31), 30u);
-  EXPECT_EQ(ReadLe32(s, 35), 0x10u);
-  EXPECT_EQ(std::string(f.begin() + 39, f.begin() + 43), "2008");
-  EXPECT_EQ(f[43], 0);
-  EXPECT_EQ(ReadLe16(s, 44), 316u);  // the 300-byte name
+  const std::size_t e = 24 + idLength;
+  EXPECT_EQ(ReadLe16(s, e), 20u);
+  EXPECT_EQ(f[e + 2], 1);
+  EXPECT_EQ(ReadLe32(s, e + 3), 40u);
+  EXPECT_EQ(ReadLe32(s, e + 7), 30u);
+  EXPECT_EQ(ReadLe32(s, e + 11), 0x10u);
+  EXPECT_EQ(std::string(f.begin() + e + 15, f.begin() + e + 19), "2008");
+  EXPECT_EQ(f[e + 19], 0);
+  EXPECT_EQ(ReadLe16(s, e + 20), 316u);  // the 300-byte name
   // Child links follow the entries, by parent, equal parents in insertion order.
-  std::size_t links = 24 + 20 + 316 + 21;
+  std::size_t links = e + 20 + 316 + 21;
   EXPECT_EQ(ReadLe16(s, links), 11u);
   EXPECT_EQ(f[links + 2], 2);
   EXPECT_EQ(ReadLe32(s, links + 3), 30u);
@@ -136,19 +173,90 @@ TEST_F(IndexCache, LayoutAndRoundTrip) {
   CFileIndex back;
   back.InsertEntry(999, "stale", 0, 5);  // cleared by the load
   g_now += 18000;  // exactly five hours: still accepted
-  ASSERT_EQ(RestoreIndexFromCache('C', back, progress), 1u);
+  ASSERT_EQ(RestoreIndexFromCache('C', back, progress, id), 1u);
   EXPECT_EQ(progress.phase, kPhaseLoading);
-  EXPECT_EQ(progress.done, 9u);
+  EXPECT_EQ(progress.done, 10u);
   ExpectSame(index, back);
   EXPECT_TRUE(Exists('C'));
 
-  // An empty index is a bare 24-byte header that loads into an empty index.
+  // An empty index is the header and the identity, and loads into an empty index.
   CFileIndex empty;
   ASSERT_EQ(DumpIndexToCache('E', empty, progress), 1u);
-  EXPECT_EQ(Bytes('E').size(), 24u);
+  EXPECT_EQ(Bytes('E').size(), 24u + 64u);
   ASSERT_EQ(RestoreIndexFromCache('E', back, progress), 1u);
   EXPECT_EQ(back.EntryCount(), 0u);
   EXPECT_TRUE(back.Children().empty() && back.LiveFolders().empty());
+}
+
+TEST_F(IndexCache, AFileIsLoadedOnlyForTheSourceAndVolumeItDescribes) {
+  CFileIndex index, out;
+  Fill(index);
+  const CacheIdentity id = SomeIdentity();
+  struct Case {
+    const char* what;
+    std::function<void(CacheIdentity&)> change;
+  } cases[] = {
+      {"other device", [](auto& i) { i.device ^= 1; }},
+      {"other file", [](auto& i) { i.inode ^= 1; }},
+      {"file changed since", [](auto& i) { i.modified += 1; }},
+      {"other partition", [](auto& i) { i.offset += 512; }},
+      {"other size", [](auto& i) { i.size -= 4096; }},
+      {"other volume serial", [](auto& i) { i.serial ^= 0x100; }},
+      {"other MFT size", [](auto& i) { i.mftRecords += 1; }},
+      {"other cluster size", [](auto& i) { i.clusterSize = 512; }},
+      {"other path", [](auto& i) { i.realPath = "/images/b.img"; }},
+      {"no identity known", [](auto& i) { i = CacheIdentity{}; }},
+  };
+  for (const Case& c : cases) {
+    ASSERT_EQ(DumpIndexToCache('C', index, progress, id), 1u);
+    CacheIdentity other = id;
+    c.change(other);
+    out.InsertEntry(999, "earlier", 0, 5);
+    EXPECT_EQ(RestoreIndexFromCache('C', out, progress, other), 0u) << c.what;
+    EXPECT_FALSE(Exists('C')) << c.what << ": a refused file is deleted";
+    EXPECT_NE(out.FindEntry(999), nullptr) << c.what << ": refused before anything was taken";
+  }
+
+  // A path too long for one record is cut alike on both sides and still compares.
+  CacheIdentity longPath = id;
+  longPath.realPath = "/" + std::string(5000, 'p');
+  ASSERT_EQ(DumpIndexToCache('C', index, progress, longPath), 1u);
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress, longPath), 1u);
+  EXPECT_EQ(out.EntryCount(), 3u);
+
+  // A file as written before identities existed (the same layout without the identity
+  // record) cannot say what it describes and is refused.
+  auto old = Header(2);
+  Append(old, {7, 0, 3, 50, 0, 0, 0});
+  Append(old, {7, 0, 4, 60, 0, 0, 0});
+  Write('C', old);
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);
+  EXPECT_FALSE(Exists('C'));
+  Write('C', Header(0));
+  EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);
+  EXPECT_FALSE(Exists('C'));
+}
+
+TEST_F(IndexCache, StaleFilesAreCleanedUpAndFreshOnesKept) {
+  CFileIndex index;
+  Fill(index);
+  ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);  // written now
+  g_now -= 18001;
+  ASSERT_EQ(DumpIndexToCache('D', index, progress), 1u);  // five hours and a second earlier
+  g_now += 18001;
+  Write('E', {1, 2, 3});  // not ours: judged by the file's own time, which is now
+  std::ofstream(m_folder + "/other.tmp") << "x";
+  EXPECT_EQ(CleanUpStaleCache(), 1u);
+  EXPECT_TRUE(Exists('C'));
+  EXPECT_FALSE(Exists('D'));
+  EXPECT_TRUE(Exists('E'));
+  EXPECT_TRUE(std::filesystem::exists(m_folder + "/other.tmp"));
+  g_now += 18001;
+  EXPECT_EQ(CleanUpStaleCache(), 1u);
+  EXPECT_FALSE(Exists('C'));
+  EXPECT_TRUE(Exists('E'));
+  EXPECT_EQ(CleanUpStaleCache(0.0 - 1.0), 1u);  // every file is older than -1 s
+  EXPECT_FALSE(Exists('E'));
 }
 
 TEST_F(IndexCache, HeaderRefusalsDeleteTheFile) {
@@ -167,13 +275,16 @@ TEST_F(IndexCache, HeaderRefusalsDeleteTheFile) {
       {"other drive", [](auto& f) { f[5] = 'D'; }},
       {"incomplete", [](auto& f) { f[4] = 1; }},
       {"too old", [](auto& f) { WriteLe64(f.data() + 8, static_cast<std::uint64_t>(g_now - 18001)); }},
-      {"count too high", [](auto& f) { WriteLe32(f.data() + 16, 10); }},
-      {"count too low", [](auto& f) { WriteLe32(f.data() + 16, 8); }},
-      {"length 0", [](auto& f) { WriteLe16(f.data() + 24, 0); }},
-      {"length 1", [](auto& f) { WriteLe16(f.data() + 24, 1); }},
-      {"length 2", [](auto& f) { WriteLe16(f.data() + 24, 2); }},
-      {"length 4097", [](auto& f) { WriteLe16(f.data() + 24, 4097); }},
-      {"entry shorter than its fields", [](auto& f) { WriteLe16(f.data() + 24, 10); }},
+      {"count too high", [](auto& f) { WriteLe32(f.data() + 16, 11); }},
+      {"count too low", [](auto& f) { WriteLe32(f.data() + 16, 9); }},
+      {"identity length 0", [](auto& f) { WriteLe16(f.data() + 24, 0); }},
+      {"identity shorter than its fields", [](auto& f) { WriteLe16(f.data() + 24, 63); }},
+      {"identity of another type", [](auto& f) { f[26] = 4; }},
+      {"length 0", [](auto& f) { WriteLe16(f.data() + 88, 0); }},
+      {"length 1", [](auto& f) { WriteLe16(f.data() + 88, 1); }},
+      {"length 2", [](auto& f) { WriteLe16(f.data() + 88, 2); }},
+      {"length 4097", [](auto& f) { WriteLe16(f.data() + 88, 4097); }},
+      {"entry shorter than its fields", [](auto& f) { WriteLe16(f.data() + 88, 10); }},
   };
   for (const Case& c : cases) {
     auto bytes = good;
@@ -195,7 +306,8 @@ TEST_F(IndexCache, HeaderRefusalsDeleteTheFile) {
 
 TEST_F(IndexCache, TruncatedRecordKeepsTheFileAndUnknownTypesAreCounted) {
   CFileIndex out;
-  auto f = Header(3);
+  auto f = Header(4);
+  AppendNoIdentity(f);
   Append(f, {7, 0, 3, 50, 0, 0, 0});   // orphan 50
   Append(f, {5, 0, 9, 1, 2});          // unknown type 9, still counted
   Append(f, {7, 0, 4, 60, 0, 0, 0});   // live 60
@@ -210,7 +322,8 @@ TEST_F(IndexCache, TruncatedRecordKeepsTheFileAndUnknownTypesAreCounted) {
   EXPECT_TRUE(Exists('C'));  // the next complete scan overwrites it
 
   // Records that would break the index's rules are read and counted but not taken.
-  auto g = Header(4);
+  auto g = Header(5);
+  AppendNoIdentity(g);
   Append(g, {16, 0, 1, 5, 0, 0, 0, 5, 0, 0, 0, 0x10, 0, 0, 0, 0});  // the root as an entry
   Append(g, {16, 0, 1, 9, 1, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0, 0});  // empty name
   Append(g, {7, 0, 3, 24, 0, 0, 0});                                 // a system record as orphan
@@ -238,7 +351,7 @@ TEST_F(IndexCache, CancelledSaveIsRefusedLaterAndCancelledLoadKeepsWhatItRead) {
   ASSERT_EQ(DumpIndexToCache('C', index, progress), 1u);
   progress.cancel = 1;
   EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
-  EXPECT_EQ(out.EntryCount(), 1u);  // one record read before the cancel was seen
+  EXPECT_EQ(out.EntryCount(), 0u);  // only the identity was read before the cancel was seen
   EXPECT_TRUE(Exists('C'));
 }
 
@@ -284,6 +397,7 @@ TEST_F(IndexCache, DamagedFilesNeverCrashTheLoader) {
   }
   // Random bytes after a valid header: refused, never a crash.
   std::vector<std::uint8_t> noise = Header(1000);
+  AppendNoIdentity(noise);
   for (int i = 0; i < 100000; ++i) noise.push_back(static_cast<std::uint8_t>(rng()));
   Write('C', noise);
   EXPECT_EQ(RestoreIndexFromCache('C', out, progress), 0u);

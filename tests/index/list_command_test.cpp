@@ -1,10 +1,14 @@
 // `sorvani list --recursive --deleted-only --json` and `sorvani search` against the answer keys.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <map>
 #include <sstream>
 
 #include "cli/cmd_catalogue.h"
+#include "disk/drive_table.h"
+#include "index/file_index.h"
+#include "index/index_cache.h"
 #include "tests/index/catalogue_key.h"
 
 namespace sorvani {
@@ -35,7 +39,7 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
                         exitCode);
     EXPECT_EQ(exitCode, 0);
     std::map<std::uint32_t, int> seen;
-    std::size_t pathsAgree = 0, sizesAgree = 0, sizesCompared = 0;
+    std::size_t pathsAgree = 0, sizesAgree = 0, sizesCompared = 0, nameless = 0;
     for (const auto& row : rows) {
       ASSERT_TRUE(row["deleted"].get<bool>()) << row.dump();
       for (const char* field : {"record", "deleted", "folder", "name", "path", "size",
@@ -53,7 +57,18 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
       EXPECT_EQ(row["name"].get<std::string>(), it->second.name);
       std::string path = row["path"].get<std::string>();
       std::string root = path.substr(0, 3);
-      if (it->second.tskOrphan) {
+      if (it->second.nameless) {
+        // A record without a name: in the nameless orphan folder, with the times of its
+        // $STANDARD_INFORMATION (the ones TSK gives too).
+        ++nameless;
+        EXPECT_EQ(path, root + "_OrphanFolder_4294967295\\") << row.dump();
+        ASSERT_EQ(it->second.times.size(), 4u);
+        auto iso = [](std::string t) {  // "2021-06-15 12:00:00 (UTC)" -> "2021-06-15T12:00:00Z"
+          return t.substr(0, 10) + "T" + t.substr(11, 8) + "Z";
+        };
+        EXPECT_EQ(row["modified"], iso(it->second.times[0])) << row.dump();
+        EXPECT_EQ(row["created"], iso(it->second.times[3])) << row.dump();
+      } else if (it->second.tskOrphan) {
         EXPECT_TRUE(path.starts_with(root + "_OrphanFolder_")) << path;
       } else {
         EXPECT_EQ(path, root + it->second.folder) << row.dump();
@@ -69,8 +84,9 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
     }
     for (const auto& [record, e] : expected) EXPECT_EQ(seen[record], 1) << record << " " << e.name;
     std::printf("[ %-36s ] list: %zu rows for %zu deleted records; paths agree %zu; sizes agree "
-                "%zu/%zu\n",
-                k.image.c_str(), rows.size(), expected.size(), pathsAgree, sizesAgree, sizesCompared);
+                "%zu/%zu; without a name %zu\n",
+                k.image.c_str(), rows.size(), expected.size(), pathsAgree, sizesAgree, sizesCompared,
+                nameless);
     ++images;
   }
   if (images == 0) GTEST_SKIP() << "no NTFS image with an answer key is present";
@@ -111,6 +127,34 @@ TEST(ListCommand, SearchByPatternExactNameSizeAndDate) {
   rows = RunJson(cli::RunSearch, {*image, "--created", "2020-01-01", "2030-01-01T00:00", "--json"},
                  exitCode);
   EXPECT_TRUE(rows.empty());
+}
+
+// A record that lost its name is found by its made-up name, with its facts, whether the
+// catalogue was scanned or loaded from the cache file (which keeps no facts).
+TEST(ListCommand, ARecordWithoutANameIsSearchedFromScanAndFromCache) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  if (image.empty()) return;
+  SetCacheFolder(test::ScratchFolder("ListCommandNameless"));
+  for (const char* how : {"scanned", "saved", "from cache"}) {
+    SCOPED_TRACE(how);
+    CDriveTable::Instance().Clear();  // the image is drive C: each time, so the cache applies
+    std::vector<std::string> words = {image, "--name", "Record 1571", "--exact", "--json"};
+    if (std::string(how) != "scanned") words.push_back("--cache");
+    int exitCode = -1;
+    auto rows = RunJson(cli::RunSearch, words, exitCode);
+    EXPECT_EQ(exitCode, 0);
+    ASSERT_EQ(rows.size(), 1u);
+    EXPECT_EQ(rows[0]["record"], 1571);
+    EXPECT_EQ(rows[0]["path"], "C:\\_OrphanFolder_4294967295\\");
+    EXPECT_EQ(rows[0]["folder"], false);
+    EXPECT_EQ(rows[0]["size"], 1228800);
+    EXPECT_EQ(rows[0]["modified"], "2021-06-15T12:00:00Z");
+    EXPECT_EQ(rows[0]["created"], "2026-12-06T11:15:57Z");
+    EXPECT_EQ(std::filesystem::exists(CacheFilePath('C')), std::string(how) != "scanned");
+    EXPECT_EQ(index_progress.result, std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+  }
+  SetCacheSavingAllowed(false);
+  SetCacheFolder("");
 }
 
 TEST(ListCommand, BadSources) {

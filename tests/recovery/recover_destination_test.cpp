@@ -284,21 +284,21 @@ TEST_F(RecoverDestinations, StreamThatStopsShortIsKeptAndReported) {
 }
 
 TEST_F(RecoverDestinations, ItemsThatFailBeforeWritingAreCountedAndReported) {
-  // A record with no name left is not in the catalogue: the run says so, counts it as a
-  // failed file, and writes nothing under a made-up name.
+  // A record that is no deleted item ($Volume) is not in the catalogue: the run says so,
+  // counts it as a failed file, and writes nothing under a made-up name.
   std::string dest = test::ScratchFolder("dest_unknown_record");
   CScriptedFrontEnd fe(dest);
-  ASSERT_EQ(Run(fe, {1571, m_draft}), REC_S_OK);
+  ASSERT_EQ(Run(fe, {3, m_draft}), REC_S_OK);
   ASSERT_EQ(fe.reports.size(), 2u);
   EXPECT_EQ(fe.reports[0].result, REC_E_UNEXPECTED);
-  EXPECT_EQ(fe.reports[0].id, 1571u);
+  EXPECT_EQ(fe.reports[0].id, 3u);
   EXPECT_TRUE(fe.reports[0].destination.empty());
   ASSERT_EQ(fe.rows.size(), 1u);
   EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusRecordUnreadable));
   RecoveryProgress p = ProgressSnapshot();
   EXPECT_EQ(p.filesTried, 2u);
   EXPECT_EQ(p.filesRecovered, 1u);
-  EXPECT_FALSE(fs::exists(dest + "/1571"));
+  EXPECT_FALSE(fs::exists(dest + "/3"));
 }
 
 }  // namespace

@@ -72,6 +72,14 @@ Counts RecoverAllAndCompare(const std::string& label, const std::string& image,
     std::string target = it->second.destination + (k.stream.empty() ? "" : ":" + k.stream);
     ++counts.compared;
     std::string got = test::Sha256OfFile(target);
+    // A record whose runs end before its claimed size (its last runs were in an extension
+    // record that is gone): icat gives what the runs hold, and so must the start of ours.
+    if (got != k.sha256 && k.icatSize != 0 && k.icatSize < k.claimedSize) {
+      std::vector<std::uint8_t> bytes = test::ReadWholeFile(target);
+      test::CSha256 prefix;
+      if (bytes.size() >= k.icatSize) prefix.Update(bytes.data(), k.icatSize);
+      if (bytes.size() >= k.icatSize) got = prefix.HexDigest();
+    }
     if (got == k.sha256) {
       ++counts.identical;
     } else {

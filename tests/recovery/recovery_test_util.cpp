@@ -95,6 +95,9 @@ std::vector<KeyStream> DeletedStreamsOfKey(const std::string& keyText) {
       k.stream = s["stream"].is_string() ? s["stream"].get<std::string>() : "";
       k.path = s.value("path", "");
       k.sha256 = s.at("sha256").get<std::string>();
+      k.icatSize = s.value("icat_size", std::uint64_t{0});
+      if (s.contains("attr") && s["attr"].is_object())
+        k.claimedSize = s["attr"].value("size", std::uint64_t{0});
       out.push_back(k);
     }
   } else if (key.contains("items")) {

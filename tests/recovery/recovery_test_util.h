@@ -66,6 +66,9 @@ struct KeyStream {
   std::string stream;  // "" for the unnamed stream
   std::string path;    // the path TSK gives the file
   std::string sha256;
+  // Bytes icat delivered and the stream's claimed size, where the key gives both (0 else).
+  std::uint64_t icatSize = 0;
+  std::uint64_t claimedSize = 0;
 };
 
 // The streams of unallocated records that icat could read, from either key layout (the
