@@ -156,8 +156,14 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
     std::uint32_t record = s.at("record");
     if (record == chosen || !deleted.count(record) || s.value("icat_rc", 1) != 0) continue;
     auto it = byRecord.find(record);
-    if (it == byRecord.end()) continue;  // no name left: not a catalogued file
-    EXPECT_EQ(it->second.at("result"), 0) << record;
+    ASSERT_NE(it, byRecord.end()) << record;
+    if (it->second.at("status") == "damaged") {
+      // A record that claims more than its runs hold: the file holds exactly what they hold.
+      EXPECT_LT(it->second.at("data_found").get<std::uint64_t>(),
+                it->second.at("size_claimed").get<std::uint64_t>()) << record;
+    } else {
+      EXPECT_EQ(it->second.at("result"), 0) << record;
+    }
     std::string target = it->second.at("destination");
     if (!s["stream"].is_null()) target += ":" + s["stream"].get<std::string>();
     EXPECT_EQ(test::Sha256OfFile(target), s.at("sha256").get<std::string>()) << target;
