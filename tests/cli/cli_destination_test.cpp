@@ -19,18 +19,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::RunSorvani;
+using test::Shell;
 using test::ShellQuote;
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
 
 // The files below `folder`, by path relative to it, with their sha256.
 std::map<std::string, std::string> Tree(const std::string& folder) {

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/util/shell.h"
+
 namespace sorvani::test {
 
 struct CommandResult {
@@ -15,12 +17,6 @@ struct CommandResult {
   std::string out;  // stdout
   std::string err;  // stderr
 };
-
-inline std::string ShellQuote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
 
 // Runs `binary` (the built command, or a link to it elsewhere) with `args`.
 inline CommandResult RunSorvaniAt(const std::string& binary, const std::vector<std::string>& args) {

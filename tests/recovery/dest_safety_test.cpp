@@ -26,6 +26,7 @@
 #include "recovery/recover_engine.h"
 #include "tests/recovery/recovery_test_util.h"
 #include "tests/util/fixtures.h"
+#include "tests/util/shell.h"
 
 namespace sorvani {
 namespace {
@@ -54,23 +55,8 @@ void OnSmallStack(const std::function<void()>& body, std::size_t stackBytes = 25
   pthread_attr_destroy(&attr);
 }
 
-std::string Quote(const std::string& s) {
-  std::string q = "'";
-  for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return q + "'";
-}
-
-std::string Shell(const std::string& command) {
-  std::string out;
-  if (FILE* p = ::popen(command.c_str(), "r")) {
-    char buf[512];
-    while (std::fgets(buf, sizeof buf, p)) out += buf;
-    ::pclose(p);
-  }
-  while (!out.empty() && (out.back() == '\n' || out.back() == ' ')) out.pop_back();
-  return out;
-}
-
+using test::Shell;
+using test::ShellQuote;
 TEST(DestinationSafety, ByteRangesOfOneFileOrDiskMeet) {
   auto file = [](std::uint64_t offset, std::uint64_t length, std::uint64_t inode = 7) {
     BackingRange r;
@@ -157,13 +143,13 @@ TEST(DestinationSafety, RealMountsOfTheSourceAreRefused) {
   std::string image = root + "/image.img";
   fs::copy_file(fixture, image, fs::copy_options::overwrite_existing);
   fs::create_directories(root + "/mnt");
-  if (Shell("ntfs-3g " + Quote(image) + " " + Quote(root + "/mnt") + " >/dev/null 2>&1; echo $?") !=
+  if (Shell("ntfs-3g " + ShellQuote(image) + " " + ShellQuote(root + "/mnt") + " >/dev/null 2>&1; echo $?") !=
       "0")
     GTEST_SKIP() << "ntfs-3g could not mount here";
   DriveSource source{image, 0, 0, nullptr, "", 0};
   bool onFuse = DestinationOnSource(root + "/mnt/rec/", source);
   bool elsewhere = DestinationOnSource(root + "/elsewhere/", source);
-  Shell("umount " + Quote(root + "/mnt"));
+  Shell("umount " + ShellQuote(root + "/mnt"));
   EXPECT_TRUE(onFuse);
   EXPECT_FALSE(elsewhere);
 
@@ -179,16 +165,16 @@ TEST(DestinationSafety, RealMountsOfTheSourceAreRefused) {
   ASSERT_TRUE(first && second && first->length != 0);
   std::string loop =
       Shell("losetup -f --show -r -o " + std::to_string(first->offset) + " --sizelimit " +
-            std::to_string(first->length) + " " + Quote(two) + " 2>&1");
+            std::to_string(first->length) + " " + ShellQuote(two) + " 2>&1");
   if (loop.rfind("/dev/loop", 0) != 0) GTEST_SKIP() << "no loop device: " << loop;
   fs::create_directories(root + "/part");
-  bool mounted = Shell("ntfs-3g -o ro " + loop + " " + Quote(root + "/part") +
+  bool mounted = Shell("ntfs-3g -o ro " + loop + " " + ShellQuote(root + "/part") +
                        " >/dev/null 2>&1; echo $?") == "0";
   bool firstRefused = mounted && DestinationOnSource(root + "/part/", *first);
   bool secondRefused = mounted && DestinationOnSource(root + "/part/", *second);
   DriveSource wholeImage{two, 0, 0, nullptr, "", 0};
   bool wholeRefused = mounted && DestinationOnSource(root + "/part/", wholeImage);
-  if (mounted) Shell("umount " + Quote(root + "/part"));
+  if (mounted) Shell("umount " + ShellQuote(root + "/part"));
   Shell("losetup -d " + loop);
   if (!mounted) GTEST_SKIP() << "could not mount the loop device";
   EXPECT_TRUE(firstRefused);
@@ -351,7 +337,7 @@ TEST(DeepFolderChains, PathTooLongFailsTheFolderThereNotTheRun) {
   EXPECT_EQ(p.foldersTried, made + 1);  // the one that could not be made is tried and failed
   ASSERT_FALSE(fe.rows.empty());
   EXPECT_EQ(fe.rows.size(), made);  // each folder above it lists its failed child once
-  Shell("rm -rf " + Quote(dest));
+  Shell("rm -rf " + ShellQuote(dest));
 }
 
 // Recovery on the committed NTFS fixture: stream siblings, holes and partial names.
@@ -471,7 +457,7 @@ TEST_F(DestinationFiles, SparseRunsBecomeHoles) {
   ASSERT_EQ(::stat(file.c_str(), &st), 0);
   EXPECT_EQ(st.st_size, 3309568);
   // The runs the source leaves sparse take no room here either (where holes exist at all).
-  std::string type = Shell("stat -f -c %T " + Quote(dest));
+  std::string type = Shell("stat -f -c %T " + ShellQuote(dest));
   if (type == "ext2/ext3" || type == "xfs" || type == "tmpfs" || type == "btrfs") {
     EXPECT_LT(static_cast<std::uint64_t>(st.st_blocks) * 512,
               static_cast<std::uint64_t>(st.st_size) / 2);
