@@ -92,22 +92,32 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
   return !letters.empty();
 }
 
-bool WarnIfFatCutOff(char letter, const CFatVolume& fat) {
-  std::uint64_t missing = fat.MissingBytes();
+const char* FsName(std::uint32_t type) {
+  switch (type) {
+    case kFsFat12: return "FAT12";
+    case kFsFat16: return "FAT16";
+    case kFsFat32: return "FAT32";
+    case kFsNtfs: return "NTFS";
+    default: return nullptr;
+  }
+}
+
+bool WarnIfCutOff(char letter, const CVolume& volume) {
+  std::uint64_t missing = volume.MissingBytes();
   if (missing == 0) return false;
   auto source = CDriveTable::Instance().Find(letter);
   std::string where = (source ? source->path : std::string("?")) + " (drive " + letter + ":)";
-  const char* type = fat.GetFsType() == kFsFat12 ? "FAT12" : fat.GetFsType() == kFsFat16 ? "FAT16" : "FAT32";
-  PrintError("warning: " + where + ": the " + type + " volume is cut off: its boot sector claims " +
-             std::to_string(fat.ClaimedBytes()) + " bytes, the source holds " +
-             std::to_string(fat.DeviceSize()) + "; " + std::to_string(missing) + " bytes (" +
+  const char* type = FsName(volume.GetFsType());
+  PrintError("warning: " + where + ": the " + (type ? type : "") + " volume is cut off: its boot sector claims " +
+             std::to_string(volume.ClaimedSize()) + " bytes, the source holds " +
+             std::to_string(volume.DeviceSize()) + "; " + std::to_string(missing) + " bytes (" +
              FormatSize(missing, true) + ") are missing");
   return true;
 }
 
 bool WarnIfFatCutOff(char letter) {
   CFatVolume fat;
-  return fat.Initialize(letter) && WarnIfFatCutOff(letter, fat);
+  return fat.Initialize(letter) && WarnIfCutOff(letter, fat);
 }
 
 void InitProcessLog() {

@@ -6,7 +6,7 @@
 #include <vector>
 
 namespace sorvani {
-class CFatVolume;
+class CVolume;
 }
 
 namespace sorvani::cli {
@@ -41,10 +41,13 @@ void PrintError(const std::string& message);
 // Fills the drive letters it stands for; a partitioned image gives several.
 bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error);
 
-// Warns on stderr when the boot sector of drive `letter`'s FAT volume claims more bytes than
-// its source holds (a cut-off image), naming how many are missing. True when it warned. The
-// second form opens the drive itself and says nothing of a drive that is not FAT.
-bool WarnIfFatCutOff(char letter, const CFatVolume& fat);
+// "NTFS", "FAT12", "FAT16", "FAT32" for a file-system type code; null for none.
+const char* FsName(std::uint32_t type);
+
+// Warns on stderr when the boot sector of drive `letter`'s volume claims more bytes than its
+// source holds (a cut-off image), naming how many are missing. True when it warned. The
+// second form opens the drive as FAT itself and says nothing of a drive that is not FAT.
+bool WarnIfCutOff(char letter, const CVolume& volume);
 bool WarnIfFatCutOff(char letter);
 
 int RunInfo(Args& args);

@@ -16,16 +16,6 @@
 namespace sorvani::cli {
 namespace {
 
-const char* FsName(std::uint32_t type) {
-  switch (type) {
-    case kFsFat12: return "FAT12";
-    case kFsFat16: return "FAT16";
-    case kFsFat32: return "FAT32";
-    case kFsNtfs: return "NTFS";
-    default: return nullptr;
-  }
-}
-
 struct Row {
   const char* label;
   std::string value;
@@ -106,7 +96,6 @@ int RunInfo(Args& args) {
     rows.push_back({"Bytes per sector:", std::to_string(volume->BytesPerSector())});
     rows.push_back({"Bytes per cluster:", std::to_string(volume->BytesPerCluster())});
     if (auto* fat = dynamic_cast<CFatVolume*>(volume.get())) {
-      WarnIfFatCutOff(letter, *fat);
       obj.Add("reserved_sectors", unsigned{fat->ReservedSectors()})
           .Add("fats", fat->NumberOfFats())
           .Add("sectors_per_fat", fat->SectorsPerFat())
@@ -140,18 +129,15 @@ int RunInfo(Args& args) {
     }
     // A boot sector claiming more than the source holds: the volume was cut off (an image
     // taken short, a partition larger than its disk). What is there can still be read.
-    std::uint64_t claimed = volume->ClaimedSize();
-    if (auto* fat = dynamic_cast<CFatVolume*>(volume.get()))
-      claimed = std::uint64_t{fat->TotalSectors()} * fat->BytesPerSector();
+    const std::uint64_t claimed = volume->ClaimedSize();
     const std::uint64_t held = volume->DeviceSize();
-    const std::uint64_t missing = claimed > held ? claimed - held : 0;
+    const std::uint64_t missing = volume->MissingBytes();
     obj.Add("claimed_bytes", claimed).Add("source_bytes", held).Add("missing_bytes", missing);
     if (missing != 0) {
       rows.push_back({"Cut off:", "yes: the boot sector claims " + std::to_string(claimed) +
                                       " bytes, the source holds " + std::to_string(held) + " (" +
                                       std::to_string(missing) + " bytes missing)"});
-      std::fprintf(stderr, "sorvani: note: drive %c: is cut off: %llu bytes of the volume lie past the end of %s\n",
-                   letter, static_cast<unsigned long long>(missing), src.path.c_str());
+      WarnIfCutOff(letter, *volume);
     }
     if (json) std::printf("%s\n", obj.Text().c_str());
     else PrintHuman(letter, src, rows);

@@ -99,6 +99,7 @@ bool CFatVolume::Initialize(char driveLetter) {
   m_firstDataSector = static_cast<std::uint32_t>(firstData);
   std::uint32_t total16 = ReadLe16(b, kTotalSectors16);
   m_totalSectors = total16 ? total16 : ReadLe32(b, kTotalSectors32);
+  m_claimedSize = m_totalSectors * m_bytesPerSector;
   m_fatType = type;
   return true;
 }

@@ -24,12 +24,6 @@ class CFatVolume : public CVolume {
   std::uint64_t TotalSectors() const { return m_totalSectors; }
   // Clusters of the data area that exist on the volume (cluster numbers 2 .. count + 1).
   std::uint64_t DataClusters() const;
-  // Bytes the boot sector says the volume holds, and how many of them lie past the end of
-  // its source (a cut-off image): 0 when the source holds them all.
-  std::uint64_t ClaimedBytes() const { return m_totalSectors * m_bytesPerSector; }
-  std::uint64_t MissingBytes() const {
-    return ClaimedBytes() > DeviceSize() ? ClaimedBytes() - DeviceSize() : 0;
-  }
   // Volume label from the extended boot record, blanks trimmed; "NO NAME" stays as written.
   std::string Label() const;
 

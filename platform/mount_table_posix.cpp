@@ -66,6 +66,16 @@ void EnterContainer(std::uint64_t start, std::uint64_t size, std::uint64_t& offs
 // Stacked loop devices and partitions are followed this deep at most.
 constexpr int kMaxLayers = 16;
 
+// The range [offset, offset + length) of the regular file `st` describes.
+BackingRange FileRange(const struct stat& st, std::uint64_t offset, std::uint64_t length) {
+  BackingRange range;
+  range.device = st.st_dev;
+  range.inode = st.st_ino;
+  range.offset = offset;
+  range.length = length;
+  return range;
+}
+
 }  // namespace
 
 std::string DecodeMountEscapes(std::string_view text) {
@@ -173,11 +183,7 @@ bool BackingOfBlockDevice(unsigned major, unsigned minor, std::uint64_t offset,
         minor = ::minor(file.st_rdev);
         continue;
       }
-      out = BackingRange{};
-      out.device = file.st_dev;
-      out.inode = file.st_ino;
-      out.offset = offset;
-      out.length = length;
+      out = FileRange(file, offset, length);
       return true;
     }
     break;
@@ -198,11 +204,7 @@ bool BackingOfPath(const std::string& path, std::uint64_t offset, std::uint64_t 
     return BackingOfBlockDevice(::major(st.st_rdev), ::minor(st.st_rdev), offset, length, out,
                                 sysRoot);
   if (!S_ISREG(st.st_mode)) return false;
-  out = BackingRange{};
-  out.device = st.st_dev;
-  out.inode = st.st_ino;
-  out.offset = offset;
-  out.length = length;
+  out = FileRange(st, offset, length);
   return true;
 }
 

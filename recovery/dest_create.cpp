@@ -8,17 +8,6 @@
 namespace sorvani {
 namespace {
 
-void SetStatus(unsigned id) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = LoadResString(id);
-}
-
-// The status sentence followed by why and where, so a failure row says more than that it failed.
-void SetStatus(unsigned id, const std::string& reason, const std::string& path) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = LoadResString(id) + " " + reason + " (" + path + ")";
-}
-
 // A name is taken when the file or any file standing for one of its streams exists.
 bool NameTaken(const std::string& path, const std::vector<std::string>& siblings) {
   if (PathExists(path)) return true;

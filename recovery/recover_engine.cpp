@@ -380,10 +380,6 @@ namespace {
 RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint64_t startUnit,
                             std::uint32_t offsetInUnit, std::uint64_t byteCount,
                             RecoveredItemReport& report) {
-  auto setStatus = [](unsigned id) {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = LoadResString(id);
-  };
   {
     std::lock_guard<std::mutex> hold(ProgressLock());
     Progress().statusText = LoadResString(kIdsStatusWorking);
@@ -412,7 +408,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     return REC_S_OK;
   }
   if (unitSize == 0) {
-    setStatus(kIdsStatusWriteFailed);
+    SetStatus(kIdsStatusWriteFailed);
     return REC_E_FAIL;
   }
   std::vector<std::uint8_t> piece(job.pieceSize ? job.pieceSize : kCopyPieceSize);
@@ -422,13 +418,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   // ends the file there, since nothing after it can be read either.
   auto finish = [&]() {
     AddUnreadable(report, faults, "", 0);
-    RecoverResult kind = ClassifyUnreadable(report.unreadable);
-    if (kind == REC_S_OK) return REC_S_OK;
-    std::string text = DescribeUnreadable(report);
-    LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = text;
-    return kind;
+    return PartialResult(path, report);
   };
   while (!job.cancel.IsSet()) {
     std::uint64_t at = offsetInUnit + written;
@@ -437,7 +427,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
     CReadFaults pieceFaults;
     if (!job.volume->ReadRawChecked(unit, offset, piece.data(), size, pieceFaults)) {
-      setStatus(kIdsStatusWriteFailed);
+      SetStatus(kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
     // Past the end of the source nothing more can come: the file ends there, and the rest of
@@ -455,7 +445,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     }
     if (take > 0 && !out.Write(piece.data(), take, error)) {
       LogFile.WriteError(1, error);
-      setStatus(kIdsStatusWriteFailed);
+      SetStatus(kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
     written += take;
@@ -478,7 +468,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     }
   }
   LogFile.WriteAlways("The operation was aborted.\n");
-  setStatus(kIdsStatusAborted);
+  SetStatus(kIdsStatusAborted);
   return REC_E_ABORT;
 }
 
@@ -544,8 +534,7 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
                            ? "Incomplete: the picture is cut short by the end of the source"
                            : "Incomplete: the picture is cut short by a read error";
     LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = text;
+    SetStatusText(text);
   }
   if (RecoverFailed(result)) {
     SkipFailedItem(noted, byteCount);

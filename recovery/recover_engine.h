@@ -109,6 +109,11 @@ std::uint64_t RecoverableDataSize(const CNtfsFile& file);
 // as sparse data: nothing of it is written.
 bool ClaimsMoreThanVolume(const CNtfsFileAttr& stream);
 
+// An item written in full but not wholly from the source: bytes that could not be read, or a
+// size its runs do not hold. Sets the status (the failure row) and logs it; REC_S_OK when
+// every byte came off the source.
+RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& report);
+
 // Tells the person about a failure (or, quiet, skips): REC_E_SKIPPED, REC_E_IGNORE_ALL (and
 // the quiet bit set in `flags`), or REC_E_ABORT.
 RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std::uint32_t& flags);

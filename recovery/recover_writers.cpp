@@ -20,11 +20,6 @@
 namespace sorvani {
 namespace {
 
-void SetStatus(unsigned id) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = LoadResString(id);
-}
-
 void StartItem(const std::string& path) {
   std::lock_guard<std::mutex> hold(ProgressLock());
   Progress().statusText = LoadResString(kIdsStatusWorking);
@@ -42,6 +37,13 @@ void NoteLongName(std::uint32_t record, const std::string& name) {
         static_cast<unsigned long>(record), name.size(), SafeName(name).c_str());
 }
 
+// The name the `count`th $DATA stream of a file is written under: its own, "unk_stream_N" for
+// an unnamed one after the first, "" for the file's main stream.
+std::string StreamName(const CNtfsFileAttr& attr, int count) {
+  if (!attr.Name().empty() || count == 1) return attr.Name();
+  return "unk_stream_" + std::to_string(count);
+}
+
 // The names of the alternate streams a file's $DATA attributes give, as ":" + name suffixes
 // of the file's path (walked as the stream copy walks them).
 std::vector<std::string> StreamSuffixes(CNtfsFile& file, std::uint32_t flags) {
@@ -51,9 +53,7 @@ std::vector<std::string> StreamSuffixes(CNtfsFile& file, std::uint32_t flags) {
   for (std::size_t i = 0; i < file.AttributeCount(); ++i) {
     CNtfsFileAttr* attr = file.AttributeAt(i);
     if (!attr || attr->Type() != kAttrData) continue;
-    ++count;
-    std::string name = attr->Name();
-    if (name.empty() && count > 1) name = "unk_stream_" + std::to_string(count);
+    std::string name = StreamName(*attr, ++count);
     if (!name.empty()) out.push_back(":" + SafeName(name));
     if (!(flags & RF_ALL_STREAMS)) break;
   }
@@ -120,30 +120,6 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
     p.elapsedSeconds = elapsedBefore + (ClockMilliseconds() - start) / 1000.0;
   }
   return REC_S_OK;
-}
-
-// An item written in full but not wholly from the source: bytes that could not be read, or a
-// size its runs do not hold. Sets the status (the failure row) and logs it; REC_S_OK when
-// every byte came off the source.
-RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& report) {
-  RecoverResult kind = ClassifyUnreadable(report.unreadable);
-  std::string text;
-  if (kind != REC_S_OK) {
-    text = DescribeUnreadable(report);
-  } else if (report.sizeClaimed > report.dataFound) {
-    kind = REC_E_DAMAGED;
-    text = "Damaged: the record claims " + std::to_string(report.sizeClaimed) +
-           " bytes, its data runs hold " + std::to_string(report.dataFound) + "; the file holds those";
-  } else {
-    return REC_S_OK;
-  }
-  if (report.sizeClaimed > report.dataFound && kind != REC_E_DAMAGED)
-    text += "; the record claims " + std::to_string(report.sizeClaimed) + " bytes, its runs hold " +
-            std::to_string(report.dataFound);
-  LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = text.substr(0, 255);
-  return kind;
 }
 
 RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& efs,
@@ -222,8 +198,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     std::string text = "Damaged: the file claims " + std::to_string(attr->RealSize()) +
                        " bytes, more than the whole volume holds; nothing was written";
     LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = text;
+    SetStatusText(text);
     report.destination.clear();
     return REC_E_DAMAGED;
   }
@@ -252,9 +227,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   for (std::size_t i = 0; i < file.AttributeCount(); ++i) {
     CNtfsFileAttr* attr = file.AttributeAt(i);
     if (!attr || attr->Type() != kAttrData) continue;
-    ++count;
-    std::string name = attr->Name();
-    if (name.empty() && count > 1) name = "unk_stream_" + std::to_string(count);
+    std::string name = StreamName(*attr, ++count);
     std::string target = name.empty() ? path : path + ":" + SafeName(name);
     std::uint64_t copied = 0;
     // A stream's own file is made here, so that an existing one is replaced only by consent.
@@ -540,6 +513,26 @@ RecoverResult EndFolder(RecoverJob& job, FolderFrame& f, RecoverResult result,
 
 }  // namespace
 
+RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& report) {
+  RecoverResult kind = ClassifyUnreadable(report.unreadable);
+  std::string text;
+  if (kind != REC_S_OK) {
+    text = DescribeUnreadable(report);
+  } else if (report.sizeClaimed > report.dataFound) {
+    kind = REC_E_DAMAGED;
+    text = "Damaged: the record claims " + std::to_string(report.sizeClaimed) +
+           " bytes, its data runs hold " + std::to_string(report.dataFound) + "; the file holds those";
+  } else {
+    return REC_S_OK;
+  }
+  if (report.sizeClaimed > report.dataFound && kind != REC_E_DAMAGED)
+    text += "; the record claims " + std::to_string(report.sizeClaimed) + " bytes, its runs hold " +
+            std::to_string(report.dataFound);
+  LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
+  SetStatusText(text.substr(0, 255));
+  return kind;
+}
+
 RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_t record,
                           std::uint32_t flags, RecoveredItemReport* reportOut) {
   std::uint64_t noted = 0;
@@ -550,11 +543,7 @@ RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_
   std::string finalPath = path;
   RecoverResult result = WriteFile(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {
-    std::uint64_t size = 0;
-    CNtfsFile file;
-    if (CNtfsVolume* volume = NtfsOf(job); volume && file.LoadRecord(volume, record, false))
-      size = RecoverableDataSize(file);
-    SkipFailedItem(noted, size);
+    SkipFailedItem(noted, FileDataSize(job, record));
   } else if (result == REC_S_NOTHING_DONE) {
     // Left as it was at the destination: done with, though nothing was written.
     SkipFailedItem(noted, FileDataSize(job, record));

@@ -1,5 +1,7 @@
 #include "recovery/recovery_progress.h"
 
+#include "foundation/res_strings.h"
+
 namespace sorvani {
 
 void RecoveryProgress::Reset() {
@@ -26,6 +28,17 @@ RecoveryProgress& Progress() {
 std::mutex& ProgressLock() {
   static std::mutex lock;
   return lock;
+}
+
+void SetStatusText(std::string text) {
+  std::lock_guard<std::mutex> hold(ProgressLock());
+  Progress().statusText = std::move(text);
+}
+
+void SetStatus(unsigned id) { SetStatusText(LoadResString(id)); }
+
+void SetStatus(unsigned id, const std::string& reason, const std::string& path) {
+  SetStatusText(LoadResString(id) + " " + reason + " (" + path + ")");
 }
 
 RecoveryProgress ProgressSnapshot() {

@@ -50,6 +50,12 @@ struct RecoveryProgress {
 RecoveryProgress& Progress();
 std::mutex& ProgressLock();
 
+// Replace the status text (what a failure row shows), each under the lock: the text itself,
+// a status string by number, or that string followed by why and where.
+void SetStatusText(std::string text);
+void SetStatus(unsigned id);
+void SetStatus(unsigned id, const std::string& reason, const std::string& path);
+
 // A copy of the record taken under the lock, for display.
 RecoveryProgress ProgressSnapshot();
 

@@ -124,7 +124,7 @@ TEST(FatGeometry, CutOffSourceSaysHowMuchIsMissing) {
     bytes.resize(c.held, 0);
     CFatVolume v;
     ASSERT_TRUE(InitFrom(v, bytes)) << c.held;
-    EXPECT_EQ(v.ClaimedBytes(), kClaimed);
+    EXPECT_EQ(v.ClaimedSize(), kClaimed);
     EXPECT_EQ(v.MissingBytes(), c.missing) << c.held;
   }
 }
