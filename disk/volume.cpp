@@ -8,6 +8,16 @@
 #include "foundation/log.h"
 
 namespace sorvani {
+namespace {
+
+// A device read that fails is tried once more before it counts as failed.
+std::int64_t ReadTryingTwice(IByteSource& device, std::uint64_t offset, void* destination,
+                             std::size_t size) {
+  std::int64_t n = device.ReadAt(offset, destination, size);
+  return n < 0 ? device.ReadAt(offset, destination, size) : n;
+}
+
+}  // namespace
 
 CVolume::~CVolume() {
   if (m_locked) LockVolume(false);
@@ -44,8 +54,7 @@ bool CVolume::ReadDirect(std::uint64_t offset, void* destination, std::uint32_t 
     errno = EBADF;
     return false;
   }
-  std::int64_t n = m_device->ReadAt(offset, destination, size);
-  if (n < 0) n = m_device->ReadAt(offset, destination, size);  // one more try
+  std::int64_t n = ReadTryingTwice(*m_device, offset, destination, size);
   if (n < 0) return false;
   got = static_cast<std::uint32_t>(n);
   return true;
@@ -67,8 +76,7 @@ bool CVolume::ReadRaw(std::uint64_t cluster, std::uint32_t offsetInCluster, void
     return false;
   }
   if (size == 0) return true;
-  std::int64_t n = m_device->ReadAt(start, destination, size);
-  if (n < 0) n = m_device->ReadAt(start, destination, size);  // one more try
+  std::int64_t n = ReadTryingTwice(*m_device, start, destination, size);
   if (n < 0) {
     LogFile.WriteLastError(0);
     LogFile.WriteAlways("Error in CNTFSDrive::ReadRaw ReadFile\n");
