@@ -15,6 +15,7 @@
 #include "disk/drive_table.h"
 #include "disk/fs_probe.h"
 #include "foundation/display_format.h"
+#include "foundation/file_time.h"
 #include "index/enum_thread.h"
 #include "index/index_cache.h"
 #include "ntfs/ntfs_volume.h"
@@ -145,7 +146,7 @@ std::string IsoUtc(std::uint64_t fileTime) {
   if (fileTime == 0) return {};
   // Whole seconds since 1601-01-01, a Monday of a proleptic Gregorian 400-year cycle, so the
   // civil date follows from cycle arithmetic without the C library's time zone machinery.
-  std::uint64_t seconds = fileTime / 10000000;
+  std::uint64_t seconds = FileTimeSeconds(fileTime);
   std::uint64_t days = seconds / 86400;
   auto secondOfDay = static_cast<unsigned>(seconds % 86400);
   constexpr std::uint64_t kDaysPer400Years = 146097;

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/volume_facts.h"
 #include "cli/json.h"
-#include "cli/volume_information.h"
 #include "disk/drive_enum.h"
 #include "foundation/display_format.h"
 

@@ -12,6 +12,7 @@
 #include "fat/fat_volume.h"
 #include "foundation/display_format.h"
 #include "ntfs/ntfs_volume.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani::cli {
 namespace {

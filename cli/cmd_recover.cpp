@@ -26,10 +26,11 @@
 #include "index/file_index.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
-#include "recovery/dest_files.h"
+#include "platform/dest_files.h"
 #include "recovery/destination_check.h"
 #include "recovery/recover_catalogue.h"
 #include "recovery/recover_engine.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani::cli {
 namespace {

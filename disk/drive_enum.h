@@ -1,6 +1,6 @@
 // The drives of this machine grouped by physical disk: the three process-wide tables that
-// RetreiveHardwareInfo fills from the kernel's block devices and mount table, the letters
-// they get, and the drive tree the desktop program draws from them.
+// RetreiveHardwareInfo fills from the kernel's block devices and mount table, and the letters
+// they get. The drive tree drawn from them is app/drive_tree.h.
 #pragma once
 
 #include <cstdint>
@@ -27,13 +27,9 @@ enum : std::uint32_t {
   kDriveRam = 6,
 };
 
-// Icons of the drive tree, indices into its image list.
-enum : int { kIconLocalDisk = 2, kIconFloppy = 3, kIconRemovable = 4, kIconCdRom = 5 };
-
 struct LogicalDisk {
   std::uint32_t type = kDriveUnknown;
   std::string description;
-  bool placed = false;  // set by the drive tree once the drive was met under a disk
   // Beyond what the tree needs: what `sorvani drives` and the properties show.
   std::string source;      // device node; for a network drive the remote share
   std::string fsName;      // "NTFS", "FAT32", "ext4"; empty when not known
@@ -84,31 +80,6 @@ int RetreiveHardwareInfo(const SystemRoots& roots = SystemRoots{});
 
 // "Removable Media", "Fixed Disk", "Network Drive", "CD-ROM Drive", "RAM Drive", "Unknown".
 const char* DriveTypeName(std::uint32_t type);
-
-// The drive tree as the desktop program draws it.
-struct DriveNode {
-  char letter = 0;
-  std::uint32_t type = kDriveUnknown;
-  std::string label;
-  std::string text;  // "label (X:)"
-  int icon = kIconRemovable;
-};
-
-struct DriveGroup {
-  std::uint32_t diskIndex = 0;
-  std::string title;
-  std::vector<DriveNode> drives;
-};
-
-struct DriveTree {
-  std::vector<DriveGroup> groups;
-  std::vector<DriveNode> topLevel;  // drives of no disk, network drives excepted
-  std::set<char> ntfsLetters;
-};
-
-// Groups the drives under their disks and marks each letter met under a disk as placed.
-DriveTree BuildDriveTree(LogicalDiskTable& logicalDisks, const DiskTable& disks,
-                         const DriveDiskTable& driveDisks);
 
 // The file-system name this program shows for blkid's type and version ("ntfs" -> "NTFS",
 // "vfat" + "FAT32" -> "FAT32"); other types keep their own name.

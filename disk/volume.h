@@ -86,7 +86,4 @@ class CVolume {
   std::unique_ptr<IByteSource> m_device;
 };
 
-// Opens the drive as NTFS, else as FAT. Hands out the volume and returns true on success.
-bool OpenVolume(char driveLetter, std::unique_ptr<CVolume>& out);
-
 }  // namespace sorvani

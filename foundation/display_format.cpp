@@ -1,5 +1,6 @@
 #include "foundation/display_format.h"
 
+#include "foundation/file_time.h"
 #include <locale.h>
 #include <stdlib.h>
 
@@ -17,10 +18,6 @@ namespace {
 constexpr double kKiB = 1024.0;
 constexpr double kMiB = 1048576.0;
 constexpr double kGiB = 1073741824.0;
-
-// 100 ns units between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kFileTimeUnixEpoch = 116444736000000000ull;
-constexpr std::uint64_t kFileTimeUnitsPerSecond = 10000000ull;
 
 std::atomic<IFileTypeProvider*> g_fileTypeProvider{nullptr};
 
@@ -176,10 +173,7 @@ std::string FormatAttributes(std::uint32_t attributes) {
 
 std::string FormatFileTime(std::uint64_t fileTime, const char* pattern) {
   if (fileTime == 0 || pattern == nullptr) return {};
-  // Whole seconds first: the 64-bit tick count does not fit a signed difference.
-  std::int64_t seconds = static_cast<std::int64_t>(fileTime / kFileTimeUnitsPerSecond) -
-                         static_cast<std::int64_t>(kFileTimeUnixEpoch / kFileTimeUnitsPerSecond);
-  std::time_t t = static_cast<std::time_t>(seconds);
+  std::time_t t = static_cast<std::time_t>(FileTimeToUnixSeconds(fileTime));
   std::tm local{};
   if (::localtime_r(&t, &local) == nullptr) return {};
   char buffer[128];

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "foundation/name_compare.h"
 #include "index/ntfs_record_reader.h"
 
 namespace sorvani {
@@ -22,15 +23,7 @@ std::string NamelessEntryName(std::uint32_t record) {
 }
 
 bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto x = static_cast<unsigned char>(a[i]);
-    auto y = static_cast<unsigned char>(b[i]);
-    if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
+  return SameTextNoCase(a, b);
 }
 
 CFileIndex::CFileIndex()
@@ -48,6 +41,8 @@ void CFileIndex::Clear() {
   m_entryByRecord.Clear();
   m_flags.Clear();
   m_arena.release();
+  m_unreadableRecords = 0;
+  m_firstUnreadableRecord = 0;
 }
 
 void CFileIndex::SetRecordLimit(std::uint32_t records) {
@@ -165,7 +160,7 @@ bool CFileIndex::IndexNameless(IRecordReader& reader, std::uint32_t record, bool
   return true;
 }
 
-void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
+RecordLoad CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
   m_walkVisited.clear();
   m_walkVisitedLarge.clear();
   auto visited = [this](std::uint32_t r) {
@@ -185,9 +180,10 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
 
   RecordNames loaded;
   bool stop = false;
+  RecordLoad outcome = RecordLoad::kOk;
   std::uint32_t current = start;
   for (;;) {
-    if (current == kIndexRootRecord) return;
+    if (current == kIndexRootRecord) return outcome;
     std::string_view name;
     std::uint32_t attributes = 0;
     std::uint32_t parent = 0;
@@ -198,7 +194,7 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
     } else if ((m_flags.Get(current) & kFlagSettled) && current != start) {
       // Reading it again would end the walk here and change nothing. (An unused record met
       // first as a parent is still read as itself: it may be a file that lost its name.)
-      return;
+      return outcome;
     } else {
       loaded = RecordNames{};
       bool valid = false;
@@ -221,6 +217,12 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       parent = loaded.parent;
       if (!valid) {
         stop = true;
+        if (reader.LastLoadFailure() == RecordLoad::kDeviceError) {
+          if (m_unreadableRecords++ == 0) m_firstUnreadableRecord = current;
+          outcome = RecordLoad::kDeviceError;
+        } else if (current == start) {
+          outcome = RecordLoad::kCorrupt;
+        }
       } else if (!loaded.inUse && !loaded.name.empty()) {
         InsertEntry(current, loaded.name, attributes, parent);
         InsertChild(parent, current);
@@ -232,7 +234,7 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
         name = loaded.name;
       } else if (current == start && !loaded.inUse && loaded.name.empty() &&
                  current > kLastSystemRecord && IndexNameless(reader, current, detailed)) {
-        return;
+        return outcome;
       } else {
         name = loaded.name;
         if (IsLiveFolderWithDeleted(current)) {
@@ -252,13 +254,13 @@ void CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t start) {
       // A record read here (not an entry) reads the same next time: the walk would stop at it
       // (it is unreadable or a live folder by now) and file the same orphan folder again.
       if (!FindEntry(current)) SetFlag(current, kFlagSettled);
-      return;
+      return outcome;
     }
     if (visited(parent)) stop = true;
     visit(current);
-    if (stop) return;
+    if (stop) return outcome;
     // Past this point the walk from `current` on is the one an earlier walk took.
-    if (!SetFlag(current, kFlagWalkedOn)) return;
+    if (!SetFlag(current, kFlagWalkedOn)) return outcome;
     current = parent;
   }
 }

@@ -14,15 +14,16 @@
 
 #include "index/record_reader.h"
 #include "foundation/record_table.h"
+#include "ntfs/ntfs_constants.h"
 
 namespace sorvani {
 
 class CNtfsVolume;
 
-inline constexpr std::uint32_t kIndexRootRecord = 5;
+inline constexpr std::uint32_t kIndexRootRecord = kRootRecord;
 // Records 0 to 24 hold the system files and reserved slots; they are never orphan folders.
 inline constexpr std::uint32_t kLastSystemRecord = 24;
-inline constexpr std::uint32_t kAttrFolderBit = 0x10;
+inline constexpr std::uint32_t kAttrFolderBit = kFileAttrDirectory;
 // Free records that still hold data but lost every name are listed in this orphan folder (no
 // real record has the number) under a name made from their record number.
 inline constexpr std::uint32_t kNamelessFolderRecord = 0xFFFFFFFFu;
@@ -173,8 +174,13 @@ class CFileIndex {
   }
 
   // Adds one unused record and whatever of its folder chain is not indexed yet. Each record
-  // load happens under index_lock.
-  void IndexUnusedRecord(IRecordReader& reader, std::uint32_t start);
+  // load happens under index_lock. A corrupt record adds nothing (or, met as a parent, files
+  // its children under an orphan folder) and the scan goes on; the result says whether a
+  // record of the walk could not be read from the device, so the scan can stop and say so.
+  RecordLoad IndexUnusedRecord(IRecordReader& reader, std::uint32_t start);
+  // Records of the walks since Clear that could not be read from the device, and the first.
+  std::uint64_t UnreadableRecords() const { return m_unreadableRecords; }
+  std::uint32_t FirstUnreadableRecord() const { return m_firstUnreadableRecord; }
 
  private:
   void KeepFacts(IRecordReader& reader, std::uint32_t record, const std::string& name,
@@ -230,6 +236,8 @@ class CFileIndex {
   RecordDetails m_details;                   // scratch of IndexUnusedRecord
   std::vector<std::uint32_t> m_walkVisited;  // scratch of IndexUnusedRecord
   std::set<std::uint32_t> m_walkVisitedLarge;
+  std::uint64_t m_unreadableRecords = 0;
+  std::uint32_t m_firstUnreadableRecord = 0;
 };
 
 // The process-wide catalogue, its progress block and the lock of both and of every record load

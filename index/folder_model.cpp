@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <mutex>
 
+#include "index/orphan_folder.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
@@ -67,9 +68,7 @@ CFolderModel::CFolderModel(char driveLetter, const CFileIndex& index, IRecordRea
     : m_letter(driveLetter), m_index(index), m_reader(reader), m_live(live) {}
 
 std::string CFolderModel::OrphanFolderName(std::uint32_t record) {
-  char name[32];
-  std::snprintf(name, sizeof name, "_OrphanFolder_%lu", static_cast<unsigned long>(record));
-  return name;
+  return sorvani::OrphanFolderName(record);
 }
 
 FolderNode CFolderModel::Root() const {

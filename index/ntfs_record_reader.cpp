@@ -7,21 +7,31 @@ namespace sorvani {
 
 bool CNtfsRecordReader::LoadNames(std::uint32_t record, RecordNames& out) {
   out = RecordNames{};
-  if (!m_file.LoadRecord(m_volume, record, true)) return false;
-  std::uint64_t size = 0, created = 0, modified = 0;
-  if (!m_file.GetNameInfo(out.name, size, out.attributes, out.parent, created, modified))
+  if (!m_file.LoadRecord(m_volume, record, true)) {
+    m_lastFailure = m_file.LoadResult();
     return false;
+  }
+  std::uint64_t size = 0, created = 0, modified = 0;
+  if (!m_file.GetNameInfo(out.name, size, out.attributes, out.parent, created, modified)) {
+    m_lastFailure = RecordLoad::kCorrupt;
+    return false;
+  }
   out.inUse = m_file.InUse();
   return true;
 }
 
 bool CNtfsRecordReader::LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) {
   out = RecordDetails{};
-  if (!m_file.LoadRecord(m_volume, record, false)) return false;
+  if (!m_file.LoadRecord(m_volume, record, false)) {
+    m_lastFailure = m_file.LoadResult();
+    return false;
+  }
   std::uint64_t nameSize = 0;
   if (!m_file.GetNameInfo(out.name, nameSize, out.attributes, out.parent, out.created,
-                          out.modified))
+                          out.modified)) {
+    m_lastFailure = RecordLoad::kCorrupt;
     return false;
+  }
   out.inUse = m_file.InUse();
   out.size = m_file.GetDataSize();
   out.hasData = m_file.FindAttribute(kAttrData) != nullptr;

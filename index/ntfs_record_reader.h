@@ -15,6 +15,7 @@ class CNtfsRecordReader : public IRecordReader {
 
   bool LoadNames(std::uint32_t record, RecordNames& out) override;
   bool LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) override;
+  RecordLoad LastLoadFailure() const override { return m_lastFailure; }
   // -1 when $Bitmap cannot be read: the share is not known.
   std::int32_t LoadedOverwritten() override;
   void DumpLoaded() override { m_file.Dump(); }
@@ -28,6 +29,7 @@ class CNtfsRecordReader : public IRecordReader {
  private:
   CNtfsVolume* m_volume;
   CNtfsFile m_file;  // one scratch record, reloaded for every call
+  RecordLoad m_lastFailure = RecordLoad::kCorrupt;
 };
 
 }  // namespace sorvani

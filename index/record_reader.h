@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "ntfs/ntfs_constants.h"
+
 namespace sorvani {
 
 // A record loaded with names only, as GetNameInfo reports it.
@@ -38,6 +40,9 @@ class IRecordReader {
   virtual bool LoadNames(std::uint32_t record, RecordNames& out) = 0;
   // `overwritten`: also compute the share of the first $DATA's clusters now in use.
   virtual bool LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) = 0;
+  // Why the last LoadNames or LoadDetails that returned false failed. A reader that cannot
+  // tell a device error from a bad record calls every failure corrupt.
+  virtual RecordLoad LastLoadFailure() const { return RecordLoad::kCorrupt; }
   // Share of the first $DATA's clusters now in use, of the record last loaded in full.
   virtual std::int32_t LoadedOverwritten() { return 0; }
   // Writes the last record loaded in full to the log.

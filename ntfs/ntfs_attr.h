@@ -11,6 +11,7 @@
 
 #include "disk/byte_source.h"
 #include "foundation/endian.h"
+#include "ntfs/ntfs_constants.h"
 
 namespace sorvani {
 
@@ -33,8 +34,8 @@ enum : std::uint32_t {
 };
 
 // Windows file-attribute bits as the reader reports them.
+// (The directory bit kFileAttrDirectory is in ntfs_constants.h.)
 enum : std::uint32_t {
-  kFileAttrDirectory = 0x10,
   kFileAttrNtfsDirectory = 0x10000000,  // how NTFS marks folders in these fields
 };
 

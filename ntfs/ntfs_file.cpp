@@ -48,8 +48,13 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
     m_volume = volume;
     m_loadFault = RecordFault::kMissing;
     if (!volume) return false;
-    if (!volume->ReadMftRecord(number, m_recordBuffer)) {
-      if (volume->LastRecordUnreadable()) m_loadFault = RecordFault::kUnreadable;
+    if (RecordLoad read = volume->ReadMftRecordResult(number, m_recordBuffer); read != RecordLoad::kOk) {
+      if (read == RecordLoad::kDeviceError) {
+        m_loadFault = RecordFault::kUnreadable;
+        LogFile.Write(1, "MFT record %lu: cannot be read from the device\n", static_cast<unsigned long>(number));
+      } else {
+        LogFile.Write(2, "MFT record %lu: not in the MFT\n", static_cast<unsigned long>(number));
+      }
       return false;
     }
     bool parsed = ParseRecord(volume, m_recordBuffer, number, namesOnly);
@@ -67,9 +72,16 @@ bool CNtfsFile::ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer,
                             std::uint32_t number, bool namesOnly) {
   Clear();
   m_volume = volume;
-  if (buffer.size() < kRecordMinHeader) return false;
+  if (buffer.size() < kRecordMinHeader) {
+    LogFile.Write(2, "MFT record %lu: shorter than a record header\n", static_cast<unsigned long>(number));
+    return false;
+  }
   // An extension record is reached through its base record, never parsed as a file.
-  if (ReadLe64(buffer, kRecordBaseReference) != 0) return false;
+  if (ReadLe64(buffer, kRecordBaseReference) != 0) {
+    LogFile.Write(2, "MFT record %lu: an extension record, not a file of its own\n",
+                  static_cast<unsigned long>(number));
+    return false;
+  }
   m_recordNumber = number;
   m_inUse = (ReadLe16(buffer, kRecordFlags) & 1) != 0;
   std::vector<Loaded> loaded;
@@ -85,7 +97,8 @@ bool CNtfsFile::ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer,
     if (list && volume) TakeInExtensions(*list, namesOnly, loaded);
     Assemble(loaded, list);
   } catch (...) {
-    LogFile.WriteAlways("Unhandled exception during retreiving file record attributes\n");
+    LogFile.WriteAlways("MFT record %lu: Unhandled exception during retreiving file record attributes\n",
+                        static_cast<unsigned long>(number));
     return false;
   }
   m_valid = true;
@@ -97,10 +110,14 @@ bool CNtfsFile::LoadAttributes(std::span<std::uint8_t> buffer, std::uint32_t num
   m_visited.insert(number);
   if (buffer.size() < kRecordMinHeader || buffer[0] != 'F' || buffer[1] != 'I' ||
       buffer[2] != 'L' || buffer[3] != 'E') {
-    LogFile.Write(2, "Signature is not FILE\n");
+    LogFile.Write(2, "MFT record %lu: Signature is not FILE\n", static_cast<unsigned long>(number));
     return false;
   }
-  if (!ApplyRecordFixup(buffer)) return false;
+  if (!ApplyRecordFixup(buffer)) {
+    LogFile.Write(2, "MFT record %lu: the update sequence does not match (a torn write)\n",
+                  static_cast<unsigned long>(number));
+    return false;
+  }
   std::uint32_t offset = ReadLe16(buffer, kRecordFirstAttribute);
   ByteSpan record(buffer.data(), buffer.size());
   for (;;) {

@@ -47,6 +47,17 @@ class CNtfsFile {
 
   bool LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool namesOnly);
   RecordFault LoadFault() const { return m_loadFault; }
+  // The same load, told as Ok / Corrupt / DeviceError.
+  RecordLoad Load(CNtfsVolume* volume, std::uint32_t number, bool namesOnly) {
+    LoadRecord(volume, number, namesOnly);
+    return LoadResult();
+  }
+  // The last load's outcome in those three values (a missing record counts as corrupt).
+  RecordLoad LoadResult() const {
+    return m_loadFault == RecordFault::kNone         ? RecordLoad::kOk
+           : m_loadFault == RecordFault::kUnreadable ? RecordLoad::kDeviceError
+                                                     : RecordLoad::kCorrupt;
+  }
   // `buffer` is one MFT record; its fixups are applied in place.
   bool ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer, std::uint32_t number,
                    bool namesOnly);

@@ -160,11 +160,11 @@ bool CNtfsVolume::ReadSystemRecord(std::uint32_t index, CNtfsFile& file) {
   std::uint32_t got = 0;
   if (!ReadDirect(offset, buffer.data(), m_recordSize, got)) {
     LogFile.WriteLastError(0);
-    LogFile.WriteAlways("Cannot read FILE record\n");
+    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n", static_cast<unsigned long>(index));
     return false;
   }
   if (got < m_recordSize) {
-    LogFile.WriteAlways("Cannot read FILE record\n");
+    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n", static_cast<unsigned long>(index));
     return false;
   }
   return file.ParseRecord(this, buffer, index, false);

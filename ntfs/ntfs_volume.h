@@ -12,11 +12,11 @@
 
 #include "disk/volume.h"
 #include "foundation/record_table.h"
+#include "ntfs/ntfs_constants.h"
 #include "ntfs/ntfs_file.h"
 
 namespace sorvani {
 
-inline constexpr std::uint32_t kRootRecord = 5;
 inline constexpr std::uint32_t kMaxRecordSize = 65536;
 inline constexpr std::uint32_t kMaxIndexBlockSize = 65536;
 
@@ -92,6 +92,12 @@ class CNtfsVolume : public CVolume {
 
   // Reads record `number` through the MFT's $DATA into `buffer` (resized to one record).
   bool ReadMftRecord(std::uint32_t number, std::vector<std::uint8_t>& buffer);
+  // The same read, told as Ok, DeviceError (the bytes could not be read) or Corrupt (the MFT
+  // holds no such record).
+  RecordLoad ReadMftRecordResult(std::uint32_t number, std::vector<std::uint8_t>& buffer) {
+    if (ReadMftRecord(number, buffer)) return RecordLoad::kOk;
+    return m_lastRecordUnreadable ? RecordLoad::kDeviceError : RecordLoad::kCorrupt;
+  }
   // True when the last ReadMftRecord failed because the record's bytes could not be read
   // (a device error, the end of a cut-off source), not because there is no such record.
   bool LastRecordUnreadable() const { return m_lastRecordUnreadable; }

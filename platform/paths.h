@@ -14,5 +14,7 @@ std::string ProfileFolder();
 std::string StateFolder();
 // Creates a folder and its parents (mode 0700 for new ones); true when it exists afterwards.
 bool MakeFolders(const std::string& path);
+// The absolute path with every link, "." and ".." resolved; empty when `path` does not exist.
+std::string RealPath(const std::string& path);
 
 }  // namespace sorvani

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "recovery/dest_files.h"
+#include "platform/dest_files.h"
 #include "recovery/recovery_types.h"
 
 namespace sorvani {

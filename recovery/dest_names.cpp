@@ -1,11 +1,11 @@
 #include "recovery/dest_names.h"
 
+#include "platform/dest_files.h"
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <unordered_set>
 
-#include "recovery/dest_files.h"
 
 namespace sorvani {
 

@@ -1,34 +1,20 @@
 #include "recovery/destination_check.h"
 
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <cctype>
-#include <climits>
-#include <cstdlib>
-#include <memory>
 
 #include "disk/drive_table.h"
+#include "foundation/name_compare.h"
 #include "foundation/profile.h"
+#include "platform/dest_files.h"
 #include "platform/mount_table.h"
-#include "recovery/dest_files.h"
+#include "platform/paths.h"
 
 namespace sorvani {
 namespace {
 
 constexpr std::size_t kMaxRecent = 5;
 constexpr std::size_t kRecentTextLimit = 2048;
-
-std::string RealPath(const std::string& path) {
-  std::unique_ptr<char, decltype(&std::free)> real(::realpath(path.c_str(), nullptr), &std::free);
-  return real ? std::string(real.get()) : std::string();
-}
-
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 // Resolves "." and ".." parts. A ".." is taken against the real location of the folders
 // before it when they exist (so "link/.." is where the link leads, as the system sees it),
@@ -107,7 +93,7 @@ DestinationCheck CheckDestination(const std::string& text, char sourceLetter,
     // ntfs-3g mounts show as fuseblk; the kernel drivers as ntfs and ntfs3.
     static const char* const kNtfsNames[] = {"ntfs", "ntfs3", "fuseblk", "fuse.ntfs-3g"};
     check.notNtfs = std::none_of(std::begin(kNtfsNames), std::end(kNtfsNames),
-                                 [&](const char* n) { return SameNoCase(check.fileSystem, n); });
+                                 [&](const char* n) { return SameTextNoCase(check.fileSystem, n); });
   }
   return check;
 }
@@ -129,7 +115,7 @@ std::vector<std::string> RecentDestinations() {
 void RememberDestination(const std::string& destination) {
   std::vector<std::string> list = RecentDestinations();
   list.erase(std::remove_if(list.begin(), list.end(),
-                            [&](const std::string& d) { return SameNoCase(d, destination); }),
+                            [&](const std::string& d) { return SameTextNoCase(d, destination); }),
              list.end());
   list.insert(list.begin(), destination);
   std::string text;

@@ -7,7 +7,7 @@
 #include "foundation/log.h"
 #include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_file.h"
-#include "recovery/dest_files.h"
+#include "platform/dest_files.h"
 #include "recovery/recovery_progress.h"
 
 namespace sorvani {

@@ -7,25 +7,15 @@
 #include <unordered_set>
 
 #include "foundation/log.h"
+#include "foundation/name_compare.h"
 #include "index/file_index.h"
+#include "index/orphan_folder.h"
 #include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
 namespace {
-
-std::string OrphanFolderName(std::uint32_t record) {
-  return "_OrphanFolder_" + std::to_string(static_cast<unsigned long>(record));
-}
-
-bool SameTextNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
 
 bool FolderUnder(const std::string& folder, const std::string& filter) {
   if (filter.empty()) return true;

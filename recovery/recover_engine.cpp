@@ -9,12 +9,14 @@
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "foundation/res_strings.h"
+#include "index/orphan_folder.h"
 #include "ntfs/ntfs_attr.h"
+#include "platform/dest_files.h"
 #include "recovery/dest_create.h"
-#include "recovery/dest_files.h"
 #include "recovery/dest_names.h"
 #include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {
@@ -272,7 +274,7 @@ void RecoverThread(RecoverJob* jobPointer) {
       bool folder = false;
       std::string name;
       if (!known && (item.attributes & kFileAttrDirectory)) {
-        name = FormatResString(kIdsOrphanFolderName, static_cast<unsigned long>(record));
+        name = OrphanFolderName(record);
         folder = true;
       } else if (known) {
         name = entry.name;

@@ -5,6 +5,7 @@
 #include <mutex>
 #include <set>
 
+#include "foundation/file_time.h"
 #include "foundation/log.h"
 #include "index/enum_thread.h"
 #include "index/ntfs_record_reader.h"
@@ -21,9 +22,6 @@ namespace {
 std::mutex g_sinkLock;
 ISearchSink* g_sink = nullptr;
 
-// 100-ns units between 1601-01-01 and 1970-01-01.
-constexpr std::uint64_t kEpochDifference = 116444736000000000ull;
-
 constexpr std::uint32_t kStopTestInterval = 64;
 
 bool Stopped(const SearchCriteria& criteria) {
@@ -39,8 +37,7 @@ void SetSearchSink(ISearchSink* sink) {
 }
 
 std::int64_t FileTimeToLocalCalendar(std::uint64_t fileTime) {
-  auto seconds = static_cast<std::int64_t>(fileTime / 10000000) -
-                 static_cast<std::int64_t>(kEpochDifference / 10000000);
+  std::int64_t seconds = FileTimeToUnixSeconds(fileTime);
   auto t = static_cast<std::time_t>(seconds);
   std::tm local{};
   if (!localtime_r(&t, &local)) return seconds;

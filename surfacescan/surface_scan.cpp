@@ -6,8 +6,10 @@
 #include <cstdio>
 
 #include "disk/drive_table.h"
+#include "fat/fat_table.h"
 #include "fat/fat_volume.h"
 #include "foundation/log.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {
@@ -153,22 +155,6 @@ void ICarvedFileSink::ShowError(const std::string& text, const std::string& capt
 SurfaceScanStatus SurfaceScanJob::Snapshot() {
   std::lock_guard<std::mutex> guard(lock);
   return {statusText, percent, found, remainingSeconds};
-}
-
-CFatEntryDecoder::CFatEntryDecoder(std::uint32_t fatType) {
-  switch (fatType) {
-    case kFsFat12:
-      m_width = 12, m_mask = 0xFFF;
-      break;
-    case kFsFat16:
-      m_width = 16, m_mask = 0xFFFF;
-      break;
-    case kFsFat32:
-      m_width = 32, m_mask = 0x0FFFFFFF;
-      break;
-    default:
-      break;
-  }
 }
 
 void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap,

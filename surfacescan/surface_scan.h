@@ -101,32 +101,4 @@ void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType, std::u
              std::uint32_t sectorsPerFat, std::uint32_t firstDataSector,
              std::uint64_t dataClusters);
 
-// Decodes the packed little-endian entries of a FAT (12, 16 or 32 bits wide, FAT32 masked to
-// 28 bits) from consecutive pieces of the table; an entry may straddle two pieces.
-class CFatEntryDecoder {
- public:
-  explicit CFatEntryDecoder(std::uint32_t fatType);
-  bool Valid() const { return m_width != 0; }
-  // Calls `entry(n, value)` for every entry completed by `bytes`.
-  template <typename F>
-  void Feed(const std::uint8_t* bytes, std::size_t size, F&& entry) {
-    for (std::size_t i = 0; i < size; ++i) {
-      m_bits |= std::uint64_t{bytes[i]} << m_count;
-      m_count += 8;
-      while (m_count >= m_width) {
-        entry(m_next++, static_cast<std::uint32_t>(m_bits & m_mask));
-        m_bits >>= m_width;
-        m_count -= m_width;
-      }
-    }
-  }
-
- private:
-  unsigned m_width = 0;
-  std::uint64_t m_mask = 0;
-  std::uint64_t m_bits = 0;
-  unsigned m_count = 0;
-  std::uint64_t m_next = 0;
-};
-
 }  // namespace sorvani

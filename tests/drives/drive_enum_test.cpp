@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "app/drive_tree.h"
 #include "disk/drive_enum.h"
 #include "tests/drives/fake_system.h"
 #include "tests/util/fixtures.h"
@@ -151,8 +152,8 @@ TEST(DriveEnum, FakeMachineLettersTablesAndTree) {
                                            "Local Fixed Disk (K:) #4"}))
       << "the floppy and the RAID over two disks stand alone; network drives nowhere";
   EXPECT_EQ(tree.ntfsLetters, (std::set<char>{'C'}));
-  EXPECT_TRUE(LogicalDiskMap['J'].placed);
-  EXPECT_FALSE(LogicalDiskMap['K'].placed);
+  EXPECT_TRUE(tree.placed.count('J'));
+  EXPECT_FALSE(tree.placed.count('K'));
 }
 
 TEST(DriveEnum, LettersAreStableAndImagesKeepTheirs) {
@@ -213,62 +214,6 @@ TEST(DriveEnum, DiskOrderIsNaturalAndLettersRunOutQuietly) {
   EXPECT_EQ(info.logicalDisks.size(), 23u) << "C..Z without the reserved Q";
   EXPECT_EQ(info.logicalDisks.count('Q'), 0u);
   for (const auto& [letter, disk] : info.logicalDisks) EXPECT_NE(disk.type, kDriveNetwork);
-}
-
-LogicalDisk Drive(std::uint32_t type, const std::string& description,
-                  const std::string& fsName = "", const std::string& label = "") {
-  LogicalDisk d;
-  d.type = type;
-  d.description = description;
-  d.fsName = fsName;
-  d.label = label;
-  return d;
-}
-
-TEST(DriveTree, ContractOnHandMadeTables) {
-  // One disk with C: and D:, a CD-ROM drive E:, a network drive Z:, a removable A: under a
-  // disk, a RAM drive under a disk (not shown but placed) and a volume of no disk.
-  LogicalDiskTable logical;
-  logical['A'] = Drive(kDriveRemovable, "Removable Disk");
-  logical['C'] = Drive(kDriveFixed, "Local Fixed Disk", "NTFS");
-  logical['D'] = Drive(kDriveFixed, "Local Fixed Disk", "FAT32", "DATA");
-  logical['E'] = Drive(kDriveCdRom, "CD-ROM Disc");
-  logical['F'] = Drive(kDriveRemovable, "Removable Disk");
-  logical['R'] = Drive(kDriveRam, "RAM Disk");
-  logical['S'] = Drive(kDriveFixed, "Local Fixed Disk", "NTFS");
-  logical['Z'] = Drive(kDriveNetwork, "Network Connection");
-  DiskTable disks(3);
-  const char* captions[] = {"WDC WD10EZEX", "USB Reader", "DVD Writer"};
-  for (std::uint32_t i = 0; i < 3; ++i) {
-    disks[i].index = i;
-    disks[i].caption = captions[i];
-  }
-  DriveDiskTable map = {{0, 'D'}, {0, 'C'}, {0, 'R'}, {1, 'A'}, {1, 'F'}, {2, 'E'}};
-
-  DriveTree tree = BuildDriveTree(logical, disks, map);
-  ASSERT_EQ(tree.groups.size(), 3u);
-  ASSERT_EQ(tree.groups[0].drives.size(), 2u) << "the RAM drive is not shown under a disk";
-  EXPECT_EQ(tree.groups[0].drives[0].text, "DATA (D:)") << "map order, not letter order";
-  EXPECT_EQ(tree.groups[0].drives[1].text, "Local disk (C:)");
-  EXPECT_EQ(tree.groups[0].drives[1].icon, kIconLocalDisk);
-  ASSERT_EQ(tree.groups[1].drives.size(), 2u);
-  EXPECT_EQ(tree.groups[1].drives[0].text, "Removable Disk (A:)");
-  EXPECT_EQ(tree.groups[1].drives[0].icon, kIconFloppy);
-  EXPECT_EQ(tree.groups[1].drives[1].icon, kIconRemovable);
-  EXPECT_EQ(tree.groups[2].drives[0].icon, kIconCdRom);
-  EXPECT_TRUE(logical['R'].placed);
-  ASSERT_EQ(tree.topLevel.size(), 1u);
-  EXPECT_EQ(tree.topLevel[0].text, "Local Fixed Disk (S:)");
-  EXPECT_EQ(tree.topLevel[0].icon, kIconRemovable);
-  EXPECT_EQ(tree.ntfsLetters, (std::set<char>{'C'})) << "NTFS letters come from under disks";
-
-  EXPECT_STREQ(DriveTypeName(2), "Removable Media");
-  EXPECT_STREQ(DriveTypeName(3), "Fixed Disk");
-  EXPECT_STREQ(DriveTypeName(4), "Network Drive");
-  EXPECT_STREQ(DriveTypeName(5), "CD-ROM Drive");
-  EXPECT_STREQ(DriveTypeName(6), "RAM Drive");
-  EXPECT_STREQ(DriveTypeName(7), "Unknown");
-  EXPECT_STREQ(DriveTypeName(0), "Unknown");
 }
 
 }  // namespace

@@ -19,6 +19,7 @@
 #include "recovery/recover_engine.h"
 #include "tests/recovery/recovery_test_util.h"
 #include "tests/util/fixtures.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {

@@ -6,6 +6,7 @@
 #include "disk/drive_table.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
+#include "volumes/open_volume.h"
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>

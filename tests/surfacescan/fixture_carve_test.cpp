@@ -15,6 +15,7 @@
 #include "surfacescan/surface_scan.h"
 #include "tests/surfacescan/carve_test_support.h"
 #include "tests/util/fixtures.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {

@@ -19,42 +19,6 @@ using test::CCollectingSink;
 using test::CMemoryVolume;
 using test::Filler;
 
-TEST(FatEntryDecoder, EntriesAcrossPieceBoundaries) {
-  // Pack known values, feed them a sector at a time and compare every entry. In FAT12 the
-  // entry 341 takes the last byte of sector 0 and the first of sector 1.
-  for (std::uint32_t type : {kFsFat12, kFsFat16, kFsFat32}) {
-    unsigned width = type == kFsFat12 ? 12 : type == kFsFat16 ? 16 : 32;
-    const std::size_t count = 2000;
-    std::vector<std::uint32_t> values(count);
-    Bytes packed((count * width + 7) / 8 + 1024, 0);
-    for (std::size_t n = 0; n < count; ++n) {
-      std::uint64_t v = (n * 2654435761u) & ((1ull << width) - 1);
-      if (n % 7 == 0) v = 0;
-      for (unsigned bit = 0; bit < width; ++bit)
-        if (v >> bit & 1)
-          packed[(n * width + bit) / 8] |= std::uint8_t(1u << ((n * width + bit) % 8));
-      values[n] = static_cast<std::uint32_t>(type == kFsFat32 ? v & 0x0FFFFFFF : v);
-    }
-    CFatEntryDecoder decoder(type);
-    std::vector<std::uint32_t> seen;
-    for (std::size_t off = 0; off < packed.size(); off += 512)
-      decoder.Feed(packed.data() + off, std::min<std::size_t>(512, packed.size() - off),
-                   [&](std::uint64_t n, std::uint32_t v) {
-                     ASSERT_EQ(n, seen.size());
-                     seen.push_back(v);
-                   });
-    ASSERT_GE(seen.size(), count);
-    for (std::size_t n = 0; n < count; ++n)
-      ASSERT_EQ(seen[n], values[n]) << "FAT type " << type << " entry " << n;
-  }
-  // FAT32's top four bits are reserved: 0xF0000000 is a free cluster.
-  CFatEntryDecoder fat32(kFsFat32);
-  std::uint8_t entry[4] = {0, 0, 0, 0xF0};
-  std::uint32_t value = 1;
-  fat32.Feed(entry, 4, [&](std::uint64_t, std::uint32_t v) { value = v; });
-  EXPECT_EQ(value, 0u);
-}
-
 // A bitmap held in memory that can watch each read.
 class CMemoryBitmap : public IClusterBitmap {
  public:

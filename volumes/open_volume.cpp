@@ -1,4 +1,5 @@
-#include "disk/volume.h"
+#include "volumes/open_volume.h"
+
 #include "fat/fat_volume.h"
 #include "ntfs/ntfs_volume.h"
 

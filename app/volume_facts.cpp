@@ -1,4 +1,4 @@
-#include "cli/volume_information.h"
+#include "app/volume_facts.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "disk/drive_enum.h"
+#include "fat/fat_table.h"
 #include "fat/fat_volume.h"
 #include "foundation/log.h"
 #include "ntfs/ntfs_volume.h"
 #include "platform/mount_table.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {
@@ -27,62 +29,35 @@ const char* FatName(std::uint32_t type) {
   }
 }
 
-// Reads the active FAT piece by piece. Pieces are a multiple of 3 bytes, so a FAT12 pair of
-// entries never straddles two of them.
+// Reads the active FAT piece by piece. A table that cannot be read to its end gives no count:
+// a part of it would claim less free space than there is.
 bool CountFreeFatClusters(CFatVolume& volume, std::uint64_t& free) {
-  constexpr std::uint32_t kPiece = 3u << 18;
-  const std::uint32_t type = volume.GetFsType();
-  const std::uint64_t clusters = volume.DataClusters();
-  const std::uint64_t fatBytes = volume.FatBytes();
+  constexpr std::uint32_t kPiece = 1u << 20;
+  const std::uint64_t entryLimit = volume.DataClusters() + 2;
+  CFatEntryDecoder decoder(volume.GetFsType());
+  if (!decoder.Valid()) return false;
+  // Bytes past the last data cluster's entry describe nothing on the volume.
+  const std::uint64_t fatBytes =
+      std::min(volume.FatBytes(), FatEntryEndByte(volume.GetFsType(), entryLimit - 1));
   std::vector<std::uint8_t> piece(kPiece);
   free = 0;
   for (std::uint64_t at = 0; at < fatBytes; at += kPiece) {
     std::uint32_t want = static_cast<std::uint32_t>(std::min<std::uint64_t>(kPiece, fatBytes - at));
     std::uint32_t got = 0;
-    if (!volume.ReadDirect(volume.ActiveFatOffset() + at, piece.data(), want, got)) return false;
-    // Entry numbers this piece holds whole.
-    std::uint64_t first = 0, end = 0;
-    if (type == kFsFat12) {
-      first = at / 3 * 2;
-      end = (at + got) / 3 * 2;
-    } else {
-      std::uint64_t width = type == kFsFat16 ? 2 : 4;
-      first = at / width;
-      end = (at + got) / width;
+    if (!volume.ReadDirect(volume.ActiveFatOffset() + at, piece.data(), want, got) || got < want) {
+      LogFile.Write(1, "The FAT could not be read past byte %llu of %llu\n",
+                    static_cast<unsigned long long>(at + got),
+                    static_cast<unsigned long long>(fatBytes));
+      return false;
     }
-    std::uint64_t from = std::max<std::uint64_t>(first, 2);
-    std::uint64_t to = std::min<std::uint64_t>(end, clusters + 2);
-    if (from < to) free += CountFreeFatEntries(piece.data(), got, type, from - first, to - from);
-    if (got < want) break;
+    decoder.Feed(piece.data(), got, [&](std::uint64_t n, std::uint32_t value) {
+      if (n >= 2 && n < entryLimit && value == 0) ++free;
+    });
   }
   return true;
 }
 
 }  // namespace
-
-std::uint64_t CountFreeFatEntries(const std::uint8_t* fat, std::size_t size, std::uint32_t fatType,
-                                  std::uint64_t firstCluster, std::uint64_t count) {
-  std::uint64_t free = 0;
-  for (std::uint64_t n = firstCluster; n < firstCluster + count; ++n) {
-    std::uint32_t value = 0;
-    if (fatType == kFsFat12) {
-      std::uint64_t at = n + n / 2;
-      if (at + 2 > size) break;
-      std::uint32_t pair = fat[at] | (fat[at + 1] << 8);
-      value = n & 1 ? pair >> 4 : pair & 0xFFF;
-    } else if (fatType == kFsFat16) {
-      if (n * 2 + 2 > size) break;
-      value = fat[n * 2] | (fat[n * 2 + 1] << 8);
-    } else {
-      if (n * 4 + 4 > size) break;
-      value = (fat[n * 4] | (fat[n * 4 + 1] << 8) | (fat[n * 4 + 2] << 16) |
-               (static_cast<std::uint32_t>(fat[n * 4 + 3]) << 24)) &
-              0x0FFFFFFF;
-    }
-    if (value == 0) ++free;
-  }
-  return free;
-}
 
 bool GetVolumeInformation(char letter, VolumeInformation& out) {
   out = VolumeInformation{};

@@ -1,4 +1,4 @@
-#include "recovery/dest_files.h"
+#include "platform/dest_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -19,13 +19,9 @@ struct VolumeInformation {
   std::string problem;  // why something is not known
 };
 
-// Counts the free clusters of a FAT from its raw bytes: `count` clusters from cluster 2 on,
-// entries of `fatType` (kFsFat12, kFsFat16 or kFsFat32). Entries past `fat` are not counted.
-std::uint64_t CountFreeFatEntries(const std::uint8_t* fat, std::size_t size, std::uint32_t fatType,
-                                  std::uint64_t firstCluster, std::uint64_t count);
-
 // Fills `out` for a letter of the drive tables or the drive table. False when the letter is
-// unknown; a known drive whose volume cannot be read gives true with `problem` set.
+// unknown; a known drive whose volume cannot be read gives true with `problem` set. Reads
+// the drive: called on a worker or the owner's thread, one call at a time per letter.
 bool GetVolumeInformation(char letter, VolumeInformation& out);
 
 }  // namespace sorvani
