@@ -161,7 +161,8 @@ bool CNtfsFileAttr::Initialize(CNtfsFile* owner, ByteSpan header, std::uint32_t 
     m_valid = true;
     return true;
   } catch (...) {
-    LogFile.WriteAlways("Unhandled exception in CNtfsFileAttr::Initialize\n");
+    LogFile.WriteAlways("MFT record %lu: Unhandled exception in CNtfsFileAttr::Initialize\n",
+                        static_cast<unsigned long>(m_owner ? m_owner->RecordNumber() : 0));
     m_valid = false;
     return false;
   }

@@ -232,7 +232,8 @@ CreatedAttribute CreateAttribute(CNtfsFile* file, ByteSpan record, std::uint32_t
     }
     if (attr->IsValid()) result.attribute = std::move(attr);
   } catch (...) {
-    LogFile.Write(1, "Unhandled exception during attribute initialization\n");
+    LogFile.Write(1, "MFT record %lu: Unhandled exception during attribute initialization\n",
+                  static_cast<unsigned long>(file ? file->RecordNumber() : 0));
   }
   return result;
 }
