@@ -318,6 +318,8 @@ RecoverResult RecoverFileGroup(RecoverJob& job) {
   try {
     worker = std::thread([&job] {
       SumSelection(job);
+      // Stopped before the first item: nothing is made at the destination.
+      if (job.Cancelled()) return;
       int error = 0;
       MakeFolder(job.destination, error);  // it may exist; otherwise the first write reports it
       RecoverThread(&job);
