@@ -1,6 +1,9 @@
 // `sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path "X:\\folder\\")`:
-// the recovery engine behind a terminal. Prompts are answered from the options, or asked on
-// the terminal when stdin is one; progress goes to stderr, one JSON object per item to stdout.
+// the recovery job behind a terminal. The command parses, plans through the application layer,
+// settles the destination, then only answers questions (from the options, or on the terminal
+// when stdin is one) and prints: a live line on stderr, and the items on stdout (every one when
+// stdout is no terminal, with --json or --verbose; else only the items left as they were, the
+// failures showing as failure rows).
 #include "cli/cmd_recover.h"
 
 #include <sys/ioctl.h>
