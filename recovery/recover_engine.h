@@ -37,7 +37,8 @@ inline constexpr std::uint32_t kCopyPieceSize = 65536;
 // its progress, and the worker's own bookkeeping.
 struct RecoverJob {
   // The request. The destination and the options are decided before the run: nothing is
-  // asked about them once it has started.
+  // asked about them once it has started. `nextItem` is called on the run's worker only (the
+  // summing step, then the walk).
   NextRecoverItem nextItem;
   CVolume* volume = nullptr;
   IRecoverCatalogue* catalogue = nullptr;  // index items only
