@@ -313,7 +313,9 @@ void RecoverThread(RecoverJob* jobPointer) {
 
 RecoverResult RecoverFileGroup(RecoverJob& job) {
   ScopeTrace trace(1, "RecoverFileGroup");
-  if (job.destination.empty() || job.destination.back() != '/') job.destination += '/';
+  // No destination is no run: an empty one would become the root folder.
+  if (job.destination.empty()) return REC_E_INVALIDARG;
+  if (job.destination.back() != '/') job.destination += '/';
   std::thread worker;
   try {
     worker = std::thread([&job] {

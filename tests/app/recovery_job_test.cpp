@@ -221,14 +221,18 @@ TEST_F(RecoveryJobs, StoppedBeforeStartWritesNothingAndTheUsageTotalsCountWhatWa
     EXPECT_TRUE(fe.reports.empty());
     EXPECT_FALSE(fs::exists(root + "/never"));
   }
-  {
-    RecoveryRequest none;
-    none.destination = root + "/none";
-    CRecoveryJob job(std::move(none), nullptr, nullptr);
+  // Without a volume, or without a destination (which must never become "/"), no run.
+  for (bool volume : {false, true}) {
+    RecoveryRequest bad = Request({kDraftPath}, volume ? "" : root + "/none");
+    if (!volume) bad.volume = nullptr;
+    CScriptedFrontEnd fe(root);
+    CRecoveryJob job(std::move(bad), &fe, &fe);
     ASSERT_TRUE(job.Start());
     job.Wait();
     EXPECT_EQ(job.Result(), REC_E_INVALIDARG);
+    EXPECT_TRUE(fe.reports.empty());
   }
+  EXPECT_FALSE(fs::exists("/draft-old.txt"));
   for (bool count : {false, true}) {
     UsageTotals before = CurrentUsageTotals();
     std::string dest = root + (count ? "/counted" : "/uncounted");
