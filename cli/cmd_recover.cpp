@@ -304,10 +304,19 @@ const CFileIndex& IndexCatalogue(char letter) {
   return file_index;
 }
 
-// A --path argument as a "/"-separated folder below the root (its letter, when given, to
-// `letter`); `exists` tells whether drive `driveLetter` has that folder.
-std::string RecoverPathFilter(const std::string& text, char& letter) { return FolderFilterOf(text, letter); }
-bool RecoverPathExists(char driveLetter, const std::string& text) { return DriveHasFolder(driveLetter, text); }
+// A --path argument: the drive letter it names (0 for none) and its folder below the root
+// ("/"-separated); given the drive, once it is indexed, also whether that folder is there.
+struct RecoverPath {
+  char letter = 0;
+  std::string folder;
+  bool exists = false;
+};
+RecoverPath ResolveRecoverPath(const std::string& text, char indexedDrive = 0) {
+  RecoverPath path;
+  path.folder = FolderFilterOf(text, path.letter);
+  path.exists = indexedDrive != 0 && DriveHasFolder(indexedDrive, text);
+  return path;
+}
 
 // Settles the destination before the run: the checks (on the source, free space for
 // `selectionBytes`, file system), the folder made with its parents, and the recent list. ""
@@ -429,7 +438,11 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
   char pathLetter = 0;
-  if (havePath) selection.folder = RecoverPathFilter(pathText, pathLetter);
+  if (havePath) {
+    RecoverPath path = ResolveRecoverPath(pathText);
+    selection.folder = path.folder;
+    pathLetter = path.letter;
+  }
   // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
   std::unique_ptr<CVolume> volume;
   CNtfsVolume* ntfs = nullptr;
@@ -457,7 +470,7 @@ int RunRecover(Args& args) {
   }
 
   const CFileIndex& index = IndexCatalogue(options.letter);
-  if (havePath && !RecoverPathExists(options.letter, pathText)) {
+  if (havePath && !ResolveRecoverPath(pathText, options.letter).exists) {
     PrintError("recover: no folder " + pathText);
     return kExitBadUsage;
   }
