@@ -1,20 +1,17 @@
 #include "cli/cmd_carve.h"
 #include "cli/cmd_recover.h"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <chrono>
 #include <cinttypes>
-#include <condition_variable>
 #include <cstdio>
 #include <memory>
-#include <mutex>
 #include <sstream>
-#include <thread>
 
+#include "app/scan_job.h"
 #include "cli/json.h"
+#include "cli/progress_loop.h"
 #include "disk/volume.h"
 #include "foundation/display_format.h"
 #include "surfacescan/surface_scan.h"
@@ -22,12 +19,16 @@
 namespace sorvani::cli {
 namespace {
 
-std::atomic<bool> g_cancel{false};
-
-// The first Ctrl-C stops the scan and keeps what it found; a second one ends the process.
-void OnInterrupt(int) {
-  g_cancel.store(true);
-  ::signal(SIGINT, SIG_DFL);
+// The command line's words for a stage of the scan.
+std::string StageText(const SurfaceScanStatus& status) {
+  switch (status.stage) {
+    case ScanStage::kIdle:
+    case ScanStage::kPreparing: return "Preparing...";
+    case ScanStage::kCounting: return "Calculating estimated scan time...";
+    case ScanStage::kSearching:
+      return std::string("Searching the drive ") + status.driveLetter + ": for selected file types...";
+  }
+  return "";
 }
 
 bool ParseTypes(const std::string& list, CFormatSet& formats, std::string& error) {
@@ -53,12 +54,11 @@ bool ParseTypes(const std::string& list, CFormatSet& formats, std::string& error
 // on stderr is wiped before a row is printed, so both can share one terminal.
 class CConsoleSink final : public ICarvedFileSink {
  public:
-  CConsoleSink(char letter, bool json, bool progress)
-      : m_letter(letter), m_json(json), m_progress(progress) {}
+  CConsoleSink(char letter, bool json, CStatusLine& line) : m_letter(letter), m_json(json), m_line(line) {}
 
   void Append(const CarvedFile& file) override {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    ClearProgressLocked();
+    auto hold = m_line.Hold();
+    m_line.ClearHeld();
     if (m_json) {
       JsonObject obj;
       obj.Add("drive", std::string(1, m_letter) + ":")
@@ -83,69 +83,26 @@ class CConsoleSink final : public ICarvedFileSink {
   }
 
   void ShowError(const std::string& text, const std::string& caption) override {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    ClearProgressLocked();
+    auto hold = m_line.Hold();
+    m_line.ClearHeld();
     PrintError(caption + ": " + text);
   }
 
-  void DrawProgress(const SurfaceScanStatus& status) {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    std::string left = status.remainingSeconds < 0 ? std::string("unknown")
-                                                   : FormatEstimate(status.remainingSeconds);
-    std::fprintf(stderr, "\r\033[K%s %3d%%  %d found  %s left", status.statusText.c_str(),
-                 status.percent, status.found, left.c_str());
-    std::fflush(stderr);
-    m_progressShown = true;
-  }
-
-  void ClearProgress() {
-    std::lock_guard<std::mutex> guard(m_mutex);
-    ClearProgressLocked();
-  }
-
-  bool Progress() const { return m_progress; }
+  // Only after the scan has ended.
   const std::vector<CarvedFile>& Files() const { return m_files; }
 
  private:
-  void ClearProgressLocked() {
-    if (!m_progressShown) return;
-    std::fputs("\r\033[K", stderr);
-    std::fflush(stderr);
-    m_progressShown = false;
-  }
-
   char m_letter;
   bool m_json;
-  bool m_progress;
-  bool m_progressShown = false;
-  std::mutex m_mutex;
+  CStatusLine& m_line;
   std::vector<CarvedFile> m_files;
 };
 
-// Runs the scan thread and, on a terminal, redraws the progress line until it ends.
-void RunScan(SurfaceScanJob& job, CConsoleSink& sink) {
-  std::mutex doneMutex;
-  std::condition_variable doneSignal;
-  bool done = false;
-  std::thread worker([&] {
-    SurfaceScanThread(job);
-    std::lock_guard<std::mutex> guard(doneMutex);
-    done = true;
-    doneSignal.notify_all();
-  });
-  {
-    std::unique_lock<std::mutex> lock(doneMutex);
-    while (!done) {
-      doneSignal.wait_for(lock, std::chrono::milliseconds(200));
-      if (!done && sink.Progress()) {
-        lock.unlock();
-        sink.DrawProgress(job.Snapshot());
-        lock.lock();
-      }
-    }
-  }
-  worker.join();
-  sink.ClearProgress();
+std::string ScanProgressText(const SurfaceScanStatus& status) {
+  std::string left = status.remainingSeconds < 0 ? std::string("unknown") : FormatEstimate(status.remainingSeconds);
+  char text[64];
+  std::snprintf(text, sizeof text, " %3d%%  %d found  ", status.percent, status.found);
+  return StageText(status) + text + left + " left";
 }
 
 // Each drive of a source with several writes into a folder of its own (DEST/C/, DEST/D/):
@@ -206,32 +163,28 @@ int RunCarve(Args& args) {
     }
   }
 
-  g_cancel.store(false);
-  struct sigaction action {};
-  action.sa_handler = OnInterrupt;
-  sigemptyset(&action.sa_mask);
-  struct sigaction previous {};
-  ::sigaction(SIGINT, &action, &previous);
-
-  bool progress = ::isatty(STDERR_FILENO);
+  CStatusLine line(::isatty(STDERR_FILENO) != 0);
+  bool stopped = false;
   int opened = 0;
   int failures = 0;
   std::size_t total = 0;
   if (!json)
     std::printf("%-22s %14s %8s %12s  %s\n", "NAME", "START_UNIT", "OFFSET", "SIZE", "TYPE");
   for (char letter : letters) {
-    if (g_cancel.load()) break;
+    if (stopped) break;
     if (!json && letters.size() > 1) std::printf("Drive %c:\n", letter);
     // A cut-off FAT volume is carved as far as it goes; the part past the end was not searched.
     if (WarnIfFatCutOff(letter)) ++failures;
-    CConsoleSink sink(letter, json, progress);
-    SurfaceScanJob job;
-    job.driveLetter = letter;
-    job.cancel = &g_cancel;
-    job.formats = formats;
-    job.sink = &sink;
-    RunScan(job, sink);
-    if (job.result == kScanNotImpl) {
+    CConsoleSink sink(letter, json, line);
+    CScanJob job(letter, formats, sink);
+    job.Start();
+    // The first Ctrl-C stops the scan and keeps what it found; a second one ends the process.
+    ProgressLoopOptions loop;
+    loop.interval = std::chrono::milliseconds(200);
+    loop.secondInterruptEnds = true;
+    stopped = RunProgressLoop(job, [&] { line.Draw(ScanProgressText(job.Snapshot())); }, loop);
+    line.Clear();
+    if (job.Result() == kScanNotImpl) {
       ++failures;
       continue;
     }
@@ -244,7 +197,7 @@ int RunCarve(Args& args) {
                    "error or the end of the source)\n", letter, incomplete);
       ++failures;
     }
-    if (job.mapIncomplete) {
+    if (job.MapIncomplete()) {
       std::fprintf(stderr, "sorvani: carve: drive %c: part of the allocation map could not be read; the free space "
                    "it describes was not searched\n", letter);
       ++failures;
@@ -262,9 +215,7 @@ int RunCarve(Args& args) {
         kExitOk)
       ++failures;
   }
-  ::sigaction(SIGINT, &previous, nullptr);
-
-  if (g_cancel.load()) {
+  if (stopped) {
     std::fprintf(stderr, "sorvani: carve: stopped; %zu pictures found before the stop\n", total);
     return kExitItemsFailed;
   }

@@ -1,30 +1,31 @@
 // `sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path "X:\\folder\\")`:
-// the recovery engine behind a terminal. Prompts are answered from the options, or asked on
-// the terminal when stdin is one; progress goes to stderr, one JSON object per item to stdout.
+// the recovery job behind a terminal. The command parses, plans through the application layer,
+// settles the destination, then only answers questions (from the options, or on the terminal
+// when stdin is one) and prints: a live line on stderr, and the items on stdout (every one when
+// stdout is no terminal, with --json or --verbose; else only the items left as they were, the
+// failures showing as failure rows).
 #include "cli/cmd_recover.h"
 
-#include <signal.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
-#include <atomic>
-#include <condition_variable>
-#include <mutex>
-#include <cctype>
-#include <csignal>
+#include <algorithm>
 #include <cstdio>
 #include <iostream>
 #include <memory>
-#include <thread>
+#include <mutex>
 
+#include "app/recovery_job.h"
+#include "app/recovery_plan.h"
 #include "cli/cmd_catalogue.h"
 #include "cli/json.h"
+#include "cli/progress_loop.h"
 #include "disk/drive_table.h"
 #include "disk/volume.h"
 #include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
-#include "ntfs/ntfs_file.h"
 #include "ntfs/ntfs_volume.h"
 #include "platform/dest_files.h"
 #include "recovery/destination_check.h"
@@ -47,10 +48,6 @@ std::string UnreadableJson(const std::vector<UnreadableSpan>& spans) {
   return out + "]";
 }
 
-volatile std::sig_atomic_t g_interrupted = 0;
-
-void OnInterrupt(int) { g_interrupted = 1; }
-
 struct RecoverOptions {
   std::string destination;
   bool json = false;
@@ -58,7 +55,8 @@ struct RecoverOptions {
   bool yesToAll = false;
   bool noToAll = false;
   bool allowSameVolume = false;
-  bool listItems = true;  // one stdout line per item written
+  bool verbose = false;
+  bool listItems = true;  // stdout lines for items written
   bool sameVolumeOverride = true;  // --allow-same-volume exists for this command
   char letter = 0;
 };
@@ -79,86 +77,103 @@ std::string DestinationProblem(const DestinationCheck& check, const RecoverOptio
   return "";
 }
 
-class CCliFrontEnd : public IRecoverFrontEnd {
+// The command line's words for the buttons of a question.
+const char* ButtonText(PromptButton button) {
+  switch (button) {
+    case PromptButton::kYes: return "Yes";
+    case PromptButton::kNo: return "No";
+    case PromptButton::kOk: return "OK";
+    case PromptButton::kCancel: return "Cancel";
+    case PromptButton::kAbort: return "Abort";
+    case PromptButton::kRetry: return "Retry";
+    case PromptButton::kIgnore: return "Ignore";
+    case PromptButton::kYesToAll: return "Yes to all";
+    case PromptButton::kNoToAll: return "No to all";
+    case PromptButton::kIgnoreAll: return "Ignore all";
+    case PromptButton::kSkipAll: return "Skip all";
+    case PromptButton::kTryAgain: return "Try again";
+  }
+  return "?";
+}
+
+// Questions are answered from the options, or asked on the terminal when stdin is one. Ask
+// comes on the recovery's thread and blocks it until answered.
+class CCliPrompt final : public IRecoverPrompt {
  public:
-  explicit CCliFrontEnd(const RecoverOptions& options)
-      : m_options(options), m_interactive(::isatty(0) != 0), m_bar(::isatty(2) != 0) {}
+  CCliPrompt(const RecoverOptions& options, CStatusLine& line)
+      : m_options(options), m_line(line), m_interactive(::isatty(0) != 0) {}
 
-  bool ChooseDestination(RecoverJob& job, std::string& destination, bool& /*allStreams*/,
-                         bool& /*folderAttributes*/) override {
-    while (!job.summingEnded) std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    std::uint64_t selection = 0;
-    {
-      std::lock_guard<std::mutex> hold(ProgressLock());
-      selection = job.selectionSize;
+  PromptButton Ask(const PromptRequest& request) override {
+    auto has = [&](PromptButton b) {
+      return std::find(request.buttons.begin(), request.buttons.end(), b) != request.buttons.end();
+    };
+    if (m_options.yesToAll && has(PromptButton::kYesToAll)) return PromptButton::kYesToAll;
+    if (m_options.noToAll && has(PromptButton::kNoToAll)) return PromptButton::kNoToAll;
+    if (!m_interactive) {
+      // Unattended: skip what fails and go on; create missing folders; never overwrite.
+      if (has(PromptButton::kIgnore)) return PromptButton::kIgnore;
+      if (request.buttons.size() == 2 && has(PromptButton::kYes)) return PromptButton::kYes;
+      return request.Default();
     }
-    DestinationCheck check = CheckDestination(m_options.destination, m_options.letter, selection);
-    if (std::string problem = DestinationProblem(check, m_options); !problem.empty()) {
-      m_error = problem;
-      return false;
-    }
-    if (!check.enoughSpace) {
-      std::string text = "The destination has " + FormatSize(check.freeSpace, false) +
-                         " free, but the selection needs " + FormatSize(selection, false) +
-                         ". Recover anyway?";
-      if (!Confirm(text)) {
-        m_error = "not enough free space at the destination (" + FormatSize(check.freeSpace, false) +
-                  " free, " + FormatSize(selection, false) + " needed)";
-        return false;
-      }
-    }
-    if (check.notNtfs) {
-      std::fprintf(stderr,
-                   "sorvani: note: the destination is on %s, not NTFS: alternate streams become "
-                   "sibling files named \"file:stream\" and folder attributes keep only read-only\n",
-                   check.fileSystem.c_str());
-    }
-    // The folder named on the command line is made with its missing parents now: otherwise
-    // the items written before the first folder item would find no folder to go into.
-    if (int error = 0; !MakeFolderChain(check.destination, error)) {
-      m_error = "cannot create the destination folder " + check.destination + ": " + SystemErrorText(error);
-      return false;
-    }
-    RememberDestination(check.destination);
-    destination = check.destination;
-    return true;
-  }
-
-  void RunProgress(RecoverJob& job) override {
-    struct sigaction action {}, previous {};
-    action.sa_handler = OnInterrupt;
-    sigemptyset(&action.sa_mask);
-    ::sigaction(SIGINT, &action, &previous);
-    // The bar is redrawn every 100 ms; the end of the run is noticed at once.
-    std::mutex mutex;
-    std::condition_variable endedChanged;
-    bool ended = false;
-    std::thread worker([&] {
-      RecoverThread(&job);
-      std::lock_guard<std::mutex> hold(mutex);
-      ended = true;
-      endedChanged.notify_all();
-    });
+    m_line.Pause(true);
+    m_line.Clear();
+    std::fprintf(stderr, "\n%s\n", request.text.c_str());
+    for (std::size_t i = 0; i < request.buttons.size(); ++i)
+      std::fprintf(stderr, "  %zu) %s%s\n", i + 1, ButtonText(request.buttons[i]),
+                   i == request.defaultButton ? " (default)" : "");
+    PromptButton answer = request.Default();
     for (;;) {
-      {
-        std::unique_lock<std::mutex> hold(mutex);
-        if (endedChanged.wait_for(hold, std::chrono::milliseconds(100), [&] { return ended; })) break;
+      std::fprintf(stderr, "Choice [%zu]: ", request.defaultButton + 1);
+      std::string line;
+      if (!std::getline(std::cin, line)) break;
+      if (line.empty()) break;
+      char* end = nullptr;
+      unsigned long n = std::strtoul(line.c_str(), &end, 10);
+      if (end && *end == 0 && n >= 1 && n <= request.buttons.size()) {
+        answer = request.buttons[n - 1];
+        break;
       }
-      if (g_interrupted && !job.cancel.IsSet()) job.cancel.Set();
-      if (m_bar && !m_asking) DrawBar();
     }
-    worker.join();
-    if (m_bar) std::fprintf(stderr, "\r\033[K");
-    ::sigaction(SIGINT, &previous, nullptr);
+    m_line.Pause(false);
+    return answer;
   }
+
+  // A yes/no question before the run (the free space); --yes-to-all says yes.
+  bool Confirm(const std::string& text) {
+    if (m_options.yesToAll) return true;
+    if (!m_interactive) return false;
+    PromptRequest request;
+    request.text = text;
+    request.buttons = {PromptButton::kYes, PromptButton::kNo};
+    request.defaultButton = 1;
+    return Ask(request) == PromptButton::kYes;
+  }
+
+ private:
+  const RecoverOptions& m_options;
+  CStatusLine& m_line;
+  bool m_interactive;
+};
+
+// Items and failure rows, printed as they come (on the recovery's thread). With every item
+// listed, each one is a line on stdout; otherwise (a person at a terminal) only the items left
+// as they were, while failures show through their failure rows on stderr.
+class CCliEvents final : public IRecoverEvents {
+ public:
+  CCliEvents(const RecoverOptions& options, CStatusLine& line, bool listAll)
+      : m_options(options), m_line(line), m_listAll(listAll) {}
 
   void AddFailureRow(const std::string& status, const std::string& path) override {
-    ClearBar();
+    auto hold = m_line.Hold();
+    m_line.ClearHeld();
     std::fprintf(stderr, "sorvani: failed: %s: %s\n", path.c_str(), status.c_str());
   }
 
   void ItemFinished(const RecoveredItemReport& r) override {
     if (!m_options.listItems) return;
+    if (!m_listAll && r.result != REC_S_NOTHING_DONE) return;
+    auto hold = m_line.Hold();
+    m_line.ClearHeld();
     if (m_options.json) {
       std::string streams = "[";
       for (std::size_t i = 0; i < r.streams.size(); ++i)
@@ -187,86 +202,43 @@ class CCliFrontEnd : public IRecoverFrontEnd {
     std::fflush(stdout);
   }
 
-  PromptButton Ask(const PromptRequest& request) override {
-    auto has = [&](PromptButton b) {
-      return std::find(request.buttons.begin(), request.buttons.end(), b) != request.buttons.end();
-    };
-    if (m_options.yesToAll && has(PromptButton::kYesToAll)) return PromptButton::kYesToAll;
-    if (m_options.noToAll && has(PromptButton::kNoToAll)) return PromptButton::kNoToAll;
-    if (!m_interactive) {
-      // Unattended: skip what fails and go on; create missing folders; never overwrite.
-      if (has(PromptButton::kIgnore)) return PromptButton::kIgnore;
-      if (request.buttons.size() == 2 && has(PromptButton::kYes)) return PromptButton::kYes;
-      return request.Default();
-    }
-    ClearBar();
-    m_asking = true;
-    std::fprintf(stderr, "\n%s\n", request.text.c_str());
-    for (std::size_t i = 0; i < request.buttons.size(); ++i)
-      std::fprintf(stderr, "  %zu) %s%s\n", i + 1, PromptButtonText(request.buttons[i]),
-                   i == request.defaultButton ? " (default)" : "");
-    PromptButton answer = request.Default();
-    for (;;) {
-      std::fprintf(stderr, "Choice [%zu]: ", request.defaultButton + 1);
-      std::string line;
-      if (!std::getline(std::cin, line)) break;
-      if (line.empty()) break;
-      char* end = nullptr;
-      unsigned long n = std::strtoul(line.c_str(), &end, 10);
-      if (end && *end == 0 && n >= 1 && n <= request.buttons.size()) {
-        answer = request.buttons[n - 1];
-        break;
-      }
-    }
-    m_asking = false;
-    return answer;
-  }
-
-  const std::string& Error() const { return m_error; }
-
  private:
-  bool Confirm(const std::string& text) {
-    if (m_options.yesToAll) return true;
-    if (!m_interactive) return false;
-    PromptRequest request;
-    request.text = text;
-    request.buttons = {PromptButton::kYes, PromptButton::kNo};
-    request.defaultButton = 1;
-    return Ask(request) == PromptButton::kYes;
-  }
-
-  void ClearBar() {
-    if (m_bar) std::fprintf(stderr, "\r\033[K");
-  }
-
-  void DrawBar() {
-    RecoveryProgress p = ProgressSnapshot();
-    unsigned percent = std::min(p.totalPercent, 100u);
-    std::string left = "";
-    if (p.bytesProcessed != 0 && p.bytesProcessed < p.bytesExpected) {
-      double seconds = static_cast<double>(p.bytesExpected - p.bytesProcessed) * p.elapsedSeconds /
-                       static_cast<double>(p.bytesProcessed);
-      left = seconds > 4096 ? "  time left: unknown" : "  time left: " + FormatEstimate(seconds);
-    }
-    std::string current = p.currentItem;
-    if (current.size() > 50) {
-      auto first = current.find('/', 1);
-      auto last = current.rfind('/');
-      if (first != std::string::npos && last != std::string::npos && last > first)
-        current = current.substr(0, first + 1) + "..." + current.substr(last);
-    }
-    int filled = static_cast<int>(percent / 5);
-    std::fprintf(stderr, "\r\033[K[%.*s%*s] %3u%%  %s%s", filled, "####################", 20 - filled,
-                 "", percent, current.c_str(), left.c_str());
-    std::fflush(stderr);
-  }
-
-  RecoverOptions m_options;
-  bool m_interactive;
-  bool m_bar;
-  std::atomic<bool> m_asking{false};
-  std::string m_error;
+  const RecoverOptions& m_options;
+  CStatusLine& m_line;
+  bool m_listAll;
 };
+
+// Columns of the terminal on stderr (80 when it does not say).
+std::size_t TerminalColumns() {
+  struct winsize size {};
+  if (::ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 10) return size.ws_col;
+  return 80;
+}
+
+// The live line: items, bytes, rate, time left and the current item, cut to the terminal.
+std::string ProgressText(const RecoveryJobSnapshot& s) {
+  if (!s.started) return "Preparing...";
+  std::string text = std::to_string(s.itemsDone) + "/" + std::to_string(s.itemsTotal) + " items  " +
+                     FormatSize(s.bytesDone, false) + " of " + FormatSize(s.bytesTotal, false);
+  double rate = s.elapsedSeconds > 0.2 ? static_cast<double>(s.bytesDone) / s.elapsedSeconds : 0;
+  if (rate > 0) text += "  " + FormatRate(rate);
+  if (rate > 0 && s.bytesDone < s.bytesTotal) {
+    double seconds = static_cast<double>(s.bytesTotal - s.bytesDone) / rate;
+    text += seconds > 359999 ? "  time left: unknown" : "  time left: " + FormatEstimate(seconds);
+  }
+  if (s.failed) text += "  " + std::to_string(s.failed) + " failed";
+  std::string current = s.currentItem;
+  auto slash = current.rfind('/');
+  if (slash != std::string::npos) current = current.substr(slash + 1);
+  if (!current.empty()) text += "  " + current;
+  std::size_t width = TerminalColumns() - 1;
+  if (text.size() > width) {
+    // Cut at a character boundary, never inside a UTF-8 sequence.
+    while (width > 0 && (static_cast<unsigned char>(text[width]) & 0xC0) == 0x80) --width;
+    text.resize(width);
+  }
+  return text;
+}
 
 std::string SummaryLine(std::uint64_t files, std::uint64_t folders, std::uint64_t bytes) {
   return std::to_string(files) + " files, " + std::to_string(folders) + " folders, " +
@@ -311,41 +283,101 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
 
 namespace {
 
-// "X:\\a\\b\\" or "a/b" as a "/"-separated folder below the root; the letter goes to `letter`.
-std::string FolderFilter(const std::string& text, char& letter) {
-  std::string rest = text;
-  letter = 0;
-  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
-    rest = rest.substr(2);
-  }
-  for (char& c : rest)
-    if (c == '\\') c = '/';
-  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
-  while (!rest.empty() && rest.back() == '/') rest.pop_back();
-  return rest;
-}
-
-std::uint64_t ItemSize(CNtfsVolume& volume, IRecoverCatalogue& catalogue, std::uint32_t record,
-                       bool folder) {
-  // What can really be read, so one corrupt size cannot fail the free-space check.
-  auto fileSize = [&volume](std::uint32_t r) -> std::uint64_t {
-    CNtfsFile file;
-    return file.LoadRecord(&volume, r, false) ? RecoverableDataSize(file) : 0;
-  };
-  return folder ? SumFolderData(catalogue, record, fileSize) : fileSize(record);
-}
-
 const char kRecoverUsage[] =
     "usage: sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path \"X:\\\\folder\\\\\")\n"
     "           [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
-    "           [--quiet] [--json] [--allow-same-volume]";
+    "           [--quiet] [--json] [--verbose] [--allow-same-volume]";
 
 // The summary counts that end a run; the exit code follows from them.
-int PrintSummary() {
-  RecoveryProgress p = ProgressSnapshot();
+int PrintSummary(const RecoveryProgress& p) {
   std::fprintf(stderr, "%s", FormatRecoverSummary(p).c_str());
   return p.failed || p.stopped ? kExitItemsFailed : kExitOk;
+}
+
+// The catalogue of deleted items of drive `letter`, built now (the recovery needs it whole).
+const CFileIndex& IndexCatalogue(char letter) {
+  {
+    std::lock_guard<std::mutex> hold(index_lock);
+    index_progress = IndexProgress{};
+    index_progress.forceRescan = 1;
+  }
+  EnumThread(letter);
+  return file_index;
+}
+
+// A --path argument: the drive letter it names (0 for none) and its folder below the root
+// ("/"-separated); given the drive, once it is indexed, also whether that folder is there.
+struct RecoverPath {
+  char letter = 0;
+  std::string folder;
+  bool exists = false;
+};
+RecoverPath ResolveRecoverPath(const std::string& text, char indexedDrive = 0) {
+  RecoverPath path;
+  path.folder = FolderFilterOf(text, path.letter);
+  path.exists = indexedDrive != 0 && DriveHasFolder(indexedDrive, text);
+  return path;
+}
+
+// Settles the destination before the run: the checks (on the source, free space for
+// `selectionBytes`, file system), the folder made with its parents, and the recent list. ""
+// with the reason in `error` when the run must not start.
+std::string DecideDestination(const RecoverOptions& options, std::uint64_t selectionBytes,
+                              CCliPrompt& prompt, std::string& error) {
+  DestinationCheck check = CheckDestination(options.destination, options.letter, selectionBytes);
+  if (std::string problem = DestinationProblem(check, options); !problem.empty()) {
+    error = problem;
+    return "";
+  }
+  if (!check.enoughSpace) {
+    std::string text = "The destination has " + FormatSize(check.freeSpace, false) +
+                       " free, but the selection needs " + FormatSize(selectionBytes, false) +
+                       ". Recover anyway?";
+    if (!prompt.Confirm(text)) {
+      error = "not enough free space at the destination (" + FormatSize(check.freeSpace, false) +
+              " free, " + FormatSize(selectionBytes, false) + " needed)";
+      return "";
+    }
+  }
+  if (check.notNtfs) {
+    std::fprintf(stderr,
+                 "sorvani: note: the destination is on %s, not NTFS: alternate streams become "
+                 "sibling files named \"file:stream\" and folder attributes keep only read-only\n",
+                 check.fileSystem.c_str());
+  }
+  // The folder named on the command line is made with its missing parents now: otherwise
+  // the items written before the first folder item would find no folder to go into.
+  if (int code = 0; !MakeFolderChain(check.destination, code)) {
+    error = "cannot create the destination folder " + check.destination + ": " + SystemErrorText(code);
+    return "";
+  }
+  RememberDestination(check.destination);
+  return check.destination;
+}
+
+// Decides the destination, runs the recovery job while the live line is drawn, and leaves the
+// run's record in `done`. "" on success; the reason when the run could not start.
+std::string RunRecoveryJob(RecoveryRequest request, const RecoverOptions& options,
+                           RecoveryProgress& done) {
+  // Every item is listed when the output is read by a program (not a terminal, or JSON), or
+  // when asked for; a person at a terminal sees the live line, the failures and the summary.
+  bool listAll = options.json || options.verbose || ::isatty(STDOUT_FILENO) == 0;
+  CStatusLine line(::isatty(STDERR_FILENO) != 0);
+  CCliPrompt prompt(options, line);
+  CCliEvents events(options, line, listAll);
+  std::string error;
+  std::uint64_t selection = 0;
+  for (const RecoverItem& item : request.items)
+    if (__builtin_add_overflow(selection, item.size, &selection)) selection = UINT64_MAX;
+  request.destination = DecideDestination(options, selection, prompt, error);
+  if (request.destination.empty()) return error;
+  CRecoveryJob job(std::move(request), &prompt, &events);
+  if (!job.Start()) return "the recovery could not start";
+  RunProgressLoop(job, [&] { line.Draw(ProgressText(job.Snapshot())); });
+  line.Clear();
+  if (job.Result() != REC_S_OK) return "the recovery could not start";
+  done = job.Snapshot().detail;
+  return "";
 }
 
 }  // namespace
@@ -367,6 +399,7 @@ int RunRecover(Args& args) {
   options.noToAll = args.Flag("--no-to-all");
   options.quiet = args.Flag("--quiet");
   options.json = args.Flag("--json");
+  options.verbose = args.Flag("--verbose");
   options.allowSameVolume = args.Flag("--allow-same-volume");
   if (std::string extra = args.Leftover(); !extra.empty()) {
     PrintError("recover: unknown option " + extra);
@@ -385,7 +418,7 @@ int RunRecover(Args& args) {
     PrintError(kRecoverUsage);
     return kExitBadUsage;
   }
-  std::vector<std::uint32_t> records;
+  RecoverySelection selection;
   for (const auto& t : recordTexts) {
     char* end = nullptr;
     unsigned long long n = std::strtoull(t.c_str(), &end, 10);
@@ -393,8 +426,11 @@ int RunRecover(Args& args) {
       PrintError("recover: '" + t + "' is not a record number");
       return kExitBadUsage;
     }
-    records.push_back(static_cast<std::uint32_t>(n));
+    selection.records.push_back(static_cast<std::uint32_t>(n));
   }
+  selection.kind = !recordTexts.empty() ? RecoverySelection::Kind::kRecords
+                   : havePath           ? RecoverySelection::Kind::kFolder
+                                        : RecoverySelection::Kind::kAllDeleted;
 
   std::vector<char> letters;
   std::string error;
@@ -403,7 +439,11 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
   char pathLetter = 0;
-  std::string filter = havePath ? FolderFilter(pathText, pathLetter) : std::string();
+  if (havePath) {
+    RecoverPath path = ResolveRecoverPath(pathText);
+    selection.folder = path.folder;
+    pathLetter = path.letter;
+  }
   // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
   std::unique_ptr<CVolume> volume;
   CNtfsVolume* ntfs = nullptr;
@@ -430,65 +470,36 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
 
-  {
-    std::lock_guard<std::mutex> hold(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(options.letter);
-  if (havePath && !DriveHasFolder(options.letter, pathText)) {
+  const CFileIndex& index = IndexCatalogue(options.letter);
+  if (havePath && !ResolveRecoverPath(pathText, options.letter).exists) {
     PrintError("recover: no folder " + pathText);
     return kExitBadUsage;
   }
-  CFileIndexCatalogue catalogue(file_index, ntfs);
+  CFileIndexCatalogue catalogue(index, ntfs);
 
-  std::vector<RecoverItem> items;
-  if (!records.empty()) {
-    for (std::uint32_t r : records) {
-      RecoverItem item;
-      item.id = r;
-      CatalogueEntry entry;
-      bool folder = catalogue.IsOrphanFolder(r) ||
-                    (catalogue.FindEntry(r, entry) && (entry.attributes & kFileAttrDirectory));
-      if (catalogue.FindEntry(r, entry)) {
-        item.name = entry.name;
-      } else if (!folder) {
-        // Still handed on, so it is counted and listed as failed like any other item.
-        std::fprintf(stderr, "sorvani: record %u is not a deleted file or folder with a name\n", r);
-      }
-      item.attributes = folder ? std::uint32_t{kFileAttrDirectory} : 0u;
-      item.size = ItemSize(*ntfs, catalogue, r, folder);
-      items.push_back(item);
-    }
-  } else {
-    for (const PlacedItem& placed : PlaceDeletedItems(catalogue, filter)) {
-      RecoverItem item;
-      item.id = placed.record;
-      item.attributes = placed.attributes & kFileAttrDirectory;
-      item.name = placed.name;
-      item.subfolder = placed.subfolder;
-      item.size = ItemSize(*ntfs, catalogue, placed.record, item.attributes != 0);
-      items.push_back(item);
-    }
-  }
-  if (items.empty()) {
+  RecoveryPlan plan = PlanRecovery(*ntfs, catalogue, selection);
+  // Still handed on, so they are counted and listed as failed like any other item.
+  for (std::uint32_t r : plan.unknownRecords)
+    std::fprintf(stderr, "sorvani: record %u is not a deleted file or folder with a name\n", r);
+  if (plan.items.empty()) {
     std::fprintf(stderr, "sorvani: no deleted items to recover\n");
     return kExitOk;
   }
 
-  std::uint32_t flags = RF_ALL_STREAMS | RF_FOLDER_ATTRIBUTES;
-  if (firstStreamOnly) flags &= ~RF_ALL_STREAMS;
-  if (noFolderAttributes) flags &= ~RF_FOLDER_ATTRIBUTES;
-  if (options.quiet) flags |= RF_QUIET;
-
-  CCliFrontEnd frontEnd(options);
-  RecoverResult started = RecoverFileGroup(frontEnd, *volume, flags, MakeItemList(std::move(items)), &catalogue);
-  if (started != REC_S_OK) {
-    PrintError("recover: " + (frontEnd.Error().empty() ? std::string("the recovery could not start")
-                                                       : frontEnd.Error()));
+  RecoveryRequest request;
+  request.volume = volume.get();
+  request.catalogue = &catalogue;
+  request.flags = RF_ALL_STREAMS | RF_FOLDER_ATTRIBUTES;
+  if (firstStreamOnly) request.flags &= ~RF_ALL_STREAMS;
+  if (noFolderAttributes) request.flags &= ~RF_FOLDER_ATTRIBUTES;
+  if (options.quiet) request.flags |= RF_QUIET;
+  request.items = std::move(plan.items);
+  RecoveryProgress done;
+  if (std::string failure = RunRecoveryJob(std::move(request), options, done); !failure.empty()) {
+    PrintError("recover: " + failure);
     return kExitBadUsage;
   }
-  return PrintSummary();
+  return PrintSummary(done);
 }
 
 bool CheckCarveDestination(char letter, const std::string& destination, std::string& error) {
@@ -507,24 +518,18 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
   // The caller's listing of the ranges stays the only thing on stdout.
   options.listItems = false;
   options.letter = letter;
-  std::vector<RecoverItem> items;
-  for (const RawRangeItem& range : ranges) {
-    RecoverItem item;
-    item.id = range.startUnit;
-    item.offsetInUnit = range.offsetInUnit;
-    item.name = range.name;
-    item.size = range.size;
-    item.cutShort = range.cutShort;
-    items.push_back(std::move(item));
-  }
-  CCliFrontEnd frontEnd(options);
-  RecoverResult started = RecoverRawRanges(frontEnd, letter, RF_RAW_RANGES, MakeItemList(std::move(items)));
-  if (started != REC_S_OK) {
-    PrintError("carve: " + (frontEnd.Error().empty() ? std::string("the pictures could not be written")
-                                                     : frontEnd.Error()));
+  RecoveryRequest request;
+  if (!OpenVolume(letter, request.ownVolume) || !request.ownVolume) {
+    PrintError("carve: the pictures could not be written");
     return kExitBadUsage;
   }
-  RecoveryProgress p = ProgressSnapshot();
+  request.flags = RF_RAW_RANGES;
+  request.items = PlanRawRanges(ranges).items;
+  RecoveryProgress p;
+  if (std::string failure = RunRecoveryJob(std::move(request), options, p); !failure.empty()) {
+    PrintError("carve: " + (failure == "the recovery could not start" ? std::string("the pictures could not be written") : failure));
+    return kExitBadUsage;
+  }
   if (p.stopped) {
     // Pictures written in part (unreadable bytes) are on disk; the rest are not.
     std::uint64_t onDisk = std::uint64_t{p.filesRecovered} + p.filesReadError + p.filesBeyondEnd;
@@ -532,7 +537,7 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
     std::fprintf(stderr, "sorvani: carve: stopped while writing: %llu of %zu found pictures were not written\n",
                  static_cast<unsigned long long>(notWritten), ranges.size());
   }
-  return PrintSummary();
+  return PrintSummary(p);
 }
 
 }  // namespace sorvani::cli

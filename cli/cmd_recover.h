@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/cli.h"
+#include "app/recovery_plan.h"
 #include "recovery/recovery_progress.h"
 
 namespace sorvani::cli {
@@ -15,16 +16,6 @@ int RunRecover(Args& args);
 // The lines that end a run on stderr: what was recovered, what was written only in part (read
 // errors, cut short, damaged), what failed and was tried, and whether the run was stopped.
 std::string FormatRecoverSummary(const RecoveryProgress& progress);
-
-// A byte range of a raw volume to write as one file (a carved picture).
-struct RawRangeItem {
-  std::string name;
-  std::uint64_t startUnit = 0;
-  std::uint32_t offsetInUnit = 0;
-  std::uint64_t size = 0;
-  // The range is known to stop short of its picture's end: a ReadFault value, 0 when not.
-  int cutShort = 0;
-};
 
 // The checks of `destination` that need no selection (a usable path, not on the source of
 // drive `letter`), made before a scan; false with the reason in `error`.

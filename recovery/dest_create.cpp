@@ -38,7 +38,7 @@ RecoverResult CreateDestinationFile(RecoverJob& job, std::string& path, std::uin
   int error = 0;
   overwrite = false;
   if (!PathLiesUnder(job.destination, path)) {
-    SetStatus(kIdsStatusFileNotCreated, "It would lie outside the destination folder", path);
+    SetStatus(job, kIdsStatusFileNotCreated, "It would lie outside the destination folder", path);
     LogFile.Write(1, "Refused a destination outside the destination folder (%s)\n", path.c_str());
     return REC_E_SKIPPED;
   }
@@ -49,47 +49,26 @@ RecoverResult CreateDestinationFile(RecoverJob& job, std::string& path, std::uin
     return REC_S_OK;
   }
   path = numbered;
-  SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
+  SetStatus(job, kIdsStatusFileNotCreated, SystemErrorText(error), path);
   LogFile.Write(1, "Couldn't create new file (%s)\n", path.c_str());
   LogFile.WriteError(1, error);
   // Only a name that is taken raises the overwrite question; any other failure goes straight
   // to the create-always attempts, whose prompt names the system's reason.
   if (IsAlreadyExists(error)) {
-    int choice = 0;
-    {
-      std::lock_guard<std::mutex> hold(ProgressLock());
-      choice = Progress().fileOverwriteChoice;
-    }
     // Declining to overwrite leaves the file there as it was: the item is skipped, which is
     // no failure of the recovery.
-    if (choice == 2) return REC_S_NOTHING_DONE;
-    if (choice == 0) {
-      PromptButton answer = AskUser(
-          job, FormatResString(kIdsFileExists, path), PromptIcon::kExclamation,
-          {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll},
-          1);
-      if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
-        std::lock_guard<std::mutex> hold(ProgressLock());
-        Progress().fileOverwriteChoice = answer == PromptButton::kYesToAll ? 1 : 2;
-      }
-      if (answer != PromptButton::kYes && answer != PromptButton::kYesToAll) {
-        LogFile.Write(1, "Left the existing file as it is (%s)\n", path.c_str());
-        return REC_S_NOTHING_DONE;
-      }
+    if (!AskOverwrite(job, ExistingKind::kFile, path)) {
+      LogFile.Write(1, "Left the existing file as it is (%s)\n", path.c_str());
+      return REC_S_NOTHING_DONE;
     }
     overwrite = true;
   }
   while (!file.Create(path, CreateMode::kCreateAlways, error)) {
-    SetStatus(kIdsStatusFileNotCreated, SystemErrorText(error), path);
-    if (flags & RF_QUIET) return REC_E_SKIPPED;
-    PromptButton answer = AskUser(
-        job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path),
-        PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
-    if (answer == PromptButton::kAbort) {
-      SetStatus(kIdsStatusAborted);
-      return REC_E_ABORT;
-    }
-    if (answer != PromptButton::kRetry) return REC_E_SKIPPED;
+    SetStatus(job, kIdsStatusFileNotCreated, SystemErrorText(error), path);
+    RetryAnswer answer =
+        AskRetry(job, FormatResString(kIdsFileCreateFailed, SystemErrorText(error), path), flags);
+    if (answer == RetryAnswer::kAbort) return REC_E_ABORT;
+    if (answer == RetryAnswer::kSkip) return REC_E_SKIPPED;
   }
   return REC_S_OK;
 }
@@ -99,7 +78,7 @@ RecoverResult CreateStreamTarget(RecoverJob& job, const std::string& target, boo
   int error = 0;
   if (file.Create(target, overwrite ? CreateMode::kCreateAlways : CreateMode::kCreateNew, error))
     return REC_S_OK;
-  SetStatus(kIdsStatusStreamNotCreated, SystemErrorText(error), target);
+  SetStatus(job, kIdsStatusStreamNotCreated, SystemErrorText(error), target);
   LogFile.Write(1, "Destination file %s couldn't be created.\n", target.c_str());
   LogFile.WriteError(1, error);
   return ReportItemFailure(job, FormatResString(kIdsMsgStreamNotCreated, target), flags);

@@ -137,7 +137,7 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
         break;
       }
       case kEfsBlockData_: {
-        if (ctx.cancel && ctx.cancel->IsSet()) {
+        if ((ctx.cancel && ctx.cancel->IsSet()) || (ctx.stop && ctx.stop->load())) {
           // A stream stopped here is truncated: it ends the import as a failure, never as a
           // complete file.
           ctx.state = kEfsEnded;
@@ -153,12 +153,12 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
         }
         std::uint64_t left = ctx.dataOffset < ctx.dataSize ? ctx.dataSize - ctx.dataOffset : 0;
         std::uint64_t credited = std::min<std::uint64_t>(got, left);
-        {
-          std::lock_guard<std::mutex> hold(ProgressLock());
-          RecoveryProgress& p = Progress();
+        ctx.fileBytes += credited;
+        if (ctx.progress) {
+          std::lock_guard<std::mutex> hold(ctx.progress->Lock());
+          RecoveryProgress& p = ctx.progress->Record();
           p.bytesProcessed += credited;
           p.bytesWritten += credited;
-          ctx.fileBytes += credited;
           p.filePercent = ctx.dataSize == 0
                               ? 100
                               : static_cast<std::uint32_t>(static_cast<double>(ctx.fileBytes) *
@@ -199,9 +199,9 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
     ctx.staging.shrink_to_fit();
   }
   double now = ClockMilliseconds();
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().elapsedSeconds += (now - ctx.clockNoted) / 1000.0;
+  if (ctx.progress) {
+    std::lock_guard<std::mutex> hold(ctx.progress->Lock());
+    ctx.progress->Record().elapsedSeconds += (now - ctx.clockNoted) / 1000.0;
   }
   ctx.clockNoted = now;
   return 0;

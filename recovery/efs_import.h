@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "recovery/recovery_progress.h"
 #include "recovery/recovery_types.h"
 
 namespace sorvani {
@@ -34,6 +35,8 @@ enum : std::uint32_t {
 // imports can never share it.
 struct EfsImportContext {
   ManualResetEvent* cancel = nullptr;
+  const std::atomic<bool>* stop = nullptr;  // a second cancel flag (the owner's), may be null
+  CRecoveryProgress* progress = nullptr;    // the run's record; null counts nothing
   CNtfsFile* record = nullptr;
   std::uint32_t state = kEfsStart;
 

@@ -5,9 +5,7 @@
 #include <thread>
 
 #include "disk/volume.h"
-#include "foundation/endian.h"
 #include "foundation/log.h"
-#include "foundation/profile.h"
 #include "foundation/res_strings.h"
 #include "index/orphan_folder.h"
 #include "ntfs/ntfs_attr.h"
@@ -19,52 +17,6 @@
 #include "volumes/open_volume.h"
 
 namespace sorvani {
-namespace {
-
-std::mutex& UsageLock() {
-  static std::mutex lock;
-  return lock;
-}
-
-UsageTotals& Usage() {
-  static UsageTotals totals;
-  return totals;
-}
-
-bool& UsageLoaded() {
-  static bool loaded = false;
-  return loaded;
-}
-
-void LoadLifetimeUsage() {
-  if (UsageLoaded()) return;
-  UsageLoaded() = true;
-  int files = Profile().GetInt("UsageStatistics", "FilesRecoveredInTotal", 0);
-  Usage().filesInTotal = files > 0 ? static_cast<std::uint64_t>(files) : 0;
-  std::uint8_t raw[8] = {};
-  if (Profile().GetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw))
-    Usage().bytesInTotal = ReadLe64(ByteSpan(raw, sizeof raw), 0);
-}
-
-}  // namespace
-
-const char* PromptButtonText(PromptButton button) {
-  switch (button) {
-    case PromptButton::kYes: return "Yes";
-    case PromptButton::kNo: return "No";
-    case PromptButton::kOk: return "OK";
-    case PromptButton::kCancel: return "Cancel";
-    case PromptButton::kAbort: return "Abort";
-    case PromptButton::kRetry: return "Retry";
-    case PromptButton::kIgnore: return "Ignore";
-    case PromptButton::kYesToAll: return "Yes to all";
-    case PromptButton::kNoToAll: return "No to all";
-    case PromptButton::kIgnoreAll: return "Ignore all";
-    case PromptButton::kSkipAll: return "Skip all";
-    case PromptButton::kTryAgain: return "Try again";
-  }
-  return "?";
-}
 
 const char* RecoverResultText(RecoverResult r) {
   switch (r) {
@@ -139,6 +91,18 @@ std::uint64_t RecoverableDataSize(const CNtfsFile& file) {
   return data->DataFound();
 }
 
+std::uint64_t RecoverableItemSize(CNtfsVolume& volume, const IRecoverCatalogue* catalogue,
+                                  std::uint32_t record, bool folder,
+                                  const std::function<bool()>& stop) {
+  // What can really be read, so one corrupt size cannot swell the totals.
+  auto fileSize = [&volume](std::uint32_t r) -> std::uint64_t {
+    CNtfsFile file;
+    return file.LoadRecord(&volume, r, false) ? RecoverableDataSize(file) : 0;
+  };
+  if (!folder) return fileSize(record);
+  return catalogue ? SumFolderData(*catalogue, record, fileSize, stop) : 0;
+}
+
 PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
                      std::vector<PromptButton> buttons, std::size_t defaultButton) {
   PromptRequest request;
@@ -147,8 +111,8 @@ PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
   request.icon = icon;
   request.buttons = std::move(buttons);
   request.defaultButton = defaultButton;
-  if (!job.frontEnd) return request.Default();
-  PromptButton answer = job.frontEnd->Ask(request);
+  if (!job.prompt) return request.Default();
+  PromptButton answer = job.prompt->Ask(request);
   // An answer that was not offered counts as the default.
   if (std::find(request.buttons.begin(), request.buttons.end(), answer) == request.buttons.end())
     return request.Default();
@@ -167,14 +131,48 @@ RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std
   return REC_E_SKIPPED;
 }
 
+RetryAnswer AskRetry(RecoverJob& job, const std::string& message, std::uint32_t flags) {
+  if (flags & RF_QUIET) return RetryAnswer::kSkip;
+  PromptButton answer = AskUser(job, message, PromptIcon::kError,
+                                {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
+  if (answer == PromptButton::kAbort) {
+    SetStatus(job, kIdsStatusAborted);
+    return RetryAnswer::kAbort;
+  }
+  return answer == PromptButton::kRetry ? RetryAnswer::kRetry : RetryAnswer::kSkip;
+}
+
+bool AskOverwrite(RecoverJob& job, ExistingKind kind, const std::string& path) {
+  const bool file = kind == ExistingKind::kFile;
+  OverwriteChoice choice = OverwriteChoice::kAsk;
+  {
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
+    choice = file ? p.fileOverwriteChoice : p.folderOverwriteChoice;
+  }
+  if (choice != OverwriteChoice::kAsk) return choice == OverwriteChoice::kYesToAll;
+  PromptButton answer = AskUser(
+      job, FormatResString(file ? kIdsFileExists : kIdsFolderExists, path), PromptIcon::kExclamation,
+      {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll}, 1);
+  if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
+    (file ? p.fileOverwriteChoice : p.folderOverwriteChoice) =
+        answer == PromptButton::kYesToAll ? OverwriteChoice::kYesToAll : OverwriteChoice::kNoToAll;
+  }
+  return answer == PromptButton::kYes || answer == PromptButton::kYesToAll;
+}
+
 void AddFailureRow(RecoverJob& job, const std::string& path) {
   std::string status;
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().failed = true;
-    status = Progress().statusText.substr(0, 255);
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
+    p.failed = true;
+    ++p.failureRows;
+    status = p.statusText.substr(0, 255);
   }
-  if (job.frontEnd) job.frontEnd->AddFailureRow(status, path);
+  if (job.events) job.events->AddFailureRow(status, path);
 }
 
 NextRecoverItem MakeItemList(std::vector<RecoverItem> items) {
@@ -190,22 +188,24 @@ NextRecoverItem MakeItemList(std::vector<RecoverItem> items) {
   };
 }
 
-void SumSelectionThread(RecoverJob* job) {
+void SumSelection(RecoverJob& job) {
   RecoverItem item;
-  while (!job->cancel.IsSet()) {
+  std::uint32_t count = 0;
+  std::uint64_t size = 0;
+  std::string first;
+  while (!job.Cancelled()) {
     item = RecoverItem{};
-    if (!job->nextItem || !job->nextItem(item)) break;
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++job->selectionCount;
-    job->selectionSize += item.size;
-    if (job->selectionCount == 1) {
-      job->caption = "Recover " + item.name;
-    } else {
-      job->caption = "Recover " + std::to_string(static_cast<unsigned long>(job->selectionCount)) +
-                     " selected items";
-    }
+    if (!job.nextItem || !job.nextItem(item)) break;
+    if (count == 0) first = item.name;
+    ++count;
+    // Sizes come from records that may be hostile: the sum saturates instead of wrapping.
+    if (__builtin_add_overflow(size, item.size, &size)) size = UINT64_MAX;
   }
-  job->summingEnded = true;
+  std::lock_guard<std::mutex> hold(job.progress.Lock());
+  RecoveryProgress& p = job.progress.Record();
+  p.selectionCount = count;
+  p.firstItemName = std::move(first);
+  p.bytesExpected = size;
 }
 
 namespace {
@@ -243,10 +243,6 @@ bool PrepareSubfolder(RecoverJob& job, const std::string& subfolder, std::string
 void RecoverThread(RecoverJob* jobPointer) {
   RecoverJob& job = *jobPointer;
   ScopeTrace trace(1, "RecoverThread");
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().progressDialog = job.frontEnd;
-  }
   bool ignoreAll = false;
   RecoverItem item;
   for (;;) {
@@ -256,7 +252,7 @@ void RecoverThread(RecoverJob* jobPointer) {
     RecoverResult result = REC_S_OK;
     std::string path;
     // A stopped run starts no further item: a raw range would otherwise leave an empty file.
-    if (job.cancel.IsSet()) break;
+    if (job.Cancelled()) break;
     if (job.flags & RF_RAW_RANGES) {
       std::string folder;
       path = JoinDestination(job.destination, item.name);
@@ -285,13 +281,13 @@ void RecoverThread(RecoverJob* jobPointer) {
       // so the summary and the per-item listing never hide them. Nothing is written for them.
       auto failBeforeWriting = [&](unsigned status, RecoverResult code) {
         std::uint64_t noted = 0;
-        RecoveredItemReport report = BeginItem(path, record, folder, noted);
+        RecoveredItemReport report = BeginItem(job, path, record, folder, noted);
         report.destination.clear();
         {
-          std::lock_guard<std::mutex> hold(ProgressLock());
-          Progress().statusText = LoadResString(status);
+          std::lock_guard<std::mutex> hold(job.progress.Lock());
+          job.progress.Record().statusText = LoadResString(status);
         }
-        SkipFailedItem(noted, item.size);
+        SkipFailedItem(job, noted, item.size);
         return FinishItem(job, report, code, nullptr);
       };
       if (!known && !folder) {
@@ -305,6 +301,10 @@ void RecoverThread(RecoverJob* jobPointer) {
         result = folder ? RecoverFolder(job, path, record, flags) : RecoverFile(job, path, record, flags);
       }
     }
+    {
+      std::lock_guard<std::mutex> hold(job.progress.Lock());
+      ++job.progress.Record().selectionItemsDone;
+    }
     if (RecoverFailed(result)) {
       AddFailureRow(job, path);
       if (result == REC_E_ABORT) break;
@@ -313,68 +313,41 @@ void RecoverThread(RecoverJob* jobPointer) {
   }
 }
 
-RecoverResult RecoverFileGroup(IRecoverFrontEnd& frontEnd, CVolume& volume, std::uint32_t flags,
-                               NextRecoverItem nextItem, IRecoverCatalogue* catalogue) {
+RecoverResult RecoverFileGroup(RecoverJob& job) {
   ScopeTrace trace(1, "RecoverFileGroup");
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().Reset();
-  }
-  RecoverJob job;
-  job.nextItem = std::move(nextItem);
-  job.volume = &volume;
-  job.catalogue = catalogue;
-  job.frontEnd = &frontEnd;
-  job.flags = flags;
-
-  std::thread summing;
+  // No destination is no run: an empty one would become the root folder.
+  if (job.destination.empty()) return REC_E_INVALIDARG;
+  if (job.destination.back() != '/') job.destination += '/';
+  std::thread worker;
   try {
-    summing = std::thread(SumSelectionThread, &job);
+    worker = std::thread([&job] {
+      SumSelection(job);
+      // Stopped before the first item: nothing is made at the destination.
+      if (job.Cancelled()) return;
+      int error = 0;
+      MakeFolder(job.destination, error);  // it may exist; otherwise the first write reports it
+      RecoverThread(&job);
+    });
   } catch (const std::system_error& e) {
     LogFile.WriteError(1, e.code().value());
     LogFile.Write(1, "Couldn't create recovery thread\n");
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().failed = true;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    job.progress.Record().failed = true;
     return REC_E_UNEXPECTED;
   }
-
-  std::string destination;
-  bool allStreams = (flags & RF_ALL_STREAMS) != 0;
-  bool folderAttributes = (flags & RF_FOLDER_ATTRIBUTES) != 0;
-  bool ok = frontEnd.ChooseDestination(job, destination, allStreams, folderAttributes);
-  flags = allStreams ? (flags | RF_ALL_STREAMS) : (flags & ~RF_ALL_STREAMS);
-  flags = folderAttributes ? (flags | RF_FOLDER_ATTRIBUTES) : (flags & ~RF_FOLDER_ATTRIBUTES);
-  summing.join();
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().bytesExpected = job.selectionSize;
+  worker.join();
+  if (job.Cancelled()) {
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    job.progress.Record().stopped = true;
   }
-  if (!ok) return REC_S_NOTHING_DONE;
-
-  if (destination.empty() || destination.back() != '/') destination += '/';
-  job.destination = destination;
-  job.flags = flags;
-  job.cancel.Reset();
-  int error = 0;
-  MakeFolder(destination, error);  // it may exist; otherwise the first write reports it
-
-  frontEnd.RunProgress(job);
-
-  RecoveryProgress done = ProgressSnapshot();
-  if (job.cancel.IsSet()) {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().stopped = true;
-  }
-  // What was written, not what was tried: a failed item's size is not an amount recovered.
-  AddUsageStatistics(done.filesRecovered, done.bytesWritten);
   return REC_S_OK;
 }
 
-RecoverResult RecoverRawRanges(IRecoverFrontEnd& frontEnd, char driveLetter, std::uint32_t flags,
-                               NextRecoverItem nextItem) {
-  std::unique_ptr<CVolume> volume;
-  if (!OpenVolume(driveLetter, volume) || !volume) return REC_E_INVALIDARG;
-  return RecoverFileGroup(frontEnd, *volume, flags | RF_RAW_RANGES, std::move(nextItem), nullptr);
+RecoverResult RecoverRawRanges(RecoverJob& job) {
+  if (!job.volume) return REC_E_INVALIDARG;
+  job.flags |= RF_RAW_RANGES;
+  job.catalogue = nullptr;
+  return RecoverFileGroup(job);
 }
 
 namespace {
@@ -383,9 +356,9 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
                             std::uint32_t offsetInUnit, std::uint64_t byteCount,
                             RecoveredItemReport& report) {
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().statusText = LoadResString(kIdsStatusWorking);
-    Progress().currentItem = path;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    job.progress.Record().statusText = LoadResString(kIdsStatusWorking);
+    job.progress.Record().currentItem = path;
   }
   CDestFile out;
   int error = 0;
@@ -400,8 +373,8 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   CPartialFileGuard partial(report.destination, startUnit);
   double elapsedBefore = 0;
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    elapsedBefore = Progress().elapsedSeconds;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    elapsedBefore = job.progress.Record().elapsedSeconds;
   }
   double start = ClockMilliseconds();
   std::uint32_t unitSize = job.volume ? job.volume->BytesPerCluster() : 0;
@@ -410,7 +383,7 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     return REC_S_OK;
   }
   if (unitSize == 0) {
-    SetStatus(kIdsStatusWriteFailed);
+    SetStatus(job, kIdsStatusWriteFailed);
     return REC_E_FAIL;
   }
   std::vector<std::uint8_t> piece(job.pieceSize ? job.pieceSize : kCopyPieceSize);
@@ -420,16 +393,16 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
   // ends the file there, since nothing after it can be read either.
   auto finish = [&]() {
     AddUnreadable(report, faults, "", 0);
-    return PartialResult(path, report);
+    return PartialResult(job, path, report);
   };
-  while (!job.cancel.IsSet()) {
+  while (!job.Cancelled()) {
     std::uint64_t at = offsetInUnit + written;
     std::uint64_t unit = startUnit + at / unitSize;
     auto offset = static_cast<std::uint32_t>(at % unitSize);
     auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
     CReadFaults pieceFaults;
     if (!job.volume->ReadRawChecked(unit, offset, piece.data(), size, pieceFaults)) {
-      SetStatus(kIdsStatusWriteFailed);
+      SetStatus(job, kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
     // Past the end of the source nothing more can come: the file ends there, and the rest of
@@ -447,14 +420,14 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     }
     if (take > 0 && !out.Write(piece.data(), take, error)) {
       LogFile.WriteError(1, error);
-      SetStatus(kIdsStatusWriteFailed);
+      SetStatus(job, kIdsStatusWriteFailed);
       return REC_E_FAIL;
     }
     written += take;
     report.bytes = written;
     {
-      std::lock_guard<std::mutex> hold(ProgressLock());
-      RecoveryProgress& p = Progress();
+      std::lock_guard<std::mutex> hold(job.progress.Lock());
+      RecoveryProgress& p = job.progress.Record();
       p.bytesProcessed += take;
       p.bytesWritten += take;
       p.filePercent = static_cast<std::uint32_t>(static_cast<double>(written) * 100.0 /
@@ -470,18 +443,18 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     }
   }
   LogFile.WriteAlways("The operation was aborted.\n");
-  SetStatus(kIdsStatusAborted);
+  SetStatus(job, kIdsStatusAborted);
   return REC_E_ABORT;
 }
 
 }  // namespace
 
-RecoveredItemReport BeginItem(const std::string& path, std::uint64_t id, bool folder,
-                              std::uint64_t& noted) {
+RecoveredItemReport BeginItem(RecoverJob& job, const std::string& path, std::uint64_t id,
+                              bool folder, std::uint64_t& noted) {
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++(folder ? Progress().foldersTried : Progress().filesTried);
-    noted = Progress().bytesProcessed;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    ++(folder ? job.progress.Record().foldersTried : job.progress.Record().filesTried);
+    noted = job.progress.Record().bytesProcessed;
   }
   RecoveredItemReport report;
   report.id = id;
@@ -492,9 +465,9 @@ RecoveredItemReport BeginItem(const std::string& path, std::uint64_t id, bool fo
   return report;
 }
 
-void SkipFailedItem(std::uint64_t noted, std::uint64_t itemBytes) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  RecoveryProgress& p = Progress();
+void SkipFailedItem(RecoverJob& job, std::uint64_t noted, std::uint64_t itemBytes) {
+  std::lock_guard<std::mutex> hold(job.progress.Lock());
+  RecoveryProgress& p = job.progress.Record();
   // Never backwards: what the item (or a folder's children) wrote before it failed or was
   // stopped stays processed, so the processed bytes never fall below the recovered ones.
   p.bytesProcessed = std::max(p.bytesProcessed, noted + itemBytes);
@@ -507,17 +480,17 @@ RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverRe
   report.result = result;
   // A folder passes on its children's result; only the files themselves are counted.
   if (!report.folder && (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED)) {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
     ++(result == REC_E_READ_ERROR ? p.filesReadError
                                   : result == REC_E_BEYOND_END ? p.filesBeyondEnd : p.filesDamaged);
     for (const UnreadableSpan& s : report.unreadable) p.bytesUnreadable += s.length;
   }
   if (result == REC_E_ABORT) {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().stopped = true;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    job.progress.Record().stopped = true;
   }
-  if (job.frontEnd) job.frontEnd->ItemFinished(report);
+  if (job.events) job.events->ItemFinished(report);
   if (reportOut) *reportOut = report;
   return result;
 }
@@ -527,7 +500,7 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
                               std::uint32_t /*flags*/, RecoveredItemReport* reportOut,
                               int cutShort) {
   std::uint64_t noted = 0;
-  RecoveredItemReport report = BeginItem(path, startUnit, false, noted);
+  RecoveredItemReport report = BeginItem(job, path, startUnit, false, noted);
   RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
   if (result == REC_S_OK && cutShort != 0) {
     // The range was read whole, but the item it holds goes on past it.
@@ -536,42 +509,20 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
                            ? "Incomplete: the picture is cut short by the end of the source"
                            : "Incomplete: the picture is cut short by a read error";
     LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-    SetStatusText(text);
+    SetStatusText(job, text);
   }
   if (RecoverFailed(result)) {
-    SkipFailedItem(noted, byteCount);
+    SkipFailedItem(job, noted, byteCount);
   } else if (result == REC_S_NOTHING_DONE) {
-    SkipFailedItem(noted, byteCount);
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().filesSkipped;
+    SkipFailedItem(job, noted, byteCount);
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    ++job.progress.Record().filesSkipped;
   } else {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().filesRecovered;
-    Progress().bytesRecovered += report.bytes;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    ++job.progress.Record().filesRecovered;
+    job.progress.Record().bytesRecovered += report.bytes;
   }
   return FinishItem(job, report, result, reportOut);
-}
-
-UsageTotals CurrentUsageTotals() {
-  std::lock_guard<std::mutex> hold(UsageLock());
-  LoadLifetimeUsage();
-  return Usage();
-}
-
-void AddUsageStatistics(std::uint64_t files, std::uint64_t bytes) {
-  std::lock_guard<std::mutex> hold(UsageLock());
-  LoadLifetimeUsage();
-  UsageTotals& u = Usage();
-  u.filesThisRun += files;
-  u.bytesThisRun += bytes;
-  u.filesInTotal += files;
-  u.bytesInTotal += bytes;
-  int stored = u.filesInTotal > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(u.filesInTotal);
-  Profile().SetInt("UsageStatistics", "FilesRecoveredInTotal", stored);
-  std::uint8_t raw[8];
-  WriteLe64(raw, u.bytesInTotal);
-  Profile().SetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw);
-  Profile().Save();
 }
 
 }  // namespace sorvani

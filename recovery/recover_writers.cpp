@@ -20,10 +20,10 @@
 namespace sorvani {
 namespace {
 
-void StartItem(const std::string& path) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = LoadResString(kIdsStatusWorking);
-  Progress().currentItem = path;
+void StartItem(RecoverJob& job, const std::string& path) {
+  std::lock_guard<std::mutex> hold(job.progress.Lock());
+  job.progress.Record().statusText = LoadResString(kIdsStatusWorking);
+  job.progress.Record().currentItem = path;
 }
 
 CNtfsVolume* NtfsOf(RecoverJob& job) { return dynamic_cast<CNtfsVolume*>(job.volume); }
@@ -70,7 +70,7 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
   int error = 0;
   copied = 0;
   if (!out.IsOpen() && !out.Create(target, CreateMode::kCreateAlways, error)) {
-    SetStatus(kIdsStatusStreamNotCreated);
+    SetStatus(job, kIdsStatusStreamNotCreated);
     LogFile.Write(1, "Destination file %s couldn't be created.\n", target.c_str());
     LogFile.WriteError(1, error);
     return ReportItemFailure(job, FormatResString(kIdsMsgStreamNotCreated, target), flags);
@@ -82,8 +82,8 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
   stream.ClearFaults();
   double elapsedBefore = 0;
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    elapsedBefore = Progress().elapsedSeconds;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    elapsedBefore = job.progress.Record().elapsedSeconds;
   }
   double start = ClockMilliseconds();
   std::vector<std::uint8_t> piece(job.pieceSize ? job.pieceSize : kCopyPieceSize);
@@ -91,26 +91,21 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
   for (;;) {
     std::uint32_t got = 0;
     if (!stream.Read(piece.data(), static_cast<std::uint32_t>(piece.size()), got, false) || got == 0) break;
-    if (job.cancel.IsSet()) {
-      SetStatus(kIdsStatusAborted);
+    if (job.Cancelled()) {
+      SetStatus(job, kIdsStatusAborted);
       return REC_E_ABORT;
     }
     while (!out.Write(piece.data(), got, error)) {
-      SetStatus(kIdsStatusWriteFailed);
+      SetStatus(job, kIdsStatusWriteFailed);
       LogFile.WriteError(1, error);
-      if (flags & RF_QUIET) return REC_E_SKIPPED;
-      PromptButton answer =
-          AskUser(job, FormatResString(kIdsWriteFailed, SystemErrorText(error), target),
-                  PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
-      if (answer == PromptButton::kAbort) {
-        SetStatus(kIdsStatusAborted);
-        return REC_E_ABORT;
-      }
-      if (answer != PromptButton::kRetry) return REC_E_SKIPPED;
+      RetryAnswer answer =
+          AskRetry(job, FormatResString(kIdsWriteFailed, SystemErrorText(error), target), flags);
+      if (answer == RetryAnswer::kAbort) return REC_E_ABORT;
+      if (answer == RetryAnswer::kSkip) return REC_E_SKIPPED;
     }
     copied += got;
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
     p.bytesProcessed += got;
     p.bytesWritten += got;
     p.filePercent = size ? static_cast<std::uint32_t>(static_cast<double>(copied) * 100.0 /
@@ -130,12 +125,14 @@ RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& e
   efs.Seek(0);
   if (!efs.Read(head, 4, got)) got = 0;
   if (got != 4 || (efs.RealSize() >> 32) != 0 || ReadLe32(ByteSpan(head, 4), 0) != efs.RealSize()) {
-    SetStatus(kIdsStatusEfsCorrupt);
+    SetStatus(job, kIdsStatusEfsCorrupt);
     LogFile.Write(1, "$EFS attribute is corrupted.\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgEfsCorrupt, path), flags);
   }
   EfsImportContext context;
   context.cancel = &job.cancel;
+  context.stop = job.stop;
+  context.progress = &job.progress;
   context.record = &file;
   int openError = 0;
   std::uint32_t rc = ImportEncryptedFileRaw(path, context, job.pieceSize ? job.pieceSize : kCopyPieceSize,
@@ -143,7 +140,7 @@ RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& e
   report.bytes = context.fileBytes;
   if (context.data) AddUnreadable(report, context.data->Faults(), "", 0);
   if (openError != 0) {
-    SetStatus(kIdsStatusEfsOpenFailed);
+    SetStatus(job, kIdsStatusEfsOpenFailed);
     LogFile.Write(1, "Couldn't open encrypted file for import.\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgEfsOpenFailed, path), flags);
   }
@@ -152,29 +149,29 @@ RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& e
       report.sizeClaimed = context.dataSize;
       report.dataFound = context.fileBytes;
     }
-    return PartialResult(path, report);
+    return PartialResult(job, path, report);
   }
-  if (job.cancel.IsSet()) {
+  if (job.Cancelled()) {
     LogFile.Write(1, "The operation was aborted.\n");
-    SetStatus(kIdsStatusAborted);
+    SetStatus(job, kIdsStatusAborted);
     return REC_E_ABORT;
   }
-  SetStatus(kIdsStatusEfsImportFailed);
+  SetStatus(job, kIdsStatusEfsImportFailed);
   LogFile.Write(1, "Error importing encrypted file.\n");
   return ReportItemFailure(job, FormatResString(kIdsMsgEfsImportFailed, path), flags);
 }
 
 RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record,
                         std::uint32_t flags, RecoveredItemReport& report) {
-  StartItem(path);
+  StartItem(job, path);
   CNtfsFile file;
   CNtfsVolume* volume = NtfsOf(job);
   if (!volume || !file.LoadRecord(volume, record, false)) {
     if (volume && file.LoadFault() == RecordFault::kDamaged) {
-      SetStatus(kIdsStatusRecordDamaged);
+      SetStatus(job, kIdsStatusRecordDamaged);
       LogFile.Write(0, "MFT record %u is damaged (%s)\n", record, path.c_str());
     } else {
-      SetStatus(kIdsStatusRecordUnreadable);
+      SetStatus(job, kIdsStatusRecordUnreadable);
       LogFile.Write(0, "MFT record %u could not be read (%s)\n", record, path.c_str());
     }
     RecoverResult r = ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, path), flags);
@@ -185,7 +182,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   // A free record that lost its names but kept its data is recovered under the name the
   // catalogue made for it.
   if (!file.FindAttribute(kAttrFileName) && !file.FindAttribute(kAttrData)) {
-    SetStatus(kIdsStatusNoFileName);
+    SetStatus(job, kIdsStatusNoFileName);
     LogFile.Write(1, "Couldn't get $FILE_NAME attribute\n");
     return ReportItemFailure(job, FormatResString(kIdsMsgNoFileName, path), flags);
   }
@@ -198,7 +195,7 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     std::string text = "Damaged: the file claims " + std::to_string(attr->RealSize()) +
                        " bytes, more than the whole volume holds; nothing was written";
     LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-    SetStatusText(text);
+    SetStatusText(job, text);
     report.destination.clear();
     return REC_E_DAMAGED;
   }
@@ -216,8 +213,8 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     RecoverResult r = ImportEncrypted(job, file, *efs, path, flags, report);
     if (r == REC_S_OK) {
       partial.Keep();
-      std::lock_guard<std::mutex> hold(ProgressLock());
-      ++Progress().filesRecovered;
+      std::lock_guard<std::mutex> hold(job.progress.Lock());
+      ++job.progress.Record().filesRecovered;
     }
     return r;
   }
@@ -252,13 +249,13 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
                     static_cast<unsigned long long>(attr->RealSize()),
                     static_cast<unsigned long long>(copied));
     } else if (copied != attr->RealSize()) {
-      SetStatus(kIdsStatusStreamIncomplete);
+      SetStatus(job, kIdsStatusStreamIncomplete);
       LogFile.Write(1, "The data stream was recovered not completely.\n");
       RecoverResult reported = (flags & RF_QUIET)
                                     ? REC_E_SKIPPED
                                     : ReportItemFailure(job, FormatResString(kIdsMsgStreamIncomplete, target), flags);
       if (reported == REC_E_ABORT) {
-        SetStatus(kIdsStatusAborted);
+        SetStatus(job, kIdsStatusAborted);
         return REC_E_ABORT;
       }
       // The partial stream stays; the file is listed as failed once its streams are done.
@@ -267,20 +264,20 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     if (!(flags & RF_ALL_STREAMS)) break;
   }
   if (count == 0) {
-    SetStatus(kIdsStatusNoData);
+    SetStatus(job, kIdsStatusNoData);
     LogFile.Write(1, "File referenced by MFT record %u has no DATA attribute. The file possibly was overwritten.\n",
                   record);
     return ReportItemFailure(job, FormatResString(kIdsMsgNoData, path), flags);
   }
   if (streamFailure != REC_S_OK) {
-    SetStatus(kIdsStatusStreamIncomplete);
+    SetStatus(job, kIdsStatusStreamIncomplete);
     return streamFailure;
   }
   // A file with bytes that could not be read keeps them as zeros, under its partial name.
-  if (RecoverResult kind = PartialResult(path, report); kind != REC_S_OK) return kind;
+  if (RecoverResult kind = PartialResult(job, path, report); kind != REC_S_OK) return kind;
   partial.Keep();
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  ++Progress().filesRecovered;
+  std::lock_guard<std::mutex> hold(job.progress.Lock());
+  ++job.progress.Record().filesRecovered;
   return REC_S_OK;
 }
 
@@ -289,25 +286,25 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
 RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t record,
                            std::uint32_t flags) {
   if (!PathLiesUnder(job.destination, path)) {
-    SetStatus(kIdsStatusFolderNotCreated);
+    SetStatus(job, kIdsStatusFolderNotCreated);
     LogFile.Write(1, "Refused a destination outside the destination folder (%s)\n", path.c_str());
     return REC_E_SKIPPED;
   }
   for (;;) {
     int error = 0;
     if (MakeFolder(path, error)) return REC_S_OK;
-    SetStatus(kIdsStatusFolderNotCreated);
+    SetStatus(job, kIdsStatusFolderNotCreated);
     if (flags & RF_QUIET) return REC_E_SKIPPED;
     if (IsPathNotFound(error)) {
       PromptButton answer = AskUser(job, FormatResString(kIdsFolderParentMissing, path),
                                     PromptIcon::kQuestion, {PromptButton::kYes, PromptButton::kNo}, 0);
       if (answer != PromptButton::kYes) {
-        SetStatus(kIdsStatusFolderSkipped);
+        SetStatus(job, kIdsStatusFolderSkipped);
         return REC_E_SKIPPED;
       }
       // The folder itself must be a real folder, not a link that happened to be there.
       if (int chainError = 0; !MakeFolderChain(path, chainError) || !IsFolder(path)) {
-        SetStatus(kIdsStatusFolderSkipped);
+        SetStatus(job, kIdsStatusFolderSkipped);
         return ReportItemFailure(job, FormatResString(kIdsFolderPathFailed, path), flags);
       }
       return REC_S_OK;
@@ -321,53 +318,31 @@ RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t rec
       }
       // Only a real folder is merged into; a file or a link of that name is another failure.
       if (IsFolder(path)) {
-        int choice = 0;
-        {
-          std::lock_guard<std::mutex> hold(ProgressLock());
-          choice = Progress().folderOverwriteChoice;
-        }
-        if (choice == 2) return REC_S_NOTHING_DONE;
-        if (choice == 1) return REC_S_OK;
-        PromptButton answer = AskUser(job, FormatResString(kIdsFolderExists, path), PromptIcon::kExclamation,
-                                      {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll,
-                                       PromptButton::kNoToAll},
-                                      1);
-        if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
-          std::lock_guard<std::mutex> hold(ProgressLock());
-          Progress().folderOverwriteChoice = answer == PromptButton::kYesToAll ? 1 : 2;
-        }
-        if (answer == PromptButton::kYes || answer == PromptButton::kYesToAll) return REC_S_OK;
-        // Declined like "No to all": the existing folder is left alone, which is no failure.
-        SetStatus(kIdsStatusFolderSkipped);
+        if (AskOverwrite(job, ExistingKind::kFolder, path)) return REC_S_OK;
+        // Declined (now or by "No to all"): the existing folder is left alone, no failure.
+        SetStatus(job, kIdsStatusFolderSkipped);
         return REC_S_NOTHING_DONE;
       }
       error = ENOTDIR;
     }
-    PromptButton answer =
-        AskUser(job, FormatResString(kIdsFolderCreateFailed, SystemErrorText(error), path),
-                PromptIcon::kError, {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
-    if (answer == PromptButton::kAbort) {
-      SetStatus(kIdsStatusAborted);
-      return REC_E_ABORT;
-    }
-    if (answer != PromptButton::kRetry) return REC_E_SKIPPED;
+    RetryAnswer answer =
+        AskRetry(job, FormatResString(kIdsFolderCreateFailed, SystemErrorText(error), path), flags);
+    if (answer == RetryAnswer::kAbort) return REC_E_ABORT;
+    if (answer == RetryAnswer::kSkip) return REC_E_SKIPPED;
   }
 }
 
 // The data size of one file, as the bookkeeping of a failed item counts it.
 std::uint64_t FileDataSize(RecoverJob& job, std::uint32_t record) {
-  CNtfsFile file;
   CNtfsVolume* volume = NtfsOf(job);
-  // What can really be read, so one corrupt size cannot swell the totals.
-  return volume && file.LoadRecord(volume, record, false) ? RecoverableDataSize(file) : 0;
+  return volume ? RecoverableItemSize(*volume, job.catalogue, record, false) : 0;
 }
 
 // Sizes of every file below a folder, for the bookkeeping of a failed folder.
 std::uint64_t SumChildren(RecoverJob& job, std::uint32_t record) {
-  if (!job.catalogue) return 0;
-  return SumFolderData(
-      *job.catalogue, record, [&job](std::uint32_t r) { return FileDataSize(job, r); },
-      [&job] { return job.cancel.IsSet(); });
+  CNtfsVolume* volume = NtfsOf(job);
+  if (!job.catalogue || !volume) return 0;
+  return RecoverableItemSize(*volume, job.catalogue, record, true, [&job] { return job.Cancelled(); });
 }
 
 // One folder of the walk below a folder item. The walk keeps its own stack of these rather
@@ -395,7 +370,7 @@ struct FolderFrame {
 void PushFolder(RecoverJob& job, std::vector<FolderFrame>& stack, const std::string& path,
                 std::uint32_t record, std::uint32_t flags) {
   FolderFrame f;
-  f.report = BeginItem(path, record, true, f.noted);
+  f.report = BeginItem(job, path, record, true, f.noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) f.report.name = entry.name;
   NoteLongName(record, f.report.name);
@@ -409,9 +384,9 @@ void PushFolder(RecoverJob& job, std::vector<FolderFrame>& stack, const std::str
 
 // Creates the folder and gives it its attributes; REC_S_OK when its children are to follow.
 RecoverResult OpenFolder(RecoverJob& job, FolderFrame& f) {
-  StartItem(f.path);
-  if (job.cancel.IsSet()) {
-    SetStatus(kIdsStatusAborted);
+  StartItem(job, f.path);
+  if (job.Cancelled()) {
+    SetStatus(job, kIdsStatusAborted);
     return REC_E_ABORT;
   }
   RecoverResult created = CreateFolder(job, f.path, f.record, f.flags);
@@ -424,7 +399,7 @@ RecoverResult OpenFolder(RecoverJob& job, FolderFrame& f) {
     CNtfsFile file;
     CNtfsVolume* volume = NtfsOf(job);
     if (!volume || !file.LoadRecord(volume, f.record, true)) {
-      SetStatus(kIdsStatusRecordUnreadable);
+      SetStatus(job, kIdsStatusRecordUnreadable);
       LogFile.WriteAlways("Couldn't init file\n");
       return ReportItemFailure(job, FormatResString(kIdsMsgRecordUnreadable, f.path), f.flags);
     }
@@ -472,8 +447,8 @@ RecoverResult CloseFolder(RecoverJob& job, FolderFrame& f) {
     LogFile.Write(1, "Couldn't set file attributes for file #%lu\n",
                   static_cast<unsigned long>(f.record));
   {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
     p.filePercent = 100;
     p.RecomputeTotalPercent();
     if (f.failedInside) {
@@ -496,14 +471,14 @@ RecoverResult EndFolder(RecoverJob& job, FolderFrame& f, RecoverResult result,
     if (!f.walking) {
       notWalked = SumChildren(job, f.record);
     } else {
-      for (std::size_t i = f.next; i < f.children.size() && !job.cancel.IsSet(); ++i) {
+      for (std::size_t i = f.next; i < f.children.size() && !job.Cancelled(); ++i) {
         const CatalogueEntry& child = f.children[i];
         notWalked += (child.attributes & kFileAttrDirectory) ? SumChildren(job, child.record)
                                                              : FileDataSize(job, child.record);
       }
     }
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    RecoveryProgress& p = Progress();
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    RecoveryProgress& p = job.progress.Record();
     p.bytesProcessed = std::max(p.bytesProcessed, f.noted) + notWalked;
     p.filePercent = 0;
     p.RecomputeTotalPercent();
@@ -513,7 +488,8 @@ RecoverResult EndFolder(RecoverJob& job, FolderFrame& f, RecoverResult result,
 
 }  // namespace
 
-RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& report) {
+RecoverResult PartialResult(RecoverJob& job, const std::string& path,
+                            const RecoveredItemReport& report) {
   RecoverResult kind = ClassifyUnreadable(report.unreadable);
   std::string text;
   if (kind != REC_S_OK) {
@@ -529,29 +505,29 @@ RecoverResult PartialResult(const std::string& path, const RecoveredItemReport& 
     text += "; the record claims " + std::to_string(report.sizeClaimed) + " bytes, its runs hold " +
             std::to_string(report.dataFound);
   LogFile.Write(0, "%s: %s\n", path.c_str(), text.c_str());
-  SetStatusText(text.substr(0, 255));
+  SetStatusText(job, text.substr(0, 255));
   return kind;
 }
 
 RecoverResult RecoverFile(RecoverJob& job, const std::string& path, std::uint32_t record,
                           std::uint32_t flags, RecoveredItemReport* reportOut) {
   std::uint64_t noted = 0;
-  RecoveredItemReport report = BeginItem(path, record, false, noted);
+  RecoveredItemReport report = BeginItem(job, path, record, false, noted);
   CatalogueEntry entry;
   if (job.catalogue && job.catalogue->FindEntry(record, entry)) report.name = entry.name;
   NoteLongName(record, report.name);
   std::string finalPath = path;
   RecoverResult result = WriteFile(job, finalPath, record, flags, report);
   if (RecoverFailed(result)) {
-    SkipFailedItem(noted, FileDataSize(job, record));
+    SkipFailedItem(job, noted, FileDataSize(job, record));
   } else if (result == REC_S_NOTHING_DONE) {
     // Left as it was at the destination: done with, though nothing was written.
-    SkipFailedItem(noted, FileDataSize(job, record));
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    ++Progress().filesSkipped;
+    SkipFailedItem(job, noted, FileDataSize(job, record));
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    ++job.progress.Record().filesSkipped;
   } else {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().bytesRecovered += Progress().bytesProcessed - noted;
+    std::lock_guard<std::mutex> hold(job.progress.Lock());
+    job.progress.Record().bytesRecovered += job.progress.Record().bytesProcessed - noted;
   }
   return FinishItem(job, report, result, reportOut);
 }
@@ -576,8 +552,8 @@ RecoverResult RecoverFolder(RecoverJob& job, const std::string& path, std::uint3
       end = own != REC_S_OK;
     }
     if (!end && f.walking && !f.stopped && f.next < f.children.size()) {
-      if (job.cancel.IsSet()) {
-        SetStatus(kIdsStatusAborted);
+      if (job.Cancelled()) {
+        SetStatus(job, kIdsStatusAborted);
         f.last = REC_E_ABORT;
         f.failedInside = true;
         f.stopped = true;

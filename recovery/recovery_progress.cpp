@@ -4,12 +4,6 @@
 
 namespace sorvani {
 
-void RecoveryProgress::Reset() {
-  IRecoverFrontEnd* keep = nullptr;
-  *this = RecoveryProgress{};
-  progressDialog = keep;
-}
-
 void RecoveryProgress::RecomputeTotalPercent() {
   if (bytesExpected == 0) {
     totalPercent = 100;
@@ -20,30 +14,15 @@ void RecoveryProgress::RecomputeTotalPercent() {
   totalPercent = percent >= 4294967295.0 ? 0xFFFFFFFFu : static_cast<std::uint32_t>(percent);
 }
 
-RecoveryProgress& Progress() {
-  static RecoveryProgress progress;
-  return progress;
+void CRecoveryProgress::SetStatusText(std::string text) {
+  std::lock_guard<std::mutex> hold(m_lock);
+  m_record.statusText = std::move(text);
 }
 
-std::mutex& ProgressLock() {
-  static std::mutex lock;
-  return lock;
-}
+void CRecoveryProgress::SetStatus(unsigned id) { SetStatusText(LoadResString(id)); }
 
-void SetStatusText(std::string text) {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  Progress().statusText = std::move(text);
-}
-
-void SetStatus(unsigned id) { SetStatusText(LoadResString(id)); }
-
-void SetStatus(unsigned id, const std::string& reason, const std::string& path) {
+void CRecoveryProgress::SetStatus(unsigned id, const std::string& reason, const std::string& path) {
   SetStatusText(LoadResString(id) + " " + reason + " (" + path + ")");
-}
-
-RecoveryProgress ProgressSnapshot() {
-  std::lock_guard<std::mutex> hold(ProgressLock());
-  return Progress();
 }
 
 double ClockMilliseconds() {

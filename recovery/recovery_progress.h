@@ -1,5 +1,6 @@
-// RecoveryProgress: the one process-wide record a recovery run keeps up to date for whoever
-// shows its progress. Every field is read and written under its lock.
+// RecoveryProgress: the record one recovery run keeps up to date for whoever shows its
+// progress, and CRecoveryProgress, the lock that goes with it. Each run owns its own, so two
+// runs never mix their counts.
 #pragma once
 
 #include <chrono>
@@ -9,16 +10,22 @@
 
 namespace sorvani {
 
-class IRecoverFrontEnd;
+// What the person answered once for every later existing file (or folder) of the run.
+enum class OverwriteChoice : std::uint8_t { kAsk, kYesToAll, kNoToAll };
 
 struct RecoveryProgress {
   std::string currentItem;  // destination path of the item being written
   std::string statusText;   // latest status or failure text
+  // The selection as summed before the first item: its items and their bytes.
+  std::uint32_t selectionCount = 0;
+  std::string firstItemName;  // the name of the selection's first item
   std::uint32_t filesTried = 0;
   std::uint32_t foldersTried = 0;
   std::uint32_t filesRecovered = 0;
   std::uint32_t foldersRecovered = 0;
   std::uint32_t filesSkipped = 0;  // existing files left as they were (overwrite declined)
+  // Items of the selection (top level) finished so far, whatever their result.
+  std::uint32_t selectionItemsDone = 0;
   std::uint64_t bytesProcessed = 0;
   std::uint64_t bytesRecovered = 0;
   std::uint64_t bytesExpected = 0;
@@ -31,33 +38,40 @@ struct RecoveryProgress {
   std::uint32_t filesBeyondEnd = 0;
   std::uint32_t filesDamaged = 0;
   std::uint64_t bytesUnreadable = 0;
+  // Failure rows listed (items that failed, children of folders included).
+  std::uint32_t failureRows = 0;
   bool stopped = false;  // the run was cancelled before its end
   std::uint32_t filePercent = 0;
   std::uint32_t totalPercent = 0;
   double elapsedSeconds = 0.0;
   bool failed = false;
-  int fileOverwriteChoice = 0;    // 0 ask, 1 yes to all, 2 no to all
-  int folderOverwriteChoice = 0;  // the same for existing folders
-  IRecoverFrontEnd* progressDialog = nullptr;
+  OverwriteChoice fileOverwriteChoice = OverwriteChoice::kAsk;
+  OverwriteChoice folderOverwriteChoice = OverwriteChoice::kAsk;
 
-  // Clears every counter, text, choice and the flag (the lock itself stays).
-  void Reset();
   // bytes processed × 100 ÷ bytes expected; 100 when nothing is expected. Caller holds lock.
   void RecomputeTotalPercent();
 };
 
-// The record and the lock that guards it.
-RecoveryProgress& Progress();
-std::mutex& ProgressLock();
+// One run's record with its lock. The run's worker writes it; any thread may take a Snapshot.
+class CRecoveryProgress {
+ public:
+  std::mutex& Lock() const { return m_lock; }
+  // The record itself; only under Lock().
+  RecoveryProgress& Record() { return m_record; }
+  RecoveryProgress Snapshot() const {
+    std::lock_guard<std::mutex> hold(m_lock);
+    return m_record;
+  }
+  // Replace the status text (what a failure row shows), each under the lock: the text itself,
+  // a status string by number, or that string followed by why and where.
+  void SetStatusText(std::string text);
+  void SetStatus(unsigned id);
+  void SetStatus(unsigned id, const std::string& reason, const std::string& path);
 
-// Replace the status text (what a failure row shows), each under the lock: the text itself,
-// a status string by number, or that string followed by why and where.
-void SetStatusText(std::string text);
-void SetStatus(unsigned id);
-void SetStatus(unsigned id, const std::string& reason, const std::string& path);
-
-// A copy of the record taken under the lock, for display.
-RecoveryProgress ProgressSnapshot();
+ private:
+  mutable std::mutex m_lock;
+  RecoveryProgress m_record;
+};
 
 // Milliseconds of a steady clock: the copy loops time themselves with it (never CPU time,
 // which would not count the waits for the disks).

@@ -1,6 +1,7 @@
 // The vocabulary of a recovery run: option bits, the per-item result codes, the cancel event,
-// one item of a selection, and the interfaces through which a front end takes part (the
-// destination and options, failure rows, and the questions asked while writing).
+// one item of a selection, and the two sinks through which a front end takes part: the
+// questions asked while writing (a prompt sink) and the items and failure rows (an event sink).
+// The destination and the options are decided before a run starts.
 #pragma once
 
 #include <atomic>
@@ -119,12 +120,12 @@ struct PromptRequest {
   }
 };
 
-const char* PromptButtonText(PromptButton button);
-
+// The prompt sink. Ask is called on the run's worker thread and blocks it until the person
+// (or the front end's rule) has answered; it returns one of request.buttons (anything else
+// counts as the default). Captions of the buttons are the front end's to word.
 class IRecoverPrompt {
  public:
   virtual ~IRecoverPrompt() = default;
-  // Returns one of request.buttons.
   virtual PromptButton Ask(const PromptRequest& request) = 0;
 };
 
@@ -152,21 +153,13 @@ struct RecoveredItemReport {
   std::uint64_t dataFound = 0;    // REC_E_DAMAGED: the bytes its runs hold
 };
 
-struct RecoverJob;
-
-// Stands in for the recover dialog and the progress dialog: supplies the destination and the
-// two options, runs the worker while showing progress, and receives failure rows.
-class IRecoverFrontEnd : public IRecoverPrompt {
+// The event sink. Both calls come on the run's worker thread and must not block: a front end
+// copies what it needs and shows it later on its own thread.
+class IRecoverEvents {
  public:
-  // The recover dialog. Called while the size-summing thread runs (job.summingEnded tells when
-  // it is done). Returns false when the person cancelled; `destination` may omit the final "/".
-  virtual bool ChooseDestination(RecoverJob& job, std::string& destination, bool& allStreams,
-                                 bool& folderAttributes) = 0;
-  // The progress dialog: runs RecoverThread(job) (on a thread of its choice) and returns when
-  // it has ended.
-  virtual void RunProgress(RecoverJob& job) = 0;
+  virtual ~IRecoverEvents() = default;
   // A failure row: the status text (at most 255 characters) and the item's destination path.
-  virtual void AddFailureRow(const std::string& status, const std::string& path) = 0;
+  virtual void AddFailureRow(const std::string& /*status*/, const std::string& /*path*/) {}
   // Every file, folder and raw range finished, children of recovered folders included.
   virtual void ItemFinished(const RecoveredItemReport& /*report*/) {}
 };

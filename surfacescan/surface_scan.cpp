@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdio>
 
 #include "disk/drive_table.h"
 #include "fat/fat_table.h"
@@ -23,15 +22,6 @@ constexpr std::uint32_t kFatChunkBytes = 32768;
 // (the GIF block read is the longest).
 constexpr std::uint32_t kProbeBytes = 13 + 512;
 
-const char kPreparing[] = "Preparing...";
-const char kCounting[] = "Calculating estimated scan time...";
-
-std::string SearchingText(char letter) {
-  char text[80];
-  std::snprintf(text, sizeof text, "Searching the drive %c: for selected file types...", letter);
-  return text;
-}
-
 double MillisecondsSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
@@ -47,7 +37,7 @@ class CPass {
  public:
   CPass(SurfaceScanJob& job, int pass) : m_job(job), m_start(Clock::now()) {
     std::lock_guard<std::mutex> guard(job.lock);
-    job.statusText = pass == 0 ? kCounting : SearchingText(job.driveLetter);
+    job.stage = pass == 0 ? ScanStage::kCounting : ScanStage::kSearching;
     job.percent = 0;
     job.remainingSeconds = pass == 0 ? 0 : kUnknownRemaining;
   }
@@ -154,7 +144,7 @@ void ICarvedFileSink::ShowError(const std::string& text, const std::string& capt
 
 SurfaceScanStatus SurfaceScanJob::Snapshot() {
   std::lock_guard<std::mutex> guard(lock);
-  return {statusText, percent, found, remainingSeconds};
+  return {stage, driveLetter, percent, found, remainingSeconds};
 }
 
 void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap,
@@ -301,7 +291,7 @@ void SurfaceScanThread(SurfaceScanJob& job) {
   if (!job.cancel) job.result = kScanInvalidArg;
   {
     std::lock_guard<std::mutex> guard(job.lock);
-    job.statusText = kPreparing;
+    job.stage = ScanStage::kPreparing;
     job.percent = 0;
   }
   std::unique_ptr<CVolume> volume;

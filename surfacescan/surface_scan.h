@@ -46,9 +46,14 @@ class ICarvedFileSink {
   virtual void ShowError(const std::string& text, const std::string& caption);
 };
 
+// What the scan is doing; the front end words it ("Preparing...", "Searching the drive X:
+// ..."), with the drive letter of the status.
+enum class ScanStage : std::uint8_t { kIdle, kPreparing, kCounting, kSearching };
+
 // The status a poller reads, copied out under the job's lock.
 struct SurfaceScanStatus {
-  std::string statusText;
+  ScanStage stage = ScanStage::kIdle;
+  char driveLetter = 0;
   std::int32_t percent = 0;
   std::int32_t found = 0;
   double remainingSeconds = 0;  // kUnknownRemaining (negative) when not yet known
@@ -68,7 +73,7 @@ struct SurfaceScanJob {
   bool mapIncomplete = false;
 
   std::mutex lock;  // guards the four fields below
-  std::string statusText;
+  ScanStage stage = ScanStage::kIdle;
   std::int32_t percent = 0;
   std::int32_t found = 0;
   double remainingSeconds = 0;

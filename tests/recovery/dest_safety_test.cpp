@@ -313,12 +313,9 @@ TEST(DeepFolderChains, PathTooLongFailsTheFolderThereNotTheRun) {
   CScriptedFrontEnd fe(dest);
   RecoverJob job;
   job.catalogue = &chain;
-  job.frontEnd = &fe;
+  job.prompt = &fe;
+  job.events = &fe;
   job.destination = dest + "/";
-  {
-    std::lock_guard<std::mutex> hold(ProgressLock());
-    Progress().Reset();
-  }
   RecoverResult result = REC_S_OK;
   OnSmallStack([&] { result = RecoverFolder(job, dest + "/d", chain.Top(), RF_QUIET); });
   EXPECT_EQ(result, REC_E_SKIPPED);  // the deepest folder made failed, and with it its folder
@@ -333,7 +330,7 @@ TEST(DeepFolderChains, PathTooLongFailsTheFolderThereNotTheRun) {
   EXPECT_GT(made, 1000u);
   EXPECT_LT(made, kDepth);
   EXPECT_GE(path.size() + 2, 4000u);
-  RecoveryProgress p = ProgressSnapshot();
+  RecoveryProgress p = job.Snapshot();
   EXPECT_EQ(p.foldersTried, made + 1);  // the one that could not be made is tried and failed
   ASSERT_FALSE(fe.rows.empty());
   EXPECT_EQ(fe.rows.size(), made);  // each folder above it lists its failed child once
@@ -367,7 +364,7 @@ class DestinationFiles : public ::testing::Test {
   }
 
   RecoverResult Run(CScriptedFrontEnd& fe, const std::vector<std::uint32_t>& records) {
-    return RecoverFileGroup(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(records),
+    return test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(records),
                             m_catalogue.get());
   }
 
@@ -411,7 +408,7 @@ TEST_F(DestinationFiles, StreamSiblingsFollowTheCollisionRule) {
     EXPECT_TRUE(fe.rows.empty());
     EXPECT_EQ(Slurp(numbered + ":small"), "keep me too");
     EXPECT_FALSE(fs::exists(numbered));
-    EXPECT_FALSE(ProgressSnapshot().failed);
+    EXPECT_FALSE(fe.progress.failed);
   }
   // "Yes" replaces the file and its streams.
   {
@@ -467,25 +464,19 @@ TEST_F(DestinationFiles, SparseRunsBecomeHoles) {
 TEST_F(DestinationFiles, ACutShortRawRangeIsSetAside) {
   // A carved range whose copy is stopped: the partial file keeps its bytes under ".partial".
   std::string dest = test::ScratchFolder("raw_partial");
-  class CStopAfterFirst : public CScriptedFrontEnd {
-   public:
-    using CScriptedFrontEnd::CScriptedFrontEnd;
-    void RunProgress(RecoverJob& j) override {
-      job = &j;
-      j.pieceSize = 4096;
-      std::thread worker(RecoverThread, &j);
-      while (ProgressSnapshot().bytesProcessed == 0 && ProgressSnapshot().filesTried < 2)
-        std::this_thread::yield();
-      j.cancel.Set();
-      worker.join();
-    }
-  };
   std::vector<RecoverItem> items(1);
   items[0].id = 0;
   items[0].size = 1 << 30;  // far more than can be copied before the stop
   items[0].name = "RANGE.bin";
-  CStopAfterFirst fe(dest);
-  ASSERT_EQ(RecoverRawRanges(fe, m_image.letter, 0, MakeItemList(items)), REC_S_OK);
+  CScriptedFrontEnd fe(dest);
+  fe.prepare = [](RecoverJob& j) { j.pieceSize = 4096; };
+  fe.watch = [](RecoverJob& j) {
+    RecoveryProgress p = j.Snapshot();
+    if (p.bytesProcessed == 0 && p.filesTried < 2) return false;
+    j.cancel.Set();
+    return true;
+  };
+  ASSERT_EQ(test::RunRawRanges(fe, m_image.letter, 0, MakeItemList(items)), REC_S_OK);
   ASSERT_EQ(fe.reports.size(), 1u);
   EXPECT_TRUE(RecoverFailed(fe.reports[0].result));
   EXPECT_FALSE(fs::exists(dest + "/RANGE.bin"));
@@ -495,7 +486,7 @@ TEST_F(DestinationFiles, ACutShortRawRangeIsSetAside) {
   std::ofstream(dest + "/RANGE.bin") << "keep me";
   CScriptedFrontEnd again(dest);
   items[0].size = 10;
-  ASSERT_EQ(RecoverRawRanges(again, m_image.letter, 0, MakeItemList(items)), REC_S_OK);
+  ASSERT_EQ(test::RunRawRanges(again, m_image.letter, 0, MakeItemList(items)), REC_S_OK);
   EXPECT_EQ(again.reports.at(0).destination, dest + "/RANGE (0).bin");
   EXPECT_EQ(Slurp(dest + "/RANGE.bin"), "keep me");
   EXPECT_EQ(fs::file_size(dest + "/RANGE (0).bin"), 10u);

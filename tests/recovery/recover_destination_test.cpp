@@ -84,7 +84,7 @@ class RecoverDestinations : public ::testing::Test {
 
   RecoverResult Run(CScriptedFrontEnd& fe, const std::vector<std::uint32_t>& records,
                     std::uint32_t folderMask = 0, std::uint32_t flags = RF_ALL_STREAMS) {
-    return RecoverFileGroup(fe, *m_image.volume, flags, test::ItemsFor(records, folderMask),
+    return test::RunRecovery(fe, *m_image.volume, flags, test::ItemsFor(records, folderMask),
                             m_catalogue.get());
   }
 
@@ -123,7 +123,7 @@ TEST_F(RecoverDestinations, FullDestinationAsksAndKeepsWhatWasWritten) {
     EXPECT_FALSE(fs::exists(dest + "/sparse-deleted.bin"));
     ASSERT_EQ(fe.rows.size(), 2u);
     EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusWriteFailed));
-    RecoveryProgress p = ProgressSnapshot();
+    RecoveryProgress p = fe.progress;
     EXPECT_EQ(p.filesTried, 3u);
     EXPECT_EQ(p.filesRecovered, 1u);
     EXPECT_TRUE(p.failed);
@@ -270,7 +270,7 @@ TEST_F(RecoverDestinations, StreamThatStopsShortIsKeptAndReported) {
     ASSERT_EQ(fe.rows.size(), 1u);
     EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusStreamIncomplete));
     EXPECT_EQ(fe.reports[1].result, REC_S_OK);  // the run went on
-    EXPECT_EQ(ProgressSnapshot().filesRecovered, 1u);
+    EXPECT_EQ(fe.progress.filesRecovered, 1u);
   }
   {
     // Cancel in that question ends the run.
@@ -295,7 +295,7 @@ TEST_F(RecoverDestinations, ItemsThatFailBeforeWritingAreCountedAndReported) {
   EXPECT_TRUE(fe.reports[0].destination.empty());
   ASSERT_EQ(fe.rows.size(), 1u);
   EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusRecordUnreadable));
-  RecoveryProgress p = ProgressSnapshot();
+  RecoveryProgress p = fe.progress;
   EXPECT_EQ(p.filesTried, 2u);
   EXPECT_EQ(p.filesRecovered, 1u);
   EXPECT_FALSE(fs::exists(dest + "/3"));

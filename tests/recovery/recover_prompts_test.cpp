@@ -67,7 +67,7 @@ class RecoverPrompts : public ::testing::Test {
 
   RecoverResult Run(CScriptedFrontEnd& fe, NextRecoverItem items,
                     std::uint32_t flags = RF_ALL_STREAMS | RF_FOLDER_ATTRIBUTES) {
-    return RecoverFileGroup(fe, *m_image.volume, flags, std::move(items), m_catalogue.get());
+    return test::RunRecovery(fe, *m_image.volume, flags, std::move(items), m_catalogue.get());
   }
 
   test::IndexedImage m_image;
@@ -113,7 +113,7 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     ASSERT_EQ(fe.reports.size(), 2u);
     for (const auto& r : fe.reports) EXPECT_EQ(r.result, REC_S_NOTHING_DONE) << r.destination;
     EXPECT_EQ(Slurp(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin")), "keep me");
-    RecoveryProgress p = ProgressSnapshot();
+    RecoveryProgress p = fe.progress;
     EXPECT_FALSE(p.failed);
     EXPECT_EQ(p.filesSkipped, 2u);
     EXPECT_EQ(p.filesRecovered, 0u);
@@ -127,18 +127,10 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     EXPECT_TRUE(fe.rows.empty());
     EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")), KeySha(kDraftTxt));
     EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin")), KeySha(kBudgetBin));
-    RecoveryProgress p = ProgressSnapshot();
+    RecoveryProgress p = fe.progress;
     EXPECT_EQ(p.filesRecovered, 2u);
     EXPECT_FALSE(p.failed);
     EXPECT_EQ(p.bytesRecovered, p.bytesProcessed);
-  }
-  // A cancelled dialog writes nothing and returns 1.
-  {
-    std::string empty = test::ScratchFolder("prompts_cancelled");
-    CScriptedFrontEnd fe(empty + "/never");
-    fe.cancelDialog = true;
-    EXPECT_EQ(Run(fe, test::ItemsFor({kDraftTxt})), REC_S_NOTHING_DONE);
-    EXPECT_FALSE(fs::exists(empty + "/never"));
   }
 }
 
@@ -156,7 +148,7 @@ TEST_F(RecoverPrompts, FoldersMergeSkipAndRebuildTheirTree) {
       ++compared;
     }
     EXPECT_GE(compared, 4);
-    EXPECT_EQ(ProgressSnapshot().foldersRecovered, 4u);
+    EXPECT_EQ(fe.progress.foldersRecovered, 4u);
   }
   // Second time the name is taken: "OldProject (record number)".
   {
@@ -175,7 +167,7 @@ TEST_F(RecoverPrompts, FoldersMergeSkipAndRebuildTheirTree) {
     EXPECT_TRUE(fe.rows.empty());
     ASSERT_EQ(fe.reports.size(), 3u);
     for (const auto& r : fe.reports) EXPECT_EQ(r.result, REC_S_NOTHING_DONE);
-    EXPECT_FALSE(ProgressSnapshot().failed);
+    EXPECT_FALSE(fe.progress.failed);
   }
   // "Yes" merges into the existing folder; its files then collide and get numbered names.
   {
@@ -194,7 +186,8 @@ TEST_F(RecoverPrompts, MissingParentIsCreatedAfterYesAndSkippedAfterNo) {
   RecoverJob job;
   job.volume = m_image.volume.get();
   job.catalogue = m_catalogue.get();
-  job.frontEnd = &fe;
+  job.prompt = &fe;
+  job.events = &fe;
   job.destination = dest + "/";
   EXPECT_EQ(RecoverFolder(job, dest + "/a/b/c/OldProject", kOldProject, RF_ALL_STREAMS), REC_E_SKIPPED);
   EXPECT_FALSE(fs::exists(dest + "/a/b"));
@@ -224,7 +217,7 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
     std::string dest = test::ScratchFolder("prompts_ignore_all");
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kIgnoreAll};
-    ASSERT_EQ(RecoverFileGroup(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
+    ASSERT_EQ(test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
               REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
     EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsMsgRecordUnreadable, dest + "/ghost16777200.txt"));
@@ -237,7 +230,7 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
     std::string dest = test::ScratchFolder("prompts_cancel_box");
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kCancel};
-    ASSERT_EQ(RecoverFileGroup(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
+    ASSERT_EQ(test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
               REC_S_OK);
     EXPECT_EQ(fe.asked.size(), 1u);
     EXPECT_EQ(fe.reports.size(), 1u);  // the walk ended with the first item
@@ -247,23 +240,13 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
 
 TEST_F(RecoverPrompts, StopDuringAFileKeepsThePartialFileAndEndsTheWalk) {
   std::string dest = test::ScratchFolder("prompts_stop");
-  class CStoppingFrontEnd : public CScriptedFrontEnd {
-   public:
-    using CScriptedFrontEnd::CScriptedFrontEnd;
-    void RunProgress(RecoverJob& j) override {
-      job = &j;
-      j.pieceSize = 16;  // very many pieces, so Stop lands inside the file even on a busy machine
-      std::atomic<bool> ended{false};
-      std::thread worker([&] {
-        RecoverThread(&j);
-        ended = true;
-      });
-      while (!ended && ProgressSnapshot().bytesProcessed == 0) std::this_thread::yield();
-      j.cancel.Set();
-      worker.join();
-    }
+  CScriptedFrontEnd fe(dest);
+  fe.prepare = [](RecoverJob& j) { j.pieceSize = 16; };  // very many pieces: Stop lands inside the file
+  fe.watch = [](RecoverJob& j) {
+    if (j.Snapshot().bytesProcessed == 0) return false;
+    j.cancel.Set();
+    return true;
   };
-  CStoppingFrontEnd fe(dest);
   ASSERT_EQ(Run(fe, test::ItemsFor({kSparseBig, kDraftTxt})), REC_S_OK);
   ASSERT_EQ(fe.reports.size(), 1u);
   EXPECT_EQ(fe.reports[0].result, REC_E_ABORT);
@@ -297,7 +280,7 @@ TEST(RecoverRawRanges, RangesOfAnyVolumeComeOutAsOnTheDevice) {
   items[2].size = 10;
   items[2].name = "../escape.bin";
   CScriptedFrontEnd fe(dest);
-  ASSERT_EQ(RecoverRawRanges(fe, letters[0], 0, MakeItemList(items)), REC_S_OK);
+  ASSERT_EQ(test::RunRawRanges(fe, letters[0], 0, MakeItemList(items)), REC_S_OK);
   ASSERT_EQ(fe.reports.size(), 3u);
   for (const auto& r : fe.reports) EXPECT_EQ(r.result, REC_S_OK) << r.destination;
   EXPECT_EQ(fs::file_size(dest + "/EMPTY.bin"), 0u);
@@ -311,7 +294,7 @@ TEST(RecoverRawRanges, RangesOfAnyVolumeComeOutAsOnTheDevice) {
   ASSERT_TRUE(volume->ReadRaw(3, 100, expect.data(), got));
   ASSERT_EQ(got, 70000u);
   EXPECT_EQ(test::ReadWholeFile(dest + "/RANGE1.bin"), expect);
-  EXPECT_EQ(RecoverRawRanges(fe, '9', 0, MakeItemList({})), REC_E_INVALIDARG);
+  EXPECT_EQ(test::RunRawRanges(fe, '9', 0, MakeItemList({})), REC_E_INVALIDARG);
 }
 
 }  // namespace

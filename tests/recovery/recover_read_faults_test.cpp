@@ -90,7 +90,7 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
     CFileIndexCatalogue catalogue(file_index, m_image.ntfs);
     std::string dest = test::ScratchFolder("recover_read_faults_" + std::to_string(n++));
     test::CScriptedFrontEnd frontEnd(dest);
-    ASSERT_EQ(RecoverFileGroup(frontEnd, *volume, RF_ALL_STREAMS | RF_QUIET, test::ItemsFor({kFile}), &catalogue),
+    ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_ALL_STREAMS | RF_QUIET, test::ItemsFor({kFile}), &catalogue),
               REC_S_OK);
     ASSERT_EQ(frontEnd.reports.size(), 1u);
     const RecoveredItemReport& r = frontEnd.reports[0];
@@ -102,7 +102,7 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
       EXPECT_EQ(u.stream, "");
     }
     EXPECT_EQ(spans, c.spans);
-    RecoveryProgress p = ProgressSnapshot();
+    RecoveryProgress p = frontEnd.progress;
     EXPECT_EQ(p.failed, RecoverFailed(c.want));
     EXPECT_EQ(p.filesRecovered, c.want == REC_S_OK ? 1u : 0u);
     if (RecoverFailed(c.want)) {
@@ -177,7 +177,7 @@ TEST_F(RecoverReadFaults, RawRangesCutShortByTheEndFail) {
   items[2].cutShort = static_cast<int>(ReadFault::kBeyondEnd);
   std::string dest = test::ScratchFolder("recover_raw_cut");
   test::CScriptedFrontEnd frontEnd(dest);
-  ASSERT_EQ(RecoverFileGroup(frontEnd, *volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr), REC_S_OK);
+  ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr), REC_S_OK);
   ASSERT_EQ(frontEnd.reports.size(), 3u);
   const RecoveredItemReport& cut = frontEnd.reports[0];
   EXPECT_EQ(cut.result, REC_E_BEYOND_END);
@@ -189,7 +189,7 @@ TEST_F(RecoverReadFaults, RawRangesCutShortByTheEndFail) {
   EXPECT_EQ(fs::file_size(cut.destination), 10000u);
   EXPECT_EQ(frontEnd.reports[1].result, REC_S_OK);
   EXPECT_EQ(frontEnd.reports[2].result, REC_E_BEYOND_END);
-  RecoveryProgress p = ProgressSnapshot();
+  RecoveryProgress p = frontEnd.progress;
   EXPECT_EQ(p.filesRecovered, 1u);
   EXPECT_EQ(p.filesBeyondEnd, 2u);
   EXPECT_EQ(p.bytesRecovered, 5000u);
@@ -209,12 +209,12 @@ TEST_F(RecoverReadFaults, AStopDuringRawRangesStartsNoFurtherPicture) {
   std::string dest = test::ScratchFolder("recover_raw_stop");
   test::CScriptedFrontEnd frontEnd(dest);
   frontEnd.onItem = [](RecoverJob& job, const RecoveredItemReport&) { job.cancel.Set(); };
-  ASSERT_EQ(RecoverFileGroup(frontEnd, *m_image.volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr),
+  ASSERT_EQ(test::RunRecovery(frontEnd, *m_image.volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr),
             REC_S_OK);
   EXPECT_EQ(frontEnd.reports.size(), 1u);
   EXPECT_TRUE(fs::exists(dest + "/picture0.jpg"));
   EXPECT_FALSE(fs::exists(dest + "/picture1.jpg"));
-  RecoveryProgress p = ProgressSnapshot();
+  RecoveryProgress p = frontEnd.progress;
   EXPECT_TRUE(p.stopped);
   EXPECT_EQ(p.filesTried, 1u);
 }
@@ -231,12 +231,11 @@ TEST_F(RecoverReadFaults, TotalsCountWhatWasWrittenAndNeverRunBackwards) {
                                     std::uint64_t{kOther} * m_image.ntfs->MftRecordSize();
   auto volume = Faulty([&](test::CFaultSource& s) { s.FailRange(otherRecord, 1); });
   ASSERT_NE(volume, nullptr);
-  UsageTotals before = CurrentUsageTotals();
   test::CScriptedFrontEnd frontEnd(test::ScratchFolder("recover_totals"));
-  ASSERT_EQ(RecoverFileGroup(frontEnd, *volume, RF_QUIET, test::ItemsFor({kFile, kOther}), &catalogue), REC_S_OK);
-  UsageTotals after = CurrentUsageTotals();
-  EXPECT_EQ(after.filesThisRun - before.filesThisRun, 1u);
-  EXPECT_EQ(after.bytesThisRun - before.bytesThisRun, 30000u);
+  ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_QUIET, test::ItemsFor({kFile, kOther}), &catalogue), REC_S_OK);
+  // The numbers the usage totals are made of.
+  EXPECT_EQ(frontEnd.progress.filesRecovered, 1u);
+  EXPECT_EQ(frontEnd.progress.bytesWritten, 30000u);
 
   // A stop inside a folder: the children written before it stay counted, so the processed
   // bytes never fall below the recovered ones and the tried never below the recovered.
@@ -261,10 +260,10 @@ TEST_F(RecoverReadFaults, TotalsCountWhatWasWrittenAndNeverRunBackwards) {
   stopping.onItem = [&](RecoverJob& job, const RecoveredItemReport& r) {
     if (!r.folder && ++seen == 1) job.cancel.Set();
   };
-  ASSERT_EQ(RecoverFileGroup(stopping, *m_image.volume, RF_QUIET, test::ItemsFor({folder}, kFileAttrDirectory),
+  ASSERT_EQ(test::RunRecovery(stopping, *m_image.volume, RF_QUIET, test::ItemsFor({folder}, kFileAttrDirectory),
                              &catalogue),
             REC_S_OK);
-  RecoveryProgress p = ProgressSnapshot();
+  RecoveryProgress p = stopping.progress;
   EXPECT_TRUE(p.stopped);
   EXPECT_GE(p.filesRecovered, 1u);
   EXPECT_GE(p.bytesProcessed, p.bytesRecovered);

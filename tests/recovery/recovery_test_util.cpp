@@ -10,6 +10,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <set>
+#include <atomic>
 #include <thread>
 
 namespace sorvani::test {
@@ -42,19 +43,48 @@ NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_
   return MakeItemList(std::move(items));
 }
 
-bool CScriptedFrontEnd::ChooseDestination(RecoverJob& j, std::string& destination, bool& all,
-                                          bool& folders) {
-  job = &j;
-  destination = m_destination;
-  all = allStreams;
-  folders = folderAttributes;
-  return !cancelDialog;
+namespace {
+
+RecoverResult RunJob(CScriptedFrontEnd& fe, RecoverJob& j, bool raw) {
+  fe.job = &j;
+  j.prompt = &fe;
+  j.events = &fe;
+  j.destination = fe.Destination();
+  if (fe.prepare) fe.prepare(j);
+  std::atomic<bool> done{false};
+  std::thread watcher;
+  if (fe.watch)
+    watcher = std::thread([&] {
+      while (!done.load() && !fe.watch(j)) std::this_thread::yield();
+    });
+  RecoverResult result = raw ? RecoverRawRanges(j) : RecoverFileGroup(j);
+  done = true;
+  if (watcher.joinable()) watcher.join();
+  fe.progress = j.Snapshot();
+  fe.job = nullptr;
+  return result;
 }
 
-void CScriptedFrontEnd::RunProgress(RecoverJob& j) {
-  job = &j;
-  std::thread worker(RecoverThread, &j);
-  worker.join();
+}  // namespace
+
+RecoverResult RunRecovery(CScriptedFrontEnd& fe, CVolume& volume, std::uint32_t flags,
+                          NextRecoverItem items, IRecoverCatalogue* catalogue) {
+  RecoverJob j;
+  j.volume = &volume;
+  j.catalogue = catalogue;
+  j.flags = flags;
+  j.nextItem = std::move(items);
+  return RunJob(fe, j, (flags & RF_RAW_RANGES) != 0);
+}
+
+RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags, NextRecoverItem items) {
+  std::unique_ptr<CVolume> volume;
+  if (!OpenVolume(letter, volume) || !volume) return REC_E_INVALIDARG;
+  RecoverJob j;
+  j.volume = volume.get();
+  j.flags = flags;
+  j.nextItem = std::move(items);
+  return RunJob(fe, j, true);
 }
 
 void CScriptedFrontEnd::AddFailureRow(const std::string& status, const std::string& path) {

@@ -31,35 +31,44 @@ IndexedImage OpenIndexedImage(const std::string& image);
 NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_t folderMask = 0);
 
 // A front end that answers prompts from a script (or with a rule) and records everything.
-class CScriptedFrontEnd : public IRecoverFrontEnd {
+class CScriptedFrontEnd : public IRecoverPrompt, public IRecoverEvents {
  public:
   explicit CScriptedFrontEnd(std::string destination) : m_destination(std::move(destination)) {}
 
-  bool ChooseDestination(RecoverJob& job, std::string& destination, bool& allStreams,
-                         bool& folderAttributes) override;
-  void RunProgress(RecoverJob& job) override;
   void AddFailureRow(const std::string& status, const std::string& path) override;
   void ItemFinished(const RecoveredItemReport& report) override;
   PromptButton Ask(const PromptRequest& request) override;
 
-  bool cancelDialog = false;
-  bool allStreams = true;
-  bool folderAttributes = true;
+  const std::string& Destination() const { return m_destination; }
+
   // Answers taken in order; when empty, `rule` decides (default: Ignore if offered, else the
   // box's default).
   std::deque<PromptButton> answers;
   std::function<PromptButton(const PromptRequest&)> rule;
   // Called on the worker thread for each finished item (e.g. to cancel the run).
   std::function<void(RecoverJob&, const RecoveredItemReport&)> onItem;
+  // Called before the run starts (e.g. to set the piece size).
+  std::function<void(RecoverJob&)> prepare;
+  // Polled on a thread of its own while the run goes, until it returns true (e.g. to cancel
+  // once the first bytes are written).
+  std::function<bool(RecoverJob&)> watch;
 
   std::vector<PromptRequest> asked;
   std::vector<std::pair<std::string, std::string>> rows;  // status, path
   std::vector<RecoveredItemReport> reports;
   RecoverJob* job = nullptr;
+  RecoveryProgress progress;  // the record of the last run, once it has ended
 
  private:
   std::string m_destination;
 };
+
+// Runs one recovery through the engine with `fe` as both sinks, to fe's destination.
+RecoverResult RunRecovery(CScriptedFrontEnd& fe, CVolume& volume, std::uint32_t flags,
+                          NextRecoverItem items, IRecoverCatalogue* catalogue);
+// The same for raw ranges of drive `letter` (through a volume of the run's own);
+// REC_E_INVALIDARG when the drive cannot be opened.
+RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags, NextRecoverItem items);
 
 struct KeyStream {
   std::uint32_t record = 0;

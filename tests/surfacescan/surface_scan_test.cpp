@@ -90,7 +90,8 @@ TEST(NtfsScan, SkipsTheClustersOfACarvedFileAndTestsOnlyFreeOnes) {
   EXPECT_EQ(stream.seeks, 2) << "each pass seeks the stream to 0";
   SurfaceScanStatus s = job.Snapshot();
   EXPECT_EQ(s.found, 3);
-  EXPECT_EQ(s.statusText, "Searching the drive Q: for selected file types...");
+  EXPECT_EQ(s.stage, ScanStage::kSearching);
+  EXPECT_EQ(s.driveLetter, 'Q');
 }
 
 TEST(NtfsScan, StatusOfEachPass) {
@@ -112,11 +113,11 @@ TEST(NtfsScan, StatusOfEachPass) {
   ScanNtfsBitmap(job, volume, stream, 32);
 
   ASSERT_EQ(atRead.size(), 2u);  // one 1,024-byte piece per pass
-  EXPECT_EQ(atRead.front().statusText, "Calculating estimated scan time...");
+  EXPECT_EQ(atRead.front().stage, ScanStage::kCounting);
   EXPECT_EQ(atRead.front().remainingSeconds, 0.0);
   const SurfaceScanStatus* firstSearch = nullptr;
   for (const auto& s : atRead)
-    if (s.statusText.rfind("Searching", 0) == 0 && !firstSearch) firstSearch = &s;
+    if (s.stage == ScanStage::kSearching && !firstSearch) firstSearch = &s;
   ASSERT_NE(firstSearch, nullptr);
   EXPECT_EQ(firstSearch->percent, 0);
   // No free cluster seen yet: the estimate has nothing to divide by and says so.
