@@ -17,6 +17,7 @@
 #include "index/file_index.h"
 #include "tests/recovery/recovery_test_util.h"
 #include "tests/util/fixtures.h"
+#include "volumes/open_volume.h"
 
 namespace sorvani {
 namespace {
