@@ -429,12 +429,7 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
 
-  {
-    std::lock_guard<std::mutex> hold(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(options.letter);
+  EnumerateDrive(options.letter, true);
   if (havePath && !DriveHasFolder(options.letter, pathText)) {
     PrintError("recover: no folder " + pathText);
     return kExitBadUsage;

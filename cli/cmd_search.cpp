@@ -3,12 +3,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <mutex>
 
+#include "app/search_job.h"
+#include "app/session.h"
 #include "cli/catalogue_common.h"
 #include "cli/cmd_catalogue.h"
-#include "index/enum_thread.h"
-#include "index/ntfs_record_reader.h"
 #include "search/search_thread.h"
 
 namespace sorvani::cli {
@@ -59,6 +58,19 @@ bool CheckDate(const std::string& text, std::string& sortable) {
   sortable = text + std::string("T00:00:00").substr(text.size() - 10);
   return true;
 }
+
+// Prints each hit as it is found (on the search's thread, while the command waits).
+class CHitPrinter : public ISearchJobSink {
+ public:
+  explicit CHitPrinter(bool json) : m_json(json) {}
+  void OnHit(const CatalogueRow& hit) override {
+    if (m_json) std::printf("%s\n", RowJson(hit).c_str());
+    else PrintTableRow(hit);
+  }
+
+ private:
+  bool m_json;
+};
 
 }  // namespace
 
@@ -141,20 +153,13 @@ int RunSearch(Args& args) {
   if (!json) PrintTableHeader();
   for (char letter : letters) {
     if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
-    CNtfsRecordReader reader(NtfsVolumeFor(letter));
-    std::vector<FileListRow> rows;
-    search_drive = letter;
-    RunSearch(file_index, reader, criteria, rows, nullptr);
-    for (const FileListRow& row : rows) {
-      std::string path;
-      {
-        std::lock_guard<std::mutex> lock(index_lock);
-        path = reader.FolderPath(row.parent);
-      }
-      CatalogueRow out{row, path, true, false};
-      if (json) std::printf("%s\n", RowJson(out).c_str());
-      else PrintTableRow(out);
+    CHitPrinter printer(json);
+    CSearchJob* job = Session().StartSearch(criteria, &printer);
+    if (!job) {
+      PrintError(std::string(1, letter) + ": the NTFS volume cannot be read");
+      return kExitBadUsage;
     }
+    job->Wait();
   }
   std::fflush(stdout);
   return kExitOk;

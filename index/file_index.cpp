@@ -47,6 +47,7 @@ void CFileIndex::Clear() {
   m_liveFolders.clear();
   m_entryByRecord.Clear();
   m_flags.Clear();
+  m_folderNames.Clear();
   m_arena.release();
 }
 

@@ -1,5 +1,6 @@
 #include "index/ntfs_record_reader.h"
 
+#include "index/file_index.h"
 #include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -46,18 +47,25 @@ std::int32_t CNtfsRecordReader::LoadedOverwritten() {
 }
 
 void CNtfsRecordReader::ClearDirNames() {
-  if (m_volume) m_volume->ClearDirNames();
+  if (m_catalogue) m_catalogue->FolderNames().Clear();
+  else if (m_volume) m_volume->ClearDirNames();
 }
 
 void CNtfsRecordReader::RegisterParentFolders(std::uint32_t parent) {
   if (!m_volume) return;
+  if (m_catalogue) {
+    m_catalogue->FolderNames().RegisterParentFolders(*this, m_catalogue, parent);
+    return;
+  }
   // RegisterParentFolders walks from a file object that knows its volume.
   if (m_file.Volume() != m_volume) m_file.LoadRecord(m_volume, kRootRecord, true);
   m_file.RegisterParentFolders(parent);
 }
 
 std::string CNtfsRecordReader::FolderPath(std::uint32_t record) {
-  return m_volume ? m_volume->BuildFolderPath(record) : std::string();
+  if (!m_volume) return {};
+  if (m_catalogue) return m_catalogue->FolderNames().BuildFolderPath(m_volume->DriveLetter(), record);
+  return m_volume->BuildFolderPath(record);
 }
 
 bool CNtfsRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {

@@ -7,11 +7,16 @@
 
 namespace sorvani {
 
+class CFileIndex;
 class CNtfsVolume;
 
 class CNtfsRecordReader : public IRecordReader {
  public:
-  explicit CNtfsRecordReader(CNtfsVolume* volume) : m_volume(volume) {}
+  // Not thread-safe: one reader (and one volume) per thread. With `catalogue`, folder paths
+  // come from that catalogue's folder-name map (shared by every reader of it); without, from
+  // the volume's own map.
+  explicit CNtfsRecordReader(CNtfsVolume* volume, const CFileIndex* catalogue = nullptr)
+      : m_volume(volume), m_catalogue(catalogue) {}
 
   bool LoadNames(std::uint32_t record, RecordNames& out) override;
   bool LoadDetails(std::uint32_t record, bool overwritten, RecordDetails& out) override;
@@ -27,6 +32,7 @@ class CNtfsRecordReader : public IRecordReader {
 
  private:
   CNtfsVolume* m_volume;
+  const CFileIndex* m_catalogue;
   CNtfsFile m_file;  // one scratch record, reloaded for every call
 };
 
