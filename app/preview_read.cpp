@@ -83,6 +83,7 @@ PreviewResult ReadRawRange(CVolume& volume, std::uint64_t unit, std::uint64_t of
   return PreviewResult::kOk;
 }
 
+CPreviewReader::CPreviewReader() = default;
 CPreviewReader::~CPreviewReader() = default;
 
 bool CPreviewReader::Open(char letter, const DriveSource& source) {

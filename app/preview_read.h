@@ -34,6 +34,7 @@ PreviewResult ReadRawRange(CVolume& volume, std::uint64_t unit, std::uint64_t of
 // thread at a time (the preview's worker).
 class CPreviewReader {
  public:
+  CPreviewReader();
   // False when the source holds no NTFS volume (raw ranges still read then).
   bool Open(char letter, const DriveSource& source);
   PreviewResult RecordData(std::uint32_t record, std::uint64_t limit,

@@ -36,15 +36,40 @@ bool ParseVolumePath(const std::string& text, VolumePath& out, std::string& erro
   return true;
 }
 
+namespace {
+
+// Depth first: a level may hold an existing and a deleted folder of the same name (or
+// several deleted ones); the path goes on through whichever of them holds the rest of it.
+bool Descend(CFolderModel& model, const FolderNode& node, const std::vector<std::string>& parts,
+             std::size_t level, FolderNode& out) {
+  if (level == parts.size()) {
+    out = node;
+    return true;
+  }
+  std::vector<FolderItem> items;
+  model.ListSubfolders(node, items);
+  for (const FolderItem& item : items) {
+    if (!model.SameName(item.row.name, parts[level])) continue;
+    FolderNode below = model.Enter(node, item);
+    if (Descend(model, below, parts, level + 1, out)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
 bool ResolveVolumePath(CFolderModel& model, const VolumePath& path, FolderNode& out) {
-  out = model.Root();
-  if (path.letter != 0 &&
-      path.letter != std::toupper(static_cast<unsigned char>(out.path.empty() ? 0 : out.path[0])))
+  FolderNode root = model.Root();
+  out = root;
+  if (path.letter != 0 && path.letter != std::toupper(static_cast<unsigned char>(root.path[0])))
     return false;
-  // Rebuilt as the model spells it, "X:\a\b\", which its own resolver walks.
-  std::string text = out.path;
-  for (const std::string& part : path.components) text += part + "\\";
-  return model.Resolve(text, out);
+  // Every folder is a candidate while resolving, whatever the view shows.
+  const bool deletedOnly = model.DeletedOnly();
+  model.SetDeletedOnly(false);
+  const bool found = Descend(model, root, path.components, 0, out);
+  model.SetDeletedOnly(deletedOnly);
+  if (!found) out = root;
+  return found;
 }
 
 bool ResolveFolderText(CFolderModel& model, const std::string& text, FolderNode& out) {

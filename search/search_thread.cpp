@@ -101,8 +101,10 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, const SearchCrite
       details.parent = facts->parent;
     } else {
       if (!reader.LoadDetails(record, false, details)) return true;
-      if (entry.parent == kNamelessFolderRecord && details.name.empty()) {
-        details.parent = kNamelessFolderRecord;  // a record without a name names no folder
+      if (details.name.empty()) {
+        // A record without a name names no folder: the catalogue's entry says where it is
+        // (the nameless folder, or the folder whose index named it again).
+        details.parent = entry.parent;
       } else if (std::string_view(details.name) != std::string_view(entry.name)) {
         LogFile.WriteAlways("Wrong name of file #%lu.\n", static_cast<unsigned long>(record));
         reader.DumpLoaded();

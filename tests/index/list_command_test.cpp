@@ -7,6 +7,7 @@
 
 #include "cli/cmd_catalogue.h"
 #include "disk/drive_table.h"
+#include "app/session.h"
 #include "index/file_index.h"
 #include "index/index_cache.h"
 #include "tests/index/catalogue_key.h"
@@ -151,7 +152,9 @@ TEST(ListCommand, ARecordWithoutANameIsSearchedFromScanAndFromCache) {
     EXPECT_EQ(rows[0]["modified"], "2021-06-15T12:00:00Z");
     EXPECT_EQ(rows[0]["created"], "2026-12-06T11:15:57Z");
     EXPECT_EQ(std::filesystem::exists(CacheFilePath('C')), std::string(how) != "scanned");
-    EXPECT_EQ(index_progress.result, std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+    EXPECT_EQ(cli::Session().Catalogue().outcome,
+              std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+    EXPECT_EQ(cli::Session().Catalogue().drive, 'C');
   }
   SetCacheSavingAllowed(false);
   SetCacheFolder("");
