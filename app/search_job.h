@@ -27,6 +27,7 @@ class ISearchJobSink {
 struct SearchSnapshot {
   bool finished = false;
   bool cancelled = false;
+  bool noFolder = false;  // the folder to search below names no folder of the drive
   std::uint64_t hits = 0;
 };
 
@@ -34,8 +35,9 @@ class CSearchJob : public CJob {
  public:
   // Owner's thread; the session starts it (StartSearch) so that it never runs beside an
   // indexing run. `sink` may be null: the hits are kept either way (Hits).
+  // `below`: only hits below that folder (any form ParseVolumePath takes); empty for all.
   CSearchJob(CSession& session, PublishedCatalogue catalogue, SearchCriteria criteria,
-             ISearchJobSink* sink);
+             ISearchJobSink* sink, std::string below = {});
   ~CSearchJob() override;
 
   SearchSnapshot Snapshot() const;  // any thread
@@ -51,15 +53,19 @@ class CSearchJob : public CJob {
   const PublishedCatalogue m_catalogue;
   const SearchCriteria m_criteria;
   ISearchJobSink* m_sink;
+  const std::string m_below;
+  std::atomic<bool> m_noFolder{false};
   mutable std::mutex m_hitsLock;
   std::vector<CatalogueRow> m_hits;
 };
 
 // The search on the calling thread over a published catalogue, with a reader of its own over
-// the source the catalogue was made from; `sink` gets every hit. False when the catalogue
-// describes no drive or its source holds no readable NTFS volume.
+// the source the catalogue was made from; `sink` gets every hit (below the folder `below`
+// names, when it is not empty). False when the catalogue describes no drive or its source
+// holds no readable NTFS volume, or `below` names no folder (`noFolder` then set).
 bool SearchCatalogue(const PublishedCatalogue& catalogue, const SearchCriteria& criteria,
-                     ISearchJobSink& sink, const std::atomic<bool>* cancel = nullptr);
+                     ISearchJobSink& sink, const std::atomic<bool>* cancel = nullptr,
+                     const std::string& below = {}, bool* noFolder = nullptr);
 
 // The way to the folder of `hit` (a row of the search): each level's name, record and kind,
 // walked by record number, so a live and a deleted folder of the same name are told apart.

@@ -112,13 +112,14 @@ CIndexingJob* CSession::StartIndexing(char letter, bool forceRescan) {
   return m_indexing.get();
 }
 
-CSearchJob* CSession::StartSearch(const SearchCriteria& criteria, ISearchJobSink* sink) {
+CSearchJob* CSession::StartSearch(const SearchCriteria& criteria, ISearchJobSink* sink,
+                                  const std::string& below) {
   if (m_indexing && !m_indexing->Finished()) return nullptr;
   if (m_search && !m_search->Finished()) return nullptr;
   PublishedCatalogue catalogue = Catalogue();
   if (catalogue.drive == 0) return nullptr;
   m_search.reset();
-  m_search = std::make_unique<CSearchJob>(*this, catalogue, criteria, sink);
+  m_search = std::make_unique<CSearchJob>(*this, catalogue, criteria, sink, below);
   if (!m_search->Start()) {
     m_search.reset();
     return nullptr;

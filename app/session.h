@@ -83,7 +83,9 @@ class CSession {
   // next start of its kind. Owner's thread.
   CIndexingJob* StartIndexing(char letter, bool forceRescan);
   CIndexingJob* Indexing() { return m_indexing.get(); }
-  CSearchJob* StartSearch(const SearchCriteria& criteria, ISearchJobSink* sink);
+  // `below`: only hits below that folder (any path form); empty for the whole drive.
+  CSearchJob* StartSearch(const SearchCriteria& criteria, ISearchJobSink* sink,
+                          const std::string& below = {});
   CSearchJob* Search() { return m_search.get(); }
 
  private:

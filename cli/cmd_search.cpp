@@ -6,6 +6,7 @@
 
 #include "app/search_job.h"
 #include "app/session.h"
+#include "app/volume_path.h"
 #include "cli/catalogue_common.h"
 #include "cli/cmd_catalogue.h"
 #include "search/search_thread.h"
@@ -15,7 +16,7 @@ namespace {
 
 const char kUsage[] =
     "usage: sorvani search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N] "
-    "[--created|--modified FROM TO] [--json] [--cache]";
+    "[--created|--modified FROM TO] [--path FOLDER] [--json] [--cache]";
 
 // A size bound typed as a number of KB: digits only, within 32 bits. False for anything else
 // (a sign, a unit, a fraction, an empty word), which the command refuses.
@@ -108,6 +109,9 @@ int RunSearch(Args& args) {
   anyMissing |= missing;
   bool modified = !created && args.Option2("--modified", from, to, missing);
   anyMissing |= missing;
+  std::string below;
+  bool hasPath = args.Option("--path", below, missing);
+  anyMissing |= missing;
   if (anyMissing || (exact && !criteria.nameOn)) {
     PrintError(kUsage);
     return kExitBadUsage;
@@ -147,19 +151,37 @@ int RunSearch(Args& args) {
     }
   }
 
+  VolumePath wanted;
+  if (std::string error; hasPath && !ParseVolumePath(below, wanted, error)) {
+    PrintError("search: " + error);
+    return kExitBadUsage;
+  }
+
   std::vector<char> letters;
   int exitCode = kExitOk;
   if (!ResolveNtfsSource(source, useCache, letters, exitCode)) return exitCode;
+  if (hasPath && wanted.letter != 0) {
+    std::erase_if(letters, [&](char l) { return l != wanted.letter; });
+    if (letters.empty()) {
+      PrintError("search: " + below + " is not a drive of " + source);
+      return kExitBadUsage;
+    }
+  }
   if (!json) PrintTableHeader();
   for (char letter : letters) {
     if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
     CHitPrinter printer(json);
-    CSearchJob* job = Session().StartSearch(criteria, &printer);
+    CSearchJob* job = Session().StartSearch(criteria, &printer, hasPath ? below : std::string());
     if (!job) {
       PrintError(std::string(1, letter) + ": the NTFS volume cannot be read");
       return kExitBadUsage;
     }
     job->Wait();
+    if (job->Snapshot().noFolder) {
+      std::fflush(stdout);
+      PrintError("search: no folder " + below);
+      return kExitBadUsage;
+    }
   }
   std::fflush(stdout);
   return kExitOk;

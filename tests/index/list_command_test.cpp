@@ -175,5 +175,53 @@ TEST(ListCommand, BadSources) {
   ::testing::internal::GetCapturedStderr();
 }
 
+// --path in the forms a person types, for existing and deleted folders, in list and search.
+TEST(ListCommand, PathFormsReachExistingAndDeletedFolders) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  if (image.empty()) return;
+  SetCacheSavingAllowed(false);
+  const struct {
+    int (*command)(cli::Args&);
+    const char* path;
+    int exitCode;
+    std::uint32_t wanted;  // a record among the rows; 0 for none expected
+    std::size_t rows;      // exact row count; 0 to skip
+  } cases[] = {
+      // OldProject is deleted: it holds README.txt (99) and src (93).
+      {cli::RunList, "/OldProject", 0, 99, 2},
+      {cli::RunList, "OldProject", 0, 99, 2},
+      {cli::RunList, "C:/OldProject/", 0, 99, 2},
+      {cli::RunList, "C:\\OldProject\\", 0, 99, 2},
+      {cli::RunList, "/oldproject/src/lib", 0, 103, 0},
+      {cli::RunList, "/Docs/Reports", 0, 1579, 0},
+      {cli::RunList, "/NoSuchFolder", 2, 0, 0},
+      {cli::RunList, "D:/OldProject", 2, 0, 0},
+      // Search below a folder: deleted items there and below it, nothing elsewhere.
+      {cli::RunSearch, "/OldProject/src", 0, 103, 6},
+      {cli::RunSearch, "C:\\OldProject\\src\\lib\\deep", 0, 105, 2},
+      {cli::RunSearch, "/Big", 0, 139, 1},
+      {cli::RunSearch, "/NoSuchFolder", 2, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    CDriveTable::Instance().Clear();
+    int exitCode = -1;
+    ::testing::internal::CaptureStderr();
+    auto rows = RunJson(c.command, {image, "--path", c.path, "--json"}, exitCode);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(exitCode, c.exitCode) << err;
+    if (c.exitCode != 0) {
+      EXPECT_TRUE(rows.empty());
+      continue;
+    }
+    if (c.rows) {
+      EXPECT_EQ(rows.size(), c.rows);
+    }
+    bool found = false;
+    for (const auto& row : rows) found |= row["record"] == c.wanted;
+    EXPECT_TRUE(found) << c.wanted;
+  }
+}
+
 }  // namespace
 }  // namespace sorvani
