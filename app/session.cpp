@@ -71,10 +71,7 @@ CNtfsVolume* CSession::Volume(char letter, std::uint8_t* why) {
   DriveSourceIdentity identity;
   IdentifySource(*source, identity);
   auto it = m_volumes.find(letter);
-  if (it != m_volumes.end() && it->second.source == identity) {
-    if (!it->second.volume && why) *why = kEnumNotNtfs;
-    return it->second.volume.get();
-  }
+  if (it != m_volumes.end() && it->second.source == identity) return it->second.volume.get();
   // Another source behind the letter (or none made yet): the old reader goes with it.
   VolumeSlot& slot = m_volumes[letter];
   slot.source = identity;
