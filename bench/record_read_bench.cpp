@@ -4,28 +4,30 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
-#include <mutex>
+#include <memory>
 #include <string>
 #include <vector>
 
-#include "cli/catalogue_common.h"
-#include "index/enum_thread.h"
+#include "app/session.h"
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace {
 
-char g_letter = 0;
+sorvani::CSession& Session() {
+  static sorvani::CSession session;
+  return session;
+}
+std::unique_ptr<sorvani::CNtfsVolume> g_volume;  // the benchmark's own reader
 
 bool Open() {
-  if (g_letter) return true;
+  if (g_volume) return true;
   const char* image = std::getenv("SORVANI_BENCH_IMAGE");
   if (!image) return false;
-  std::vector<char> letters;
-  int exitCode = 0;
-  if (!sorvani::cli::ResolveNtfsSource(image, false, letters, exitCode)) return false;
-  g_letter = letters.front();
-  return true;
+  std::string error;
+  for (char letter : Session().OpenImage(image, error))
+    if (!g_volume) g_volume = Session().NewReader(letter);
+  return g_volume != nullptr;
 }
 
 void BM_LoadNamesSequential(benchmark::State& state) {
@@ -33,7 +35,7 @@ void BM_LoadNamesSequential(benchmark::State& state) {
     state.SkipWithError("set SORVANI_BENCH_IMAGE to an NTFS image");
     return;
   }
-  sorvani::CNtfsVolume* volume = sorvani::NtfsVolumeFor(g_letter);
+  sorvani::CNtfsVolume* volume = g_volume.get();
   const auto records = static_cast<std::uint32_t>(state.range(0));
   sorvani::RecordNames names;
   for (auto _ : state) {

@@ -6,13 +6,13 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <string>
 #include <vector>
 
-#include "cli/catalogue_common.h"
-#include "index/enum_thread.h"
+#include "app/indexing_job.h"
+#include "app/session.h"
 #include "index/ntfs_record_reader.h"
+#include "ntfs/ntfs_volume.h"
 #include "search/search_thread.h"
 
 namespace {
@@ -45,25 +45,31 @@ int main(int argc, char** argv) {
   }
   if (patterns.empty()) patterns = {"report", "a"};
 
-  std::vector<char> letters;
-  int exitCode = 0;
-  if (!cli::ResolveNtfsSource(image, false, letters, exitCode)) return exitCode;
-  char letter = letters.front();
+  CSession session;
+  std::string error;
+  char letter = 0;
+  for (char l : session.OpenImage(image, error))
+    if (!letter && session.Volume(l)) letter = l;
+  if (!letter) {
+    std::fprintf(stderr, "search_bench: %s: no NTFS volume %s\n", image.c_str(), error.c_str());
+    return 2;
+  }
 
   std::vector<double> indexTimes;
   for (int r = 0; r < runs; ++r) {
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      index_progress = IndexProgress{};
-      index_progress.forceRescan = 1;
-    }
     auto start = std::chrono::steady_clock::now();
-    EnumThread(letter);
+    CIndexingJob* job = session.StartIndexing(letter, true);
+    if (!job) return 2;
+    job->Wait();
     indexTimes.push_back(Seconds(start));
   }
-  std::printf("index %.4f %d %zu\n", Median(indexTimes), runs, file_index.EntryCount());
+  PublishedCatalogue catalogue = session.Catalogue();
+  if (catalogue.drive != letter) return 2;
+  const CFileIndex& index = *catalogue.index;
+  std::printf("index %.4f %d %zu\n", Median(indexTimes), runs, index.EntryCount());
 
-  CNtfsRecordReader reader(NtfsVolumeFor(letter));
+  std::unique_ptr<CNtfsVolume> volume = session.NewReader(letter);
+  CNtfsRecordReader reader(volume.get(), &index);
   std::vector<FileListRow> results;
   for (const std::string& pattern : patterns) {
     std::vector<double> times;
@@ -76,7 +82,7 @@ int main(int argc, char** argv) {
       // As the program's own result list, one vector emptied before each search.
       results.clear();
       auto start = std::chrono::steady_clock::now();
-      RunSearch(file_index, reader, criteria, results, nullptr);
+      RunSearch(index, reader, criteria, results, nullptr);
       times.push_back(Seconds(start));
       hits = results.size();
     }

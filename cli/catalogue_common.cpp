@@ -11,14 +11,14 @@
 #include <memory>
 #include <thread>
 
+#include "app/indexing_job.h"
+#include "app/session.h"
 #include "cli/json.h"
 #include "disk/drive_table.h"
 #include "disk/fs_probe.h"
 #include "foundation/display_format.h"
 #include "foundation/file_time.h"
-#include "index/enum_thread.h"
 #include "index/index_cache.h"
-#include "ntfs/ntfs_volume.h"
 
 namespace sorvani::cli {
 namespace {
@@ -29,7 +29,7 @@ extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 // Why a drive is not an NTFS volume, as far as its first sector tells.
 std::string NotNtfsReason(char letter) {
-  auto source = CDriveTable::Instance().Find(letter);
+  auto source = Session().Drives().Find(letter);
   if (!source) return "no such drive";
   auto device = source->OpenSource();
   if (!device) return "cannot be opened";
@@ -41,16 +41,17 @@ std::string NotNtfsReason(char letter) {
   return std::string(fs) + " file system";
 }
 
-void DrawBar(char letter, const IndexTick& tick) {
+void DrawBar(char letter, const IndexingSnapshot& tick) {
   char line[160];
   int filled = tick.percent / 5;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.resize(20, '.');
   const char* what = tick.phase == kPhaseSaving ? "saving" : tick.phase == kPhaseLoading ? "loading" : "indexing";
   std::snprintf(line, sizeof line, "\r%c: %-8s [%s] %3d%%  elapsed %s", letter, what, bar.c_str(),
-                tick.percent, tick.elapsedText.c_str());
+                tick.percent, FormatElapsed(tick.elapsedSeconds).c_str());
   std::string text = line;
-  if (tick.estimateShown) text += "  left " + tick.estimateText;
+  if (tick.estimateShown)
+    text += "  left " + (tick.estimateKnown ? FormatEstimate(tick.estimateSeconds) : std::string("unknown"));
   text += "\x1b[K";
   std::fputs(text.c_str(), stderr);
   std::fflush(stderr);
@@ -59,18 +60,19 @@ void DrawBar(char letter, const IndexTick& tick) {
 // Runs the indexing of one drive the way the indexing dialog does; how it ended.
 std::uint8_t IndexDrive(char letter, bool useCache) {
   bool bar = isatty(STDERR_FILENO);
-  CIndexRun run;
-  run.Start(letter, !useCache);
+  CIndexingJob* run = Session().StartIndexing(letter, !useCache);
+  if (!run) return kEnumUnreadable;
   // The bar is redrawn every kTickMilliseconds / 6; the end is noticed within a millisecond
   // or so, so a short indexing is not padded out to the next redraw.
-  constexpr int kChecksPerRedraw = CIndexRun::kTickMilliseconds / 6;
+  constexpr int kChecksPerRedraw = CIndexingJob::kTickMilliseconds / 6;
   std::uint8_t result = kEnumRunning;
   for (int check = 0;; ++check) {
-    if (g_interrupted) run.Cancel();
-    if (run.Ended() || check % kChecksPerRedraw == 0) {
-      IndexTick tick = run.Tick();
+    if (g_interrupted) run->Cancel();
+    if (run->Finished() || check % kChecksPerRedraw == 0) {
+      IndexingSnapshot tick = run->Snapshot();
       if (tick.finished) {
-        result = tick.result;
+        run->Wait();
+        result = tick.outcome;
         break;
       }
       if (bar) DrawBar(letter, tick);
@@ -96,12 +98,7 @@ bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<cha
   letters.clear();
   std::string reasons;
   for (char letter : all) {
-    bool ntfs;
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      ntfs = NtfsVolumeFor(letter)->Initialize(letter);
-    }
-    if (ntfs) {
+    if (Session().Volume(letter)) {
       letters.push_back(letter);
     } else {
       if (!reasons.empty()) reasons += "; ";

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/listing_job.h"
 #include "cli/cli.h"
 #include "index/file_index.h"
 
@@ -14,19 +15,15 @@ namespace sorvani::cli {
 // holds no NTFS volume; `exitCode` says how to end.
 bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<char>& letters,
                        int& exitCode);
-// Indexes one drive into file_index like the indexing dialog does (progress bar on a
-// terminal, Ctrl-C cancels). False after printing why when it was cancelled.
+// Indexes one drive through the session's indexing job, as the indexing dialog does (progress
+// bar on a terminal, Ctrl-C cancels); the session then holds its catalogue. False after
+// printing why when it was cancelled or failed.
 bool IndexLetter(char letter, bool useCache, int& exitCode);
 
 // "2008-03-01T12:00:05Z", or "" for a zero or unrepresentable time.
 std::string IsoUtc(std::uint64_t fileTime);
 
-struct CatalogueRow {
-  FileListRow row;
-  std::string path;  // the folder that holds the item
-  bool deleted = false;
-  bool orphan = false;
-};
+using sorvani::CatalogueRow;
 
 std::string RowJson(const CatalogueRow& row);
 // The same object appended to `out`, followed by `end`.

@@ -3,16 +3,12 @@
 #include <cctype>
 
 #include <algorithm>
-#include <ctime>
 
+#include "app/session.h"
 #include "disk/drive_enum.h"
 #include "disk/drive_table.h"
 #include "fat/fat_volume.h"
 #include "foundation/display_format.h"
-#include "foundation/log.h"
-#include "foundation/profile.h"
-#include "platform/os_info.h"
-#include "platform/paths.h"
 
 namespace sorvani::cli {
 
@@ -73,6 +69,11 @@ std::string Args::Leftover() const {
   return {};
 }
 
+CSession& Session() {
+  static CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  return session;
+}
+
 void PrintError(const std::string& message) { std::fprintf(stderr, "sorvani: %s\n", message.c_str()); }
 
 bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error) {
@@ -88,7 +89,7 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
     letters.push_back(letter);
     return true;
   }
-  letters = CDriveTable::Instance().RegisterImage(source, error);
+  letters = Session().OpenImage(source, error);
   return !letters.empty();
 }
 
@@ -118,39 +119,6 @@ bool WarnIfCutOff(char letter, const CVolume& volume) {
 bool WarnIfFatCutOff(char letter) {
   CFatVolume fat;
   return fat.Initialize(letter) && WarnIfCutOff(letter, fat);
-}
-
-void InitProcessLog() {
-  // Profile first: it says whether and how much to log. A profile that cannot be read or
-  // saved leaves the defaults in effect.
-  CXMLProfile& profile = Profile();
-  std::string profileFolder = ProfileFolder();
-  MakeFolders(profileFolder);
-  profile.SetPath(profileFolder + "/Profile.xml");
-  profile.Load();
-  profile.SetString("Application", "Version", kApplicationVersion);
-  profile.Save();
-
-  int type = profile.GetInt("Logging", "Type", 1);
-  if (type <= 0) return;  // no log at all, not even an empty file
-  std::string folder = StateFolder();
-  if (!MakeFolders(folder) || !LogFile.Open(folder + "/SorvaniRecovery.log")) return;
-  std::uint64_t limit = CLogFile::kDefaultSizeLimit;
-  if (profile.GetInt("Logging", "LogSizeIsLimited", 1) != 0)
-    limit = std::uint64_t(std::clamp(profile.GetInt("Logging", "MaxLogSize", 51), 1, 51)) * 102400;
-  LogFile.SetSizeLimit(limit);
-  LogFile.SetLevel(type - 1);
-
-  LogFile.Write(0, "[ Sorvani Recovery Log ]\n");
-  LogFile.Write(1, "Verbose\n");
-  LogFile.Write(0, "Operating System: %s\n", OperatingSystemText().c_str());
-  LogFile.Write(0, "Application version: %s\n", kApplicationVersion);
-  char when[128] = "";
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  if (!localtime_r(&now, &local) || !std::strftime(when, sizeof when, "%B %d, %Y %I:%M %p", &local))
-    when[0] = 0;
-  LogFile.Write(0, "System time: %s\n", when);
 }
 
 }  // namespace sorvani::cli

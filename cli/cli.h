@@ -5,13 +5,20 @@
 #include <string>
 #include <vector>
 
+#include "app/startup.h"
+
 namespace sorvani {
 class CVolume;
+class CSession;
 }
 
 namespace sorvani::cli {
 
-inline constexpr char kApplicationVersion[] = "1.1.20 ";
+using sorvani::kApplicationVersion;
+using sorvani::InitProcessLog;
+
+// The command's one session, over the process-wide drive table and drive tables.
+CSession& Session();
 
 enum ExitCode { kExitOk = 0, kExitItemsFailed = 1, kExitBadUsage = 2 };
 
@@ -52,7 +59,5 @@ bool WarnIfFatCutOff(char letter);
 
 int RunInfo(Args& args);
 int RunDumpRecord(Args& args);
-// Loads the profile and opens the log as the profile's logging settings say.
-void InitProcessLog();
 
 }  // namespace sorvani::cli

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <limits>
-#include <mutex>
 
+#include "app/search_job.h"
+#include "app/session.h"
+#include "app/volume_path.h"
 #include "cli/catalogue_common.h"
 #include "cli/cmd_catalogue.h"
-#include "index/enum_thread.h"
-#include "index/ntfs_record_reader.h"
 #include "search/search_thread.h"
 
 namespace sorvani::cli {
@@ -16,7 +16,7 @@ namespace {
 
 const char kUsage[] =
     "usage: sorvani search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N] "
-    "[--created|--modified FROM TO] [--json] [--cache]";
+    "[--created|--modified FROM TO] [--path FOLDER] [--json] [--cache]";
 
 // A size bound typed as a number of KB: digits only, within 32 bits. False for anything else
 // (a sign, a unit, a fraction, an empty word), which the command refuses.
@@ -60,6 +60,19 @@ bool CheckDate(const std::string& text, std::string& sortable) {
   return true;
 }
 
+// Prints each hit as it is found (on the search's thread, while the command waits).
+class CHitPrinter : public ISearchJobSink {
+ public:
+  explicit CHitPrinter(bool json) : m_json(json) {}
+  void OnHit(const CatalogueRow& hit) override {
+    if (m_json) std::printf("%s\n", RowJson(hit).c_str());
+    else PrintTableRow(hit);
+  }
+
+ private:
+  bool m_json;
+};
+
 }  // namespace
 
 int RunSearch(Args& args) {
@@ -95,6 +108,9 @@ int RunSearch(Args& args) {
   bool created = args.Option2("--created", from, to, missing);
   anyMissing |= missing;
   bool modified = !created && args.Option2("--modified", from, to, missing);
+  anyMissing |= missing;
+  std::string below;
+  bool hasPath = args.Option("--path", below, missing);
   anyMissing |= missing;
   if (anyMissing || (exact && !criteria.nameOn)) {
     PrintError(kUsage);
@@ -135,25 +151,36 @@ int RunSearch(Args& args) {
     }
   }
 
+  VolumePath wanted;
+  if (std::string error; hasPath && !ParseVolumePath(below, wanted, error)) {
+    PrintError("search: " + error);
+    return kExitBadUsage;
+  }
+
   std::vector<char> letters;
   int exitCode = kExitOk;
   if (!ResolveNtfsSource(source, useCache, letters, exitCode)) return exitCode;
+  if (hasPath && wanted.letter != 0) {
+    std::erase_if(letters, [&](char l) { return l != wanted.letter; });
+    if (letters.empty()) {
+      PrintError("search: " + below + " is not a drive of " + source);
+      return kExitBadUsage;
+    }
+  }
   if (!json) PrintTableHeader();
   for (char letter : letters) {
     if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
-    CNtfsRecordReader reader(NtfsVolumeFor(letter));
-    std::vector<FileListRow> rows;
-    search_drive = letter;
-    RunSearch(file_index, reader, criteria, rows, nullptr);
-    for (const FileListRow& row : rows) {
-      std::string path;
-      {
-        std::lock_guard<std::mutex> lock(index_lock);
-        path = reader.FolderPath(row.parent);
-      }
-      CatalogueRow out{row, path, true, false};
-      if (json) std::printf("%s\n", RowJson(out).c_str());
-      else PrintTableRow(out);
+    CHitPrinter printer(json);
+    CSearchJob* job = Session().StartSearch(criteria, &printer, hasPath ? below : std::string());
+    if (!job) {
+      PrintError(std::string(1, letter) + ": the NTFS volume cannot be read");
+      return kExitBadUsage;
+    }
+    job->Wait();
+    if (job->Snapshot().noFolder) {
+      std::fflush(stdout);
+      PrintError("search: no folder " + below);
+      return kExitBadUsage;
     }
   }
   std::fflush(stdout);

@@ -25,7 +25,7 @@ const char kUsage[] =
     "  list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] [--json] [--cache]\n"
     "      deleted files and folders beside the existing ones\n"
     "  search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N]\n"
-    "         [--created|--modified FROM TO] [--json] [--cache]\n"
+    "         [--created|--modified FROM TO] [--path FOLDER] [--json] [--cache]\n"
     "      find deleted items; FROM and TO are local YYYY-MM-DD[THH:MM[:SS]]\n"
     "  recover SOURCE --to DEST (--record N ... | --all-deleted | --path \"X:\\\\folder\\\\\")\n"
     "          [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
@@ -35,7 +35,8 @@ const char kUsage[] =
     "      carve pictures out of the free clusters of each drive of SOURCE\n"
     "\n"
     "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
-    "only ever opened for reading.\n"
+    "only ever opened for reading. A folder is written \"X:\\\\a\\\\b\\\\\", \"X:/a/b\", \"/a/b\" or \"a/b\";\n"
+    "it may be an existing or a deleted folder.\n"
     "Exit codes: 0 success, 1 some items failed, 2 bad usage or unreadable source.\n";
 
 }  // namespace

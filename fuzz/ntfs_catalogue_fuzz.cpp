@@ -1,61 +1,72 @@
-// A fuzzed volume through the catalogue: the scan of unused records with their folder chains,
-// the folder model walked from the root as a recursive deleted-only listing walks it, and a
-// search over what was found.
+// A fuzzed volume through the catalogue services: the indexing job (the scan of unused records
+// with their folder chains), a recursive deleted-only listing, and a search over what was
+// found with the reveal of its first hits.
+#include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <set>
 #include <vector>
 
+#include "app/indexing_job.h"
+#include "app/listing_job.h"
+#include "app/search_job.h"
+#include "app/session.h"
 #include "fuzz/ntfs_fuzz_common.h"
-#include "index/enum_thread.h"
-#include "index/file_index.h"
-#include "index/folder_model.h"
 #include "index/index_cache.h"
-#include "index/ntfs_record_reader.h"
-#include "search/search_thread.h"
+
+namespace {
+
+// Stops the listing after a bounded number of rows, as a person closing the window would.
+class CBoundedRows : public sorvani::IListingSink {
+ public:
+  explicit CBoundedRows(std::atomic<bool>& stop) : m_stop(stop) {}
+  void OnRow(const sorvani::CatalogueRow&) override {
+    if (++m_rows >= 4096) m_stop = true;
+  }
+
+ private:
+  std::atomic<bool>& m_stop;
+  int m_rows = 0;
+};
+
+class CFirstHits : public sorvani::ISearchJobSink {
+ public:
+  void OnHit(const sorvani::CatalogueRow& hit) override {
+    if (hits.size() < 16) hits.push_back(hit.row);
+  }
+  std::vector<sorvani::FileListRow> hits;
+};
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace sorvani;
   fuzz::MapBytes(data, size);
   SetCacheSavingAllowed(false);
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-    // The letter's volume object lives on between inputs; it must read this input's bytes.
-    NtfsVolumeFor(fuzz::kFuzzDrive)->Close();
-  }
-  EnumThread(fuzz::kFuzzDrive);
+  static LogicalDiskTable logical;
+  static DiskTable disks;
+  static DriveDiskTable driveDisks;
+  // Readers are made per job from the letter's source, so each input is read afresh.
+  CSession session(CDriveTable::Instance(), DriveTables{logical, disks, driveDisks});
+  CIndexingJob* indexing = session.StartIndexing(fuzz::kFuzzDrive, true);
+  if (!indexing) return 0;
+  indexing->Wait();
 
-  CNtfsVolume* volume = NtfsVolumeFor(fuzz::kFuzzDrive);
-  CNtfsRecordReader reader(volume);
-  CNtfsIndexLister live(volume);
-  CFolderModel model(fuzz::kFuzzDrive, file_index, reader, live);
-  model.SetDeletedOnly(true);
-  std::vector<FolderNode> stack{model.Root()};
-  std::set<std::pair<int, std::uint32_t>> entered;
-  std::vector<FolderItem> items;
-  for (int folders = 0; !stack.empty() && folders < 256; ++folders) {
-    FolderNode folder = stack.back();
-    stack.pop_back();
-    model.List(folder, items);
-    for (const FolderItem& item : items) {
-      if (!item.IsFolder()) continue;
-      FolderNode node = model.Enter(folder, item);
-      if (node.record != 0 && entered.insert({static_cast<int>(node.kind), node.record}).second)
-        stack.push_back(node);
-    }
-  }
+  std::atomic<bool> stop{false};
+  CBoundedRows rows(stop);
+  ListingOptions options;
+  options.recursive = true;
+  options.deletedOnly = true;
+  ListFolder(session, fuzz::kFuzzDrive, options, rows, &stop);
 
+  PublishedCatalogue catalogue = session.Catalogue();
   SearchCriteria criteria;
   criteria.nameOn = true;
   criteria.nameMode = kNameModeContains;
   criteria.name = "a";
-  std::vector<FileListRow> results;
-  RunSearch(file_index, reader, criteria, results, nullptr);
-  for (std::size_t i = 0; i < results.size() && i < 16; ++i) {
+  CFirstHits hits;
+  SearchCatalogue(catalogue, criteria, hits);
+  for (const FileListRow& hit : hits.hits) {
     RevealTarget target;
-    RevealInFolder(results[i], file_index, reader, target);
+    RevealHit(catalogue, hit, target);
   }
   return 0;
 }

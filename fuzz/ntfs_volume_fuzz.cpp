@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "fuzz/ntfs_fuzz_common.h"
+#include "index/ntfs_record_reader.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   using namespace sorvani;
@@ -24,6 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
   }
   CNtfsFile file;
+  CNtfsRecordReader reader(&volume);
   for (std::uint32_t record = 0; record < 64; ++record) {
     if (!file.LoadRecord(&volume, record, record % 2 == 0)) continue;
     fuzz::ExerciseFile(file);
@@ -31,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::uint64_t sz = 0, created = 0, modified = 0;
     std::uint32_t attributes = 0, parent = 0;
     if (file.GetNameInfo(name, sz, attributes, parent, created, modified)) {
-      file.RegisterParentFolders(parent);
-      (void)volume.BuildFolderPath(parent);
+      reader.RegisterParentFolders(parent);
+      (void)reader.FolderPath(parent);
       volume.ResolvePath("F:\\" + name);
     }
   }

@@ -1,37 +1,37 @@
-// The indexing of one drive: the process-wide table of NTFS readers, the worker that fills
-// the catalogue from the MFT's own bitmap, and the dialog logic that starts, polls and
-// cancels it (the windows only draw what CIndexRun::Tick reports).
+// The indexing of one drive: the worker that fills a catalogue from the MFT's own bitmap, and
+// the numbers the indexing dialog shows while it runs (front ends format them).
 #pragma once
 
 #include <atomic>
-#include <chrono>
 #include <cstdint>
-#include <functional>
-#include <string>
-#include <thread>
 
 #include "index/file_index.h"
 
 namespace sorvani {
 
 class CNtfsVolume;
+struct DriveSource;
 
-// The reader of a drive letter, created on first use and kept while the letter stands for the
-// same source. When the drive table maps the letter to other bytes (another image, a
-// refreshed table), the next call replaces the reader, so nothing reads the old source on
-// through it: callers take the reader anew for each piece of work and never keep it across a
-// change of the drive table. The enumeration, the search, recovery and the views share it.
-CNtfsVolume* NtfsVolumeFor(char driveLetter);
+// Fills `index` for the drive `volume` stands for: from its cache file when that is usable
+// (unless `forceRescan`), else by scanning every record the MFT bitmap marks unused; a
+// complete scan is saved to the cache. `volume` has its device attached (or opens the letter's
+// source from the process-wide drive table); it is initialised here. `index` is cleared
+// first, whatever happens next. `progress` is guarded by index_lock; `cancel` stops the run
+// before its next record. Called on the worker's thread, which owns `volume` and `index`
+// until it returns. Returns how the run ended (kEnum...), also left in progress.result.
+// `source` (may be null) identifies the cache file; without it the letter's entry in the
+// process-wide drive table does.
+std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volume, CFileIndex& index,
+                        IndexProgress& progress, const std::atomic<bool>& cancel,
+                        bool forceRescan, const DriveSource* source = nullptr);
 
-// Fills file_index for the drive: from its cache file when that is usable (unless
-// index_progress.forceRescan is set), else by scanning every record the MFT bitmap marks
-// unused; a complete scan is saved to the cache. The previous catalogue is cleared first,
-// whatever happens next; how the run ended goes to index_progress.result and is returned.
-void EnumThread(char driveLetter);
-std::uint8_t EnumerateDrive(char driveLetter);
+// The synchronous form on the process-wide catalogue (file_index, index_progress) with a
+// reader of its own, for the callers that fill one catalogue per process (the recovery
+// command and its tests). Resets the progress block first.
+std::uint8_t EnumerateDrive(char driveLetter, bool forceRescan = true);
 
-// The letter the catalogue describes: set by a run that ended with kEnumFromCache or
-// kEnumScanned, 0 from the start of every run and after any other ending.
+// The letter the process-wide catalogue describes: set by an EnumerateDrive that ended with
+// kEnumFromCache or kEnumScanned, 0 from the start of every run and after any other ending.
 char CataloguedDrive();
 
 // Resource strings of the indexing dialog's title per phase, and of its texts.
@@ -43,7 +43,8 @@ inline constexpr unsigned kIdsIndexEstimateUnknown = 36;
 inline constexpr unsigned kIdsIndexPercent = 37;
 inline constexpr unsigned kIdsIndexElapsed = 38;
 
-// What one poll of the indexing dialog shows.
+// What one poll of the indexing dialog shows, as numbers: the front end turns them into text
+// (FormatElapsed, FormatEstimate, its own word for an unknown estimate).
 struct IndexTick {
   bool finished = false;
   std::uint8_t result = kEnumRunning;  // once finished: how the run ended
@@ -52,44 +53,11 @@ struct IndexTick {
   int percent = 0;           // 0..100, also the progress bar's position
   double elapsedSeconds = 0;
   bool estimateShown = false;  // only while scanning
-  bool estimateKnown = false;  // false: "unknown"
+  bool estimateKnown = false;  // false: the estimate is unknown
   std::uint32_t estimateSeconds = 0;
-  std::string elapsedText;   // FormatElapsed
-  std::string estimateText;  // FormatEstimate, "unknown", or "" outside the scan
 };
 
 // The values of one tick from a snapshot of the progress block and the seconds since start.
 IndexTick ComputeIndexTick(const IndexProgress& progress, double elapsedSeconds);
-
-// The indexing dialog without its window: Start, a Tick every kTickMilliseconds, Cancel.
-class CIndexRun {
- public:
-  static constexpr int kTickMilliseconds = 300;
-  using Worker = std::function<void(char)>;
-
-  explicit CIndexRun(Worker worker = EnumThread) : m_worker(std::move(worker)) {}
-  ~CIndexRun();
-  CIndexRun(const CIndexRun&) = delete;
-  CIndexRun& operator=(const CIndexRun&) = delete;
-
-  // Resets the progress block, sets force rescan, notes the start time, starts the worker.
-  // A forced rescan deletes the drive's cache file first, so nothing can take the old one.
-  void Start(char driveLetter, bool forceRescan);
-  // Sets the cancel flag; the worker stops before its next record.
-  void Cancel();
-  // One poll. When the worker has ended, the result says finished and the thread is joined.
-  IndexTick Tick();
-  // Blocks until the worker has ended.
-  void Wait();
-  bool Started() const { return m_thread.joinable(); }
-  // True once the worker has returned (the next Tick reports it finished).
-  bool Ended() const { return m_ended; }
-
- private:
-  Worker m_worker;
-  std::thread m_thread;
-  std::atomic<bool> m_ended{false};
-  std::chrono::steady_clock::time_point m_start;
-};
 
 }  // namespace sorvani

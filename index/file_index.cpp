@@ -40,6 +40,7 @@ void CFileIndex::Clear() {
   m_liveFolders.clear();
   m_entryByRecord.Clear();
   m_flags.Clear();
+  m_folderNames.Clear();
   m_arena.release();
   m_unreadableRecords = 0;
   m_firstUnreadableRecord = 0;

@@ -2,6 +2,7 @@
 // still has a name, with the folders above it, so deleted trees can be shown where they lived.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory_resource>
@@ -12,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "index/folder_names.h"
 #include "index/record_reader.h"
 #include "foundation/record_table.h"
 #include "ntfs/ntfs_constants.h"
@@ -71,7 +73,8 @@ struct FileListRow {
 inline constexpr std::int32_t kIconFolder = 0;
 inline constexpr std::int32_t kIconFile = 1;
 
-// Progress of the indexing thread, read by the dialog that polls it. Guarded by index_lock.
+// Progress of the indexing thread, read by whoever polls it. Guarded by index_lock (inside
+// index/ and app/ only); `stop`, when set, is a cancel flag read without the lock.
 struct IndexProgress {
   std::uint8_t phase = 0;  // 0 none yet, 1 scanning, 2 saving the cache, 3 loading the cache
   std::uint32_t done = 0;
@@ -79,6 +82,8 @@ struct IndexProgress {
   std::int32_t cancel = 0;
   std::int32_t forceRescan = 0;
   std::uint8_t result = 0;  // how the last run ended, kEnum...; 0 while it runs
+  const std::atomic<bool>* stop = nullptr;
+  bool Cancelled() const { return cancel != 0 || (stop && stop->load(std::memory_order_relaxed)); }
 };
 
 enum : std::uint8_t { kPhaseNone = 0, kPhaseScanning = 1, kPhaseSaving = 2, kPhaseLoading = 3 };
@@ -147,6 +152,9 @@ class CFileIndex {
   std::size_t ChildCount() const { return m_links.size(); }
   const RecordSet& OrphanFolders() const { return m_orphanFolders; }
   const RecordSet& LiveFolders() const { return m_liveFolders; }
+  // The names of the folders above the entries, filled as paths are asked for; locks
+  // inside, so a published (const) catalogue still takes names from any thread. Clear empties it.
+  CFolderNames& FolderNames() const { return m_folderNames; }
 
   // Raw insertions, for the walk and the cache loader. An entry whose record is present
   // already is left as it was.
@@ -233,6 +241,7 @@ class CFileIndex {
   // that reaches one would repeat the same steps, none of which could change the index again.
   RecordTable<std::uint8_t> m_flags;
   bool m_keepFacts = false;
+  mutable CFolderNames m_folderNames;
   RecordDetails m_details;                   // scratch of IndexUnusedRecord
   std::vector<std::uint32_t> m_walkVisited;  // scratch of IndexUnusedRecord
   std::set<std::uint32_t> m_walkVisitedLarge;
@@ -240,8 +249,9 @@ class CFileIndex {
   std::uint32_t m_firstUnreadableRecord = 0;
 };
 
-// The process-wide catalogue, its progress block and the lock of both and of every record load
-// on a shared volume reader.
+// The process-wide catalogue and progress block, for the synchronous callers that still fill
+// one catalogue per process (the recovery command, its tests). The lock guards the progress
+// blocks and the record loads inside the indexing; callers outside index/ and app/ never take it.
 extern CFileIndex file_index;
 extern IndexProgress index_progress;
 extern std::mutex index_lock;

@@ -100,6 +100,8 @@ class CFolderModel {
   FolderNode Enter(const FolderNode& parent, const FolderItem& item);
 
   static std::string OrphanFolderName(std::uint32_t record);
+  // Names compared as the volume compares them (its case table), without regard to case.
+  bool SameName(std::string_view a, std::string_view b) { return m_reader.SameNameNoCase(a, b); }
 
  private:
   bool Collect(const FolderNode& folder, bool foldersOnly, bool loadRows,

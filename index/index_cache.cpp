@@ -58,7 +58,7 @@ void BuildHeader(std::uint8_t* h, bool incomplete, char letter, std::int64_t cre
 bool StepAndTestCancel(IndexProgress& progress) {
   std::lock_guard<std::mutex> lock(index_lock);
   ++progress.done;
-  return progress.cancel != 0;
+  return progress.Cancelled();
 }
 
 bool DeleteFile(const std::string& path) {
@@ -166,14 +166,19 @@ std::string CacheFilePath(char driveLetter) {
 bool VolumeCacheIdentity(char driveLetter, CNtfsVolume& volume, CacheIdentity& out) {
   out = CacheIdentity{};
   auto source = CDriveTable::Instance().Find(driveLetter);
-  if (!source || !volume.Device()) return false;
+  return source && VolumeCacheIdentity(*source, volume, out);
+}
+
+bool VolumeCacheIdentity(const DriveSource& source, CNtfsVolume& volume, CacheIdentity& out) {
+  out = CacheIdentity{};
+  if (!volume.Device()) return false;
   DriveSourceIdentity where;
-  if (!IdentifySource(*source, where)) return false;
+  if (!IdentifySource(source, where)) return false;
   out.device = where.file.device;
-  out.inode = source->memory ? where.memory : where.file.inode;
+  out.inode = source.memory ? where.memory : where.file.inode;
   out.modified = where.file.modified;
   out.realPath = where.file.realPath;
-  out.offset = source->offset;
+  out.offset = source.offset;
   out.size = volume.DeviceSize();
   std::uint8_t serial[8];
   std::uint32_t got = 0;
@@ -184,21 +189,6 @@ bool VolumeCacheIdentity(char driveLetter, CNtfsVolume& volume, CacheIdentity& o
   if (CNtfsFileAttr* mft = volume.MftFile().FindAttribute(kAttrData); mft && volume.MftRecordSize())
     out.mftRecords = mft->RealSize() / volume.MftRecordSize();
   return true;
-}
-
-std::uint32_t DumpIndexToCache(char driveLetter) {
-  CacheIdentity identity;
-  if (!VolumeCacheIdentity(driveLetter, *NtfsVolumeFor(driveLetter), identity)) {
-    LogFile.WriteAlways("Cannot tell which volume %c: holds; its catalogue is not saved.\n", driveLetter);
-    return 0;
-  }
-  return DumpIndexToCache(driveLetter, file_index, index_progress, identity);
-}
-
-std::uint32_t RestoreIndexFromCache(char driveLetter) {
-  CacheIdentity identity;
-  if (!VolumeCacheIdentity(driveLetter, *NtfsVolumeFor(driveLetter), identity)) return 0;
-  return RestoreIndexFromCache(driveLetter, file_index, index_progress, identity);
 }
 
 std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress) {

@@ -21,6 +21,7 @@ namespace sorvani {
 
 class CFileIndex;
 class CNtfsVolume;
+struct DriveSource;
 struct IndexProgress;
 
 inline constexpr std::uint32_t kCacheFormat = 100001;
@@ -46,6 +47,8 @@ struct CacheIdentity {
 // The identity of the volume `volume` has open as drive `driveLetter`; false when it cannot be
 // told (no source, an unreadable boot sector), and then no cache file is used for it.
 bool VolumeCacheIdentity(char driveLetter, CNtfsVolume& volume, CacheIdentity& out);
+// The same for the source the volume was opened from.
+bool VolumeCacheIdentity(const DriveSource& source, CNtfsVolume& volume, CacheIdentity& out);
 
 // The folder of the cache files: the program's state folder unless a test set another.
 std::string CacheFolder();
@@ -60,18 +63,14 @@ void SetCacheClock(CacheClock clock);
 // long as the process) switches saving off here; the profile setting still applies on top.
 void SetCacheSavingAllowed(bool allowed);
 
-// 1 when written (or the save was cancelled), 0 when saving is off or the file cannot be made.
-std::uint32_t DumpIndexToCache(char driveLetter);
-// 1 when the index came from the file (or its load was cancelled part way), else 0.
-std::uint32_t RestoreIndexFromCache(char driveLetter);
 // Deletes the file of one drive, or of every drive for letter 0; whether all deletions worked.
 std::uint32_t CleanUpCache(char driveLetter);
 // Deletes every cache file older than `maxAgeSeconds` (by the time in its header, or by the
 // file's own time when the header is not one of ours); whether all deletions worked.
 std::uint32_t CleanUpStaleCache(double maxAgeSeconds = kCacheMaxAgeSeconds);
 
-// The same on a given index, progress block and identity (the letter-only ones use the
-// process-wide index and the identity of the letter's reader, NtfsVolumeFor).
+// 1 when written (or the save was cancelled), 0 when saving is off or the file cannot be made.
+// 1 when the index came from the file (or its load was cancelled part way), else 0.
 std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexProgress& progress,
                                const CacheIdentity& identity);
 std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexProgress& progress,

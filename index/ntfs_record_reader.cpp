@@ -1,5 +1,6 @@
 #include "index/ntfs_record_reader.h"
 
+#include "index/file_index.h"
 #include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_volume.h"
 
@@ -55,19 +56,18 @@ std::int32_t CNtfsRecordReader::LoadedOverwritten() {
   return data->OverwrittenPercent(percent) ? static_cast<std::int32_t>(percent) : -1;
 }
 
-void CNtfsRecordReader::ClearDirNames() {
-  if (m_volume) m_volume->ClearDirNames();
+CFolderNames& CNtfsRecordReader::Names() {
+  return m_catalogue ? m_catalogue->FolderNames() : m_ownNames;
 }
 
+void CNtfsRecordReader::ClearDirNames() { Names().Clear(); }
+
 void CNtfsRecordReader::RegisterParentFolders(std::uint32_t parent) {
-  if (!m_volume) return;
-  // RegisterParentFolders walks from a file object that knows its volume.
-  if (m_file.Volume() != m_volume) m_file.LoadRecord(m_volume, kRootRecord, true);
-  m_file.RegisterParentFolders(parent);
+  if (m_volume) Names().RegisterParentFolders(*this, m_catalogue, parent);
 }
 
 std::string CNtfsRecordReader::FolderPath(std::uint32_t record) {
-  return m_volume ? m_volume->BuildFolderPath(record) : std::string();
+  return m_volume ? Names().BuildFolderPath(m_volume->DriveLetter(), record) : std::string();
 }
 
 bool CNtfsRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {

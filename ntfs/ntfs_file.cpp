@@ -318,24 +318,4 @@ std::string CNtfsFile::DumpText() {
   return out;
 }
 
-void CNtfsFile::RegisterParentFolders(std::uint32_t parent) {
-  if (!m_volume) return;
-  CNtfsFile folder;
-  if (parent == kRootRecord || m_volume->HasDirName(parent)) return;  // the usual case
-  std::set<std::uint32_t> seen;
-  std::uint32_t current = parent;
-  while (current != kRootRecord) {
-    if (m_volume->HasDirName(current)) break;
-    if (!seen.insert(current).second) break;
-    if (!folder.LoadRecord(m_volume, current, true)) break;
-    std::string name;
-    std::uint64_t size = 0, created = 0, modified = 0;
-    std::uint32_t attributes = 0, grandParent = 0;
-    if (!folder.GetNameInfo(name, size, attributes, grandParent, created, modified)) break;
-    if (name.empty() || !(attributes & kFileAttrDirectory)) break;
-    m_volume->AddDirName(current, name, grandParent);
-    current = grandParent;
-  }
-}
-
 }  // namespace sorvani

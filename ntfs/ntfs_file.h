@@ -78,8 +78,6 @@ class CNtfsFile {
   void Dump();
   std::string DumpText();
 
-  void RegisterParentFolders(std::uint32_t parent);
-
   std::uint32_t RecordNumber() const { return m_recordNumber; }
   bool IsValid() const { return m_valid; }
   bool InUse() const { return m_inUse; }

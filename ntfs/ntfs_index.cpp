@@ -222,43 +222,6 @@ std::uint32_t CNtfsVolume::ResolvePath(std::string_view path) {
   return current;
 }
 
-void CNtfsVolume::AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent) {
-  m_dirNames.emplace(record, DirNameEntry{name, parent});
-  m_dirNamed.Ref(record) = true;
-}
-
-bool CNtfsVolume::FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const {
-  auto it = m_dirNames.find(record);
-  if (it == m_dirNames.end()) return false;
-  name = it->second.name;
-  parent = it->second.parent;
-  return true;
-}
-
-std::string CNtfsVolume::BuildFolderPath(std::uint32_t record) {
-  std::string path;
-  std::set<std::uint32_t> seen;
-  std::uint32_t current = record;
-  while (current != kRootRecord) {
-    std::string name;
-    std::uint32_t parent = 0;
-    // A chain that comes back to a folder already on it is as broken as a missing one.
-    if (seen.insert(current).second && FindDirName(current, name, parent)) {
-      path = name + "\\" + path;
-      current = parent;
-      continue;
-    }
-    std::string orphan;
-    Appendf(orphan, "_OrphanFolder_%lu", static_cast<unsigned long>(current));
-    path = orphan + "\\" + path;
-    break;
-  }
-  std::string out;
-  out.push_back(m_driveLetter);
-  out += ":\\";
-  return out + path;
-}
-
 bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntry>& entries,
                                 bool foldersOnly) {
   entries.clear();

@@ -20,13 +20,6 @@ namespace sorvani {
 inline constexpr std::uint32_t kMaxRecordSize = 65536;
 inline constexpr std::uint32_t kMaxIndexBlockSize = 65536;
 
-// Folder names met while walking parent chains: record -> (name, parent record).
-struct DirNameEntry {
-  std::string name;
-  std::uint32_t parent = 0;
-};
-using DirNameMap = std::map<std::uint32_t, DirNameEntry>;
-
 // One entry of a folder's directory index, from its $FILE_NAME key.
 struct NtfsDirEntry {
   std::uint32_t record = 0;
@@ -118,20 +111,12 @@ class CNtfsVolume : public CVolume {
   bool GetVolumeInfo(NtfsVolumeInfo& info);
   std::string Label();
 
-  // Directory index and folder paths.
+  // Directory index lookups. (Folder paths of a catalogue are built in index/, from its
+  // folder-name map.)
   bool ApplyIndexFixup(std::span<std::uint8_t> block, std::uint32_t size);
   int CompareNames(std::string_view a, std::string_view b);
   std::uint32_t FindInDirectory(std::string_view name, std::uint32_t dirRecord);
   std::uint32_t ResolvePath(std::string_view path);
-  void ClearDirNames() {
-    m_dirNames.clear();
-    m_dirNamed.Clear();
-  }
-  void AddDirName(std::uint32_t record, const std::string& name, std::uint32_t parent);
-  bool FindDirName(std::uint32_t record, std::string& name, std::uint32_t& parent) const;
-  bool HasDirName(std::uint32_t record) const { return m_dirNamed.Get(record); }
-  const DirNameMap& DirNames() const { return m_dirNames; }
-  std::string BuildFolderPath(std::uint32_t record);
   // Every entry of the folder's index ($INDEX_ROOT and the in-use blocks of
   // $INDEX_ALLOCATION), DOS-only names left out; with `foldersOnly`, only subfolders. False
   // when the folder cannot be read, or when an index block in use (or the index's block map)
@@ -161,8 +146,6 @@ class CNtfsVolume : public CVolume {
   std::uint64_t m_mftStartCluster = 0;
   std::uint32_t m_recordSize = 0;
   std::uint64_t m_clusterCount = 0;
-  DirNameMap m_dirNames;
-  RecordTable<bool> m_dirNamed;  // the records m_dirNames holds, for the quick test
 
   bool ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const;
 

@@ -9,6 +9,7 @@
 #include "foundation/log.h"
 #include "foundation/name_compare.h"
 #include "index/file_index.h"
+#include "index/ntfs_record_reader.h"
 #include "index/orphan_folder.h"
 #include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_file.h"
@@ -64,10 +65,10 @@ void CFileIndexCatalogue::AllEntries(std::vector<CatalogueEntry>& out) const {
 std::string CFileIndexCatalogue::LiveFolderPath(std::uint32_t record) {
   if (record == kRootRecord || !m_reader) return "";
   if (m_index.IsOrphanFolder(record)) return OrphanFolderName(record);
-  CNtfsFile walker;
-  walker.LoadRecord(m_reader, record, true);  // binds the walker to the reader
+  // The names stay in the catalogue's folder-name map for the next item.
+  CNtfsRecordReader walker(m_reader, &m_index);
   walker.RegisterParentFolders(record);
-  std::string path = m_reader->BuildFolderPath(record);  // "X:\a\b\"
+  std::string path = walker.FolderPath(record);  // "X:\a\b\"
   std::string out;
   for (std::size_t i = path.size() >= 3 ? 3 : path.size(); i < path.size(); ++i)
     out += path[i] == '\\' ? '/' : path[i];

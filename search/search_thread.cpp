@@ -7,34 +7,19 @@
 
 #include "foundation/file_time.h"
 #include "foundation/log.h"
-#include "index/enum_thread.h"
 #include "index/ntfs_record_reader.h"
 #include "lib/fpattern/fpattern.h"
 
 namespace sorvani {
 
-SearchCriteria search_criteria;
-std::vector<FileListRow> search_results;
-char search_drive = 0;
-
 namespace {
 
-std::mutex g_sinkLock;
-ISearchSink* g_sink = nullptr;
 
 constexpr std::uint32_t kStopTestInterval = 64;
 
-bool Stopped(const SearchCriteria& criteria) {
-  std::lock_guard<std::mutex> lock(index_lock);
-  return criteria.stop != 0;
-}
+bool Stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
 
 }  // namespace
-
-void SetSearchSink(ISearchSink* sink) {
-  std::lock_guard<std::mutex> lock(g_sinkLock);
-  g_sink = sink;
-}
 
 std::int64_t FileTimeToLocalCalendar(std::uint64_t fileTime) {
   std::int64_t seconds = FileTimeToUnixSeconds(fileTime);
@@ -74,8 +59,9 @@ bool ParseLocalDate(const std::string& text, std::int64_t& seconds) {
   return true;
 }
 
-void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& criteria,
-               std::vector<FileListRow>& results, ISearchSink* sink) {
+void RunSearch(const CFileIndex& index, IRecordReader& reader, const SearchCriteria& criteria,
+               std::vector<FileListRow>& results, ISearchSink* sink,
+               const std::atomic<bool>* stop) {
   // The folder-name map is emptied when the catalogue is built, not before each search: the
   // rows show the volume as it was indexed (their facts come from then too), and every search
   // after the first finds the folders above its hits already named.
@@ -90,11 +76,10 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
   std::uint32_t sinceTest = kStopTestInterval - 1;  // the first entry is tested
   index.ForEachEntry([&](const FileIndexEntry& entry) {
     const std::uint32_t record = entry.record;
-    // The stop flag is tested every few entries and after every hit: the test takes the lock
-    // the indexing and the user interface share.
+    // The stop flag is tested every few entries and after every hit.
     if (++sinceTest == kStopTestInterval) {
       sinceTest = 0;
-      if (Stopped(criteria)) return false;
+      if (Stopped(stop)) return false;
     }
     if (criteria.nameOn) {
       bool match;
@@ -102,7 +87,6 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
         match = plain ? MatchContains(criteria.name, entry.name)
                       : MatchPattern(pattern.c_str(), entry.name.c_str());
       } else {
-        std::lock_guard<std::mutex> lock(index_lock);
         match = reader.SameNameNoCase(criteria.name, entry.name);
       }
       if (!match) return true;
@@ -114,10 +98,11 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
       details.modified = facts->modified;
       details.parent = facts->parent;
     } else {
-      std::lock_guard<std::mutex> lock(index_lock);
       if (!reader.LoadDetails(record, false, details)) return true;
-      if (entry.parent == kNamelessFolderRecord && details.name.empty()) {
-        details.parent = kNamelessFolderRecord;  // a record without a name names no folder
+      if (details.name.empty()) {
+        // A record without a name names no folder: the catalogue's entry says where it is
+        // (the nameless folder, or the folder whose index named it again).
+        details.parent = entry.parent;
       } else if (std::string_view(details.name) != std::string_view(entry.name)) {
         LogFile.WriteAlways("Wrong name of file #%lu.\n", static_cast<unsigned long>(record));
         reader.DumpLoaded();
@@ -140,50 +125,34 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, SearchCriteria& c
     row.size = details.size;
     row.created = details.created;
     row.modified = details.modified;
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      if (details.parent != registeredParent) {
-        reader.RegisterParentFolders(details.parent);
-        registeredParent = details.parent;
-      }
-      if (!entry.IsFolder()) row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
+    if (details.parent != registeredParent) {
+      reader.RegisterParentFolders(details.parent);
+      registeredParent = details.parent;
     }
-    std::size_t position;
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      results.push_back(std::move(row));
-      position = results.size() - 1;
-    }
-    if (Stopped(criteria)) return false;
+    if (!entry.IsFolder()) row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
+    results.push_back(std::move(row));
+    const std::size_t position = results.size() - 1;
+    if (Stopped(stop)) return false;
     if (sink) sink->OnRow(position, results[position]);
     return true;
   });
   if (sink) sink->OnFinished();
 }
 
-void SearchThread(char driveLetter) {
-  ScopeTrace trace(1, "SearchThread");
-  CNtfsRecordReader reader(NtfsVolumeFor(driveLetter));
-  ISearchSink* sink;
-  {
-    std::lock_guard<std::mutex> lock(g_sinkLock);
-    sink = g_sink;
-  }
-  RunSearch(file_index, reader, search_criteria, search_results, sink);
-}
-
 bool RevealInFolder(const FileListRow& row, const CFileIndex& index, IRecordReader& reader,
                     RevealTarget& out) {
   out = RevealTarget{};
   out.name = row.name;
-  std::lock_guard<std::mutex> lock(index_lock);
+  reader.RegisterParentFolders(row.parent);
   out.folder = reader.FolderPath(row.parent);
   std::string chain;
+  std::vector<RevealStep> steps;  // from the folder up
   std::set<std::uint32_t> seen;
   RecordNames names;
   for (std::uint32_t current = row.parent; current != kIndexRootRecord;) {
     if (current == kNamelessFolderRecord && index.IsOrphanFolder(current)) {
       chain.insert(0, std::to_string(current) + ";");
+      steps.push_back({"_OrphanFolder_" + std::to_string(current), current, true, true});
       break;
     }
     // A chain that comes back on itself cannot be opened level by level.
@@ -199,16 +168,18 @@ bool RevealInFolder(const FileListRow& row, const CFileIndex& index, IRecordRead
     else
       std::snprintf(element, sizeof element, "0;");
     chain.insert(0, element);
-    if (orphan) break;
-    current = names.parent;
+    if (orphan) {
+      steps.push_back({"_OrphanFolder_" + std::to_string(current), current, true, true});
+      break;
+    }
+    // A deleted folder's name is the catalogue's (it may have been named again there).
+    const FileIndexEntry* entry = index.FindEntry(current);
+    steps.push_back({entry ? std::string(entry->name) : names.name, current, !names.inUse, false});
+    current = entry ? entry->parent : names.parent;
   }
   out.chain = std::move(chain);
+  out.steps.assign(steps.rbegin(), steps.rend());
   return true;
-}
-
-bool RevealInFolder(const FileListRow& row, RevealTarget& out) {
-  CNtfsRecordReader reader(NtfsVolumeFor(search_drive));
-  return RevealInFolder(row, file_index, reader, out);
 }
 
 }  // namespace sorvani

@@ -7,7 +7,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <mutex>
+#include <atomic>
 #include <set>
 
 #include "disk/drive_table.h"
@@ -32,14 +32,7 @@ char NtfsLetter(const std::string& path) {
   return 0;
 }
 
-void Enumerate(char letter) {
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(letter);
-}
+void Enumerate(char letter) { EnumerateDrive(letter, true); }
 
 TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
   SetCacheFolder(test::ScratchFolder("CatalogueImages"));
@@ -55,8 +48,9 @@ TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
     auto expected = test::DeletedEntries(loaded->second);
 
     std::size_t found = 0, pathsCompared = 0, pathsAgree = 0, orphansPlaced = 0;
-    CNtfsRecordReader reader(NtfsVolumeFor(letter));
-    reader.ClearDirNames();
+    CNtfsVolume volume;
+    ASSERT_TRUE(volume.Initialize(letter));
+    CNtfsRecordReader reader(&volume);
     const std::string root = std::string(1, letter) + ":\\";
     std::vector<const FileIndexEntry*> entries;
     file_index.ForEachEntry([&](const FileIndexEntry& e) {
@@ -107,171 +101,34 @@ TEST(CatalogueImages, ReservedRecordsAreNotDeletedFilesAndCancelKeepsPartialResu
   ASSERT_NE(letter, 0);
   SetCacheFolder(test::ScratchFolder("CatalogueReserved"));
   SetCacheSavingAllowed(true);
-  Enumerate(letter);
-  for (std::uint32_t r = 16; r <= 23; ++r) EXPECT_EQ(file_index.FindEntry(r), nullptr) << r;
-  std::size_t complete = file_index.EntryCount();
+  CNtfsVolume volume;
+  CFileIndex index;
+  IndexProgress progress;
+  std::atomic<bool> cancel{false};
+  ASSERT_EQ(EnumThread(letter, volume, index, progress, cancel, true), kEnumScanned);
+  for (std::uint32_t r = 16; r <= 23; ++r) EXPECT_EQ(index.FindEntry(r), nullptr) << r;
+  std::size_t complete = index.EntryCount();
   EXPECT_TRUE(std::filesystem::exists(CacheFilePath(letter)));
 
   // The next run without force rescan takes the cache and gets the same index.
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    index_progress = IndexProgress{};
-  }
-  EnumThread(letter);
-  EXPECT_EQ(index_progress.phase, kPhaseLoading);
-  EXPECT_EQ(file_index.EntryCount(), complete);
+  progress = IndexProgress{};
+  EXPECT_EQ(EnumThread(letter, volume, index, progress, cancel, false), kEnumFromCache);
+  EXPECT_EQ(progress.phase, kPhaseLoading);
+  EXPECT_EQ(index.EntryCount(), complete);
 
   // A cancelled scan writes no cache and keeps what it had.
   CleanUpCache(letter);
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.cancel = 1;
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(letter);
-  EXPECT_EQ(index_progress.phase, kPhaseScanning);
+  progress = IndexProgress{};
+  cancel = true;
+  EXPECT_EQ(EnumThread(letter, volume, index, progress, cancel, true), kEnumCancelled);
+  EXPECT_EQ(progress.phase, kPhaseScanning);
+  EXPECT_EQ(progress.result, kEnumCancelled);
   EXPECT_FALSE(std::filesystem::exists(CacheFilePath(letter)));
   SetCacheSavingAllowed(false);
 }
 
-DriveSource Source(const std::string& path) {
-  DriveSource source;
-  source.path = path;
-  return source;
-}
-
-// Every way a run ends is reported, and none leaves an earlier drive's catalogue behind.
-TEST(CatalogueImages, EndingsAreReportedAndNoneKeepsAnotherDrivesCatalogue) {
-  std::string ntfs = test::Fixture("ntfs-512.img");
-  std::string fat = test::Fixture("fat16.img");
-  if (ntfs.empty() || fat.empty()) return;
-  const std::string folder = test::ScratchFolder("CatalogueEndings");
-  SetCacheFolder(folder);
-  SetCacheSavingAllowed(true);
-  CDriveTable& table = CDriveTable::Instance();
-  // An NTFS boot sector over nothing: the volume says NTFS but its MFT cannot be read.
-  auto image = test::ReadWholeFile(ntfs);
-  ASSERT_GE(image.size(), 512u);
-  auto broken = std::make_shared<std::vector<std::uint8_t>>(image.begin(), image.begin() + 512);
-  broken->resize(64 * 1024, 0);
-
-  struct Case {
-    const char* what;
-    std::function<DriveSource()> source;
-    bool cancel, forceRescan;
-    std::uint8_t result;
-    bool catalogue;  // the drive's own catalogue is there afterwards
-  } cases[] = {
-      {"scan", [&] { return Source(ntfs); }, false, true, kEnumScanned, true},
-      {"from cache", [&] { return Source(ntfs); }, false, false, kEnumFromCache, true},
-      {"cancelled load", [&] { return Source(ntfs); }, true, false, kEnumCancelled, false},
-      {"cancelled scan", [&] { return Source(ntfs); }, true, true, kEnumCancelled, false},
-      {"not NTFS", [&] { return Source(fat); }, false, true, kEnumNotNtfs, false},
-      {"unreadable", [&] { DriveSource d; d.memory = broken; return d; }, false, true, kEnumUnreadable, false},
-      {"no source", [&] { return Source(folder + "/missing.img"); }, false, true, kEnumUnreadable, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
-    ASSERT_TRUE(table.Assign('V', c.source()));
-    // What an earlier drive left in the catalogue.
-    file_index.InsertEntry(777777, "from another drive", 0, 5);
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      index_progress = IndexProgress{};
-      index_progress.cancel = c.cancel ? 1 : 0;
-      index_progress.forceRescan = c.forceRescan ? 1 : 0;
-    }
-    EXPECT_EQ(EnumerateDrive('V'), c.result);
-    EXPECT_EQ(index_progress.result, c.result);
-    EXPECT_EQ(file_index.FindEntry(777777), nullptr);
-    EXPECT_EQ(CataloguedDrive(), c.catalogue ? 'V' : 0);
-    if (c.catalogue) {
-      EXPECT_GT(file_index.EntryCount(), 0u);
-    }
-  }
-
-  // The dialog logic reports the ending too.
-  ASSERT_TRUE(table.Assign('V', Source(fat)));
-  CIndexRun run;
-  run.Start('V', true);
-  run.Wait();
-  IndexTick tick = run.Tick();
-  EXPECT_TRUE(tick.finished);
-  EXPECT_EQ(tick.result, kEnumNotNtfs);
-  table.Remove('V');
-  SetCacheSavingAllowed(false);
-}
-
-// The reader of a letter follows the letter to its new source, and a cache file made for one
-// volume is never taken for another.
-TEST(CatalogueImages, ALetterFollowsItsSourceAndACacheStaysWithItsVolume) {
-  std::string a = test::Fixture("ntfs-4k.img");
-  std::string b = test::Fixture("ntfs-512.img");
-  if (a.empty() || b.empty()) return;
-  SetCacheFolder(test::ScratchFolder("CatalogueRelettered"));
-  CDriveTable& table = CDriveTable::Instance();
-  auto records = [] {
-    std::set<std::uint32_t> out;
-    file_index.ForEachEntry([&](const FileIndexEntry& e) {
-      out.insert(e.record);
-      return true;
-    });
-    return out;
-  };
-  auto run = [](char letter, bool force) {
-    {
-      std::lock_guard<std::mutex> lock(index_lock);
-      index_progress = IndexProgress{};
-      index_progress.forceRescan = force ? 1 : 0;
-    }
-    return EnumerateDrive(letter);
-  };
-
-  SetCacheSavingAllowed(false);
-  ASSERT_TRUE(table.Assign('W', Source(b)));
-  ASSERT_EQ(run('W', true), kEnumScanned);
-  const auto ofB = records();
-  ASSERT_TRUE(table.Assign('W', Source(a)));
-  ASSERT_EQ(run('W', true), kEnumScanned);
-  const auto ofA = records();
-  ASSERT_NE(ofA, ofB);
-
-  // Re-lettered: W now stands for b again, and its reader reads b, not the a it had open.
-  CNtfsVolume* before = NtfsVolumeFor('W');
-  ASSERT_TRUE(table.Assign('W', Source(b)));
-  EXPECT_NE(NtfsVolumeFor('W'), before);
-  EXPECT_EQ(run('W', true), kEnumScanned);
-  EXPECT_EQ(records(), ofB);
-  // The same source keeps its reader.
-  CNtfsVolume* same = NtfsVolumeFor('W');
-  ASSERT_TRUE(table.Assign('W', Source(b)));
-  EXPECT_EQ(NtfsVolumeFor('W'), same);
-
-  // a's cache file, copied to the letter that now holds b, is refused, deleted and rebuilt.
-  SetCacheSavingAllowed(true);
-  ASSERT_TRUE(table.Assign('X', Source(a)));
-  ASSERT_EQ(run('X', true), kEnumScanned);
-  ASSERT_TRUE(std::filesystem::exists(CacheFilePath('X')));
-  auto cacheOfA = test::ReadWholeFile(CacheFilePath('X'));
-  cacheOfA[5] = 'W';  // as if a had been indexed as W
-  {
-    std::ofstream(CacheFilePath('W'), std::ios::binary)
-        .write(reinterpret_cast<const char*>(cacheOfA.data()), static_cast<std::streamsize>(cacheOfA.size()));
-  }
-  EXPECT_EQ(run('W', false), kEnumScanned);
-  EXPECT_EQ(records(), ofB);
-  EXPECT_NE(test::ReadWholeFile(CacheFilePath('W')), cacheOfA) << "rebuilt for b";
-  EXPECT_EQ(run('W', false), kEnumFromCache);
-  EXPECT_EQ(records(), ofB);
-  EXPECT_EQ(run('X', false), kEnumFromCache);
-  EXPECT_EQ(records(), ofA);
-
-  table.Remove('W');
-  table.Remove('X');
-  SetCacheSavingAllowed(false);
-}
-
+// Every way a run ends, which drive the catalogue describes, and a letter whose source changes
+// are tested through the indexing job of the session (tests/app).
 
 // A deleted folder whose record lost its $FILE_NAME is named again from a stale entry of the
 // index of the deleted folder above it, so its deleted items stay at their place. Made in a
@@ -327,12 +184,7 @@ TEST(CatalogueImages, AFolderThatLostItsNameIsNamedFromTheFolderAboveIt) {
   DriveSource source;
   source.memory = image;
   ASSERT_TRUE(CDriveTable::Instance().Assign('N', source));
-  {
-    std::lock_guard<std::mutex> lock(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  ASSERT_EQ(EnumerateDrive('N'), kEnumScanned);
+  ASSERT_EQ(EnumerateDrive('N', true), kEnumScanned);
   const FileIndexEntry* src = file_index.FindEntry(kSrc);
   ASSERT_NE(src, nullptr) << "the folder without a name is not filed under its folder";
   EXPECT_EQ(std::string(src->name), "src");

@@ -7,6 +7,7 @@
 
 #include "cli/cmd_catalogue.h"
 #include "disk/drive_table.h"
+#include "app/session.h"
 #include "index/file_index.h"
 #include "index/index_cache.h"
 #include "tests/index/catalogue_key.h"
@@ -151,7 +152,9 @@ TEST(ListCommand, ARecordWithoutANameIsSearchedFromScanAndFromCache) {
     EXPECT_EQ(rows[0]["modified"], "2021-06-15T12:00:00Z");
     EXPECT_EQ(rows[0]["created"], "2026-12-06T11:15:57Z");
     EXPECT_EQ(std::filesystem::exists(CacheFilePath('C')), std::string(how) != "scanned");
-    EXPECT_EQ(index_progress.result, std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+    EXPECT_EQ(cli::Session().Catalogue().outcome,
+              std::string(how) == "from cache" ? kEnumFromCache : kEnumScanned);
+    EXPECT_EQ(cli::Session().Catalogue().drive, 'C');
   }
   SetCacheSavingAllowed(false);
   SetCacheFolder("");
@@ -170,6 +173,54 @@ TEST(ListCommand, BadSources) {
   ::testing::internal::CaptureStderr();
   EXPECT_EQ(cli::RunSearch(missing), 2);
   ::testing::internal::GetCapturedStderr();
+}
+
+// --path in the forms a person types, for existing and deleted folders, in list and search.
+TEST(ListCommand, PathFormsReachExistingAndDeletedFolders) {
+  std::string image = test::Fixture("ntfs-4k.img");
+  if (image.empty()) return;
+  SetCacheSavingAllowed(false);
+  const struct {
+    int (*command)(cli::Args&);
+    const char* path;
+    int exitCode;
+    std::uint32_t wanted;  // a record among the rows; 0 for none expected
+    std::size_t rows;      // exact row count; 0 to skip
+  } cases[] = {
+      // OldProject is deleted: it holds README.txt (99) and src (93).
+      {cli::RunList, "/OldProject", 0, 99, 2},
+      {cli::RunList, "OldProject", 0, 99, 2},
+      {cli::RunList, "C:/OldProject/", 0, 99, 2},
+      {cli::RunList, "C:\\OldProject\\", 0, 99, 2},
+      {cli::RunList, "/oldproject/src/lib", 0, 103, 0},
+      {cli::RunList, "/Docs/Reports", 0, 1579, 0},
+      {cli::RunList, "/NoSuchFolder", 2, 0, 0},
+      {cli::RunList, "D:/OldProject", 2, 0, 0},
+      // Search below a folder: deleted items there and below it, nothing elsewhere.
+      {cli::RunSearch, "/OldProject/src", 0, 103, 6},
+      {cli::RunSearch, "C:\\OldProject\\src\\lib\\deep", 0, 105, 2},
+      {cli::RunSearch, "/Big", 0, 139, 1},
+      {cli::RunSearch, "/NoSuchFolder", 2, 0, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    CDriveTable::Instance().Clear();
+    int exitCode = -1;
+    ::testing::internal::CaptureStderr();
+    auto rows = RunJson(c.command, {image, "--path", c.path, "--json"}, exitCode);
+    std::string err = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(exitCode, c.exitCode) << err;
+    if (c.exitCode != 0) {
+      EXPECT_TRUE(rows.empty());
+      continue;
+    }
+    if (c.rows) {
+      EXPECT_EQ(rows.size(), c.rows);
+    }
+    bool found = false;
+    for (const auto& row : rows) found |= row["record"] == c.wanted;
+    EXPECT_TRUE(found) << c.wanted;
+  }
 }
 
 }  // namespace

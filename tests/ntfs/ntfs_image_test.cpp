@@ -10,6 +10,7 @@
 #include <set>
 
 #include "disk/drive_table.h"
+#include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_volume.h"
 #include "tests/ntfs/ntfs_test_support.h"
@@ -221,8 +222,9 @@ void CheckVolume(const std::string& label, const std::string& path, std::uint64_
     std::uint32_t attributes = 0, parent = 0;
     ASSERT_TRUE(file.GetNameInfo(name, size, attributes, parent, created, modified));
     if (e.record == kRootRecord) continue;
-    file.RegisterParentFolders(parent);
-    std::string built = volume.BuildFolderPath(parent) + name;
+    CNtfsRecordReader reader(&volume);
+    reader.RegisterParentFolders(parent);
+    std::string built = reader.FolderPath(parent) + name;
     ASSERT_EQ(built.rfind("N:\\", 0), 0u);
     std::string asFls = Slashes(built.substr(3), '\\', '/');
     EXPECT_TRUE(keyPaths[e.record].count(asFls)) << "built " << asFls;

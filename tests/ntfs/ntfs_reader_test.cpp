@@ -364,22 +364,6 @@ TEST(NtfsStreams, OverwrittenPercentFromBitmap) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
-TEST(NtfsPaths, FolderPathsAndOrphans) {
-  MemVolume m(512, 16);
-  m.volume.AddDirName(100, "a", 5);
-  m.volume.AddDirName(101, "b", 100);
-  m.volume.AddDirName(101, "not me", 5);  // an existing entry is kept
-  m.volume.AddDirName(102, "c", 1234);
-  m.volume.AddDirName(200, "x", 201);
-  m.volume.AddDirName(201, "y", 200);
-  EXPECT_EQ(m.volume.BuildFolderPath(5), "M:\\");
-  EXPECT_EQ(m.volume.BuildFolderPath(101), "M:\\a\\b\\");
-  EXPECT_EQ(m.volume.BuildFolderPath(102), "M:\\_OrphanFolder_1234\\c\\");
-  EXPECT_EQ(m.volume.BuildFolderPath(77), "M:\\_OrphanFolder_77\\");
-  // A loop in the parent chain ends in an orphan folder instead of spinning.
-  EXPECT_EQ(m.volume.BuildFolderPath(200), "M:\\_OrphanFolder_200\\y\\x\\");
-}
-
 TEST(NtfsIndex, BlockFixupAndEntryWalkStayInside) {
   MemVolume m(512, 16);
   Bytes block(1024, 0);

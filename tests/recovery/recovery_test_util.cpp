@@ -23,12 +23,7 @@ IndexedImage OpenIndexedImage(const std::string& image) {
   o.letter = letters[0];
   if (!OpenVolume(o.letter, o.volume)) return o;
   o.ntfs = dynamic_cast<CNtfsVolume*>(o.volume.get());
-  {
-    std::lock_guard<std::mutex> hold(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(o.letter);
+  EnumerateDrive(o.letter, true);
   return o;
 }
 

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <ctime>
 
 #include "tests/index/fake_records.h"
@@ -28,13 +30,10 @@ class CCollect : public ISearchSink {
  public:
   std::vector<std::size_t> positions;
   int finished = 0;
-  SearchCriteria* stopAfterFirst = nullptr;
+  std::atomic<bool>* stopAfterFirst = nullptr;
   void OnRow(std::size_t position, const FileListRow&) override {
     positions.push_back(position);
-    if (stopAfterFirst) {
-      std::lock_guard<std::mutex> lock(index_lock);
-      stopAfterFirst->stop = 1;
-    }
+    if (stopAfterFirst) *stopAfterFirst = true;
   }
   void OnFinished() override { ++finished; }
 };
@@ -58,7 +57,7 @@ class Search : public ::testing::Test {
   std::vector<std::string> Run(SearchCriteria& c, CCollect* sink = nullptr) {
     std::vector<FileListRow> rows;
     CCollect local;
-    RunSearch(index, fake, c, rows, sink ? sink : &local);
+    RunSearch(index, fake, c, rows, sink ? sink : &local, &stop);
     EXPECT_EQ((sink ? sink : &local)->finished, 1);
     std::vector<std::string> names;
     for (auto& r : rows) names.push_back(r.name);
@@ -69,6 +68,7 @@ class Search : public ::testing::Test {
   test::CFakeRecords fake;
   CFileIndex index;
   std::vector<FileListRow> last;
+  std::atomic<bool> stop{false};
 };
 
 using Names = std::vector<std::string>;
@@ -139,7 +139,7 @@ TEST_F(Search, DateKindsAndBounds) {
 TEST_F(Search, StopKeepsTheRowsFoundAndFinishesOnce) {
   SearchCriteria c;
   CCollect sink;
-  sink.stopAfterFirst = &c;
+  sink.stopAfterFirst = &stop;
   Run(c, &sink);
   EXPECT_EQ(sink.positions, std::vector<std::size_t>{0});
   EXPECT_EQ(last.size(), 1u);
