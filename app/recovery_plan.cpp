@@ -2,6 +2,7 @@
 
 #include <cctype>
 
+#include "app/volume_path.h"
 #include "ntfs/ntfs_attr.h"
 #include "ntfs/ntfs_volume.h"
 #include "recovery/recover_engine.h"
@@ -55,17 +56,18 @@ RecoveryPlan PlanRecovery(CNtfsVolume& volume, IRecoverCatalogue& catalogue,
 }
 
 std::string FolderFilterOf(const std::string& text, char& letter) {
-  std::string rest = text;
+  // One parser for every command's --path, so recover takes the same forms as list and search.
+  VolumePath path;
+  std::string error;
   letter = 0;
-  if (rest.size() >= 2 && rest[1] == ':' && std::isalpha(static_cast<unsigned char>(rest[0]))) {
-    letter = static_cast<char>(std::toupper(static_cast<unsigned char>(rest[0])));
-    rest = rest.substr(2);
+  if (!ParseVolumePath(text, path, error)) return {};
+  letter = path.letter;
+  std::string filter;
+  for (const std::string& part : path.components) {
+    if (!filter.empty()) filter += '/';
+    filter += part;
   }
-  for (char& c : rest)
-    if (c == '\\') c = '/';
-  while (!rest.empty() && rest.front() == '/') rest.erase(0, 1);
-  while (!rest.empty() && rest.back() == '/') rest.pop_back();
-  return rest;
+  return filter;
 }
 
 RecoveryPlan PlanRawRanges(const std::vector<RawRangeItem>& ranges) {

@@ -39,8 +39,10 @@ RecoveryPlan PlanRecovery(CNtfsVolume& volume, IRecoverCatalogue& catalogue,
                           const RecoverySelection& selection,
                           const std::atomic<bool>* cancel = nullptr);
 
-// A folder given as "X:\\a\\b\\" or "a/b" as a "/"-separated folder below the root; the
-// letter, when there is one, goes to `letter` (0 else).
+// A folder in any form ParseVolumePath takes ("X:\\a\\b\\", "/a/b", "a/b") as a
+// "/"-separated folder below the root; the letter, when there is one, goes to `letter` (0
+// else). "" for the root, and for a text that is no path (the caller's check of the folder
+// then fails).
 std::string FolderFilterOf(const std::string& text, char& letter);
 
 // A byte range of a raw volume to write as one file (a carved picture).

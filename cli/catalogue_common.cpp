@@ -2,18 +2,16 @@
 
 #include <unistd.h>
 
-#include <atomic>
 #include <charconv>
 #include <chrono>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <memory>
-#include <thread>
 
 #include "app/indexing_job.h"
 #include "app/session.h"
 #include "cli/json.h"
+#include "cli/progress_loop.h"
 #include "disk/drive_table.h"
 #include "disk/fs_probe.h"
 #include "foundation/display_format.h"
@@ -22,10 +20,6 @@
 
 namespace sorvani::cli {
 namespace {
-
-std::atomic<bool> g_interrupted{false};
-
-extern "C" void OnInterrupt(int) { g_interrupted = true; }
 
 // Why a drive is not an NTFS volume, as far as its first sector tells.
 std::string NotNtfsReason(char letter) {
@@ -41,46 +35,35 @@ std::string NotNtfsReason(char letter) {
   return std::string(fs) + " file system";
 }
 
-void DrawBar(char letter, const IndexingSnapshot& tick) {
+std::string BarText(char letter, const IndexingSnapshot& tick) {
   char line[160];
   int filled = tick.percent / 5;
   std::string bar(static_cast<std::size_t>(filled), '#');
   bar.resize(20, '.');
-  const char* what = tick.phase == kPhaseSaving ? "saving" : tick.phase == kPhaseLoading ? "loading" : "indexing";
-  std::snprintf(line, sizeof line, "\r%c: %-8s [%s] %3d%%  elapsed %s", letter, what, bar.c_str(),
+  const char* what = tick.phase == kPhaseSaving    ? "saving"
+                     : tick.phase == kPhaseLoading ? "loading"
+                                                   : "indexing";
+  std::snprintf(line, sizeof line, "%c: %-8s [%s] %3d%%  elapsed %s", letter, what, bar.c_str(),
                 tick.percent, FormatElapsed(tick.elapsedSeconds).c_str());
   std::string text = line;
   if (tick.estimateShown)
-    text += "  left " + (tick.estimateKnown ? FormatEstimate(tick.estimateSeconds) : std::string("unknown"));
-  text += "\x1b[K";
-  std::fputs(text.c_str(), stderr);
-  std::fflush(stderr);
+    text += "  left " +
+            (tick.estimateKnown ? FormatEstimate(tick.estimateSeconds) : std::string("unknown"));
+  return text;
 }
 
 // Runs the indexing of one drive the way the indexing dialog does; how it ended.
 std::uint8_t IndexDrive(char letter, bool useCache) {
-  bool bar = isatty(STDERR_FILENO);
   CIndexingJob* run = Session().StartIndexing(letter, !useCache);
   if (!run) return kEnumUnreadable;
-  // The bar is redrawn every kTickMilliseconds / 6; the end is noticed within a millisecond
-  // or so, so a short indexing is not padded out to the next redraw.
-  constexpr int kChecksPerRedraw = CIndexingJob::kTickMilliseconds / 6;
-  std::uint8_t result = kEnumRunning;
-  for (int check = 0;; ++check) {
-    if (g_interrupted) run->Cancel();
-    if (run->Finished() || check % kChecksPerRedraw == 0) {
-      IndexingSnapshot tick = run->Snapshot();
-      if (tick.finished) {
-        run->Wait();
-        result = tick.outcome;
-        break;
-      }
-      if (bar) DrawBar(letter, tick);
-    }
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  if (bar) std::fputs("\r\x1b[K", stderr);
-  return result;
+  CStatusLine line(isatty(STDERR_FILENO));
+  // The bar is redrawn six times per dialog tick; the loop notices the end within a few
+  // milliseconds, so a short indexing is not padded out to the next redraw.
+  ProgressLoopOptions options;
+  options.interval = std::chrono::milliseconds(CIndexingJob::kTickMilliseconds / 6);
+  RunProgressLoop(*run, [&] { line.Draw(BarText(letter, run->Snapshot())); }, options);
+  line.Clear();
+  return run->Snapshot().outcome;
 }
 
 }  // namespace
@@ -115,10 +98,7 @@ bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<cha
 }
 
 bool IndexLetter(char letter, bool useCache, int& exitCode) {
-  g_interrupted = false;
-  auto previous = std::signal(SIGINT, OnInterrupt);
   std::uint8_t result = IndexDrive(letter, useCache);
-  std::signal(SIGINT, previous == SIG_ERR ? SIG_DFL : previous);
   switch (result) {
     case kEnumFromCache:
     case kEnumScanned:

@@ -10,8 +10,8 @@ namespace sorvani::cli {
 int RunList(Args& args);
 int RunSearch(Args& args);
 
-// Whether `path` ("X:\\a\\b\\", or "a/b" below the root) names a folder of the indexed drive
-// `letter`: existing, deleted or orphan, as `list --path` finds it.
+// Whether `path` (any form `list --path` takes) names a folder of drive `letter`, which the
+// session's published catalogue must describe: existing, deleted or orphan.
 bool DriveHasFolder(char letter, const std::string& path);
 
 }  // namespace sorvani::cli

@@ -66,14 +66,13 @@ class CListPrinter : public IListingSink {
 }  // namespace
 
 bool DriveHasFolder(char letter, const std::string& path) {
-  auto source = CDriveTable::Instance().Find(letter);
-  if (!source) return false;
-  std::unique_ptr<CNtfsVolume> volume = CSession::NewReader(letter, *source);
+  PublishedCatalogue catalogue = Session().Catalogue();
+  if (catalogue.drive != letter) return false;
+  std::unique_ptr<CNtfsVolume> volume = Session().NewReader(letter);
   if (!volume) return false;
-  // The process-wide catalogue, which the recovery command fills.
-  CNtfsRecordReader reader(volume.get(), &file_index);
+  CNtfsRecordReader reader(volume.get(), catalogue.index.get());
   CNtfsIndexLister live(volume.get());
-  CFolderModel model(letter, file_index, reader, live);
+  CFolderModel model(letter, *catalogue.index, reader, live);
   FolderNode node;
   return ResolveFolderText(model, path, node);
 }

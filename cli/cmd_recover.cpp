@@ -17,6 +17,8 @@
 
 #include "app/recovery_job.h"
 #include "app/recovery_plan.h"
+#include "app/session.h"
+#include "cli/catalogue_common.h"
 #include "cli/cmd_catalogue.h"
 #include "cli/json.h"
 #include "cli/progress_loop.h"
@@ -24,7 +26,6 @@
 #include "disk/volume.h"
 #include "foundation/display_format.h"
 #include "foundation/log.h"
-#include "index/enum_thread.h"
 #include "index/file_index.h"
 #include "ntfs/ntfs_volume.h"
 #include "platform/dest_files.h"
@@ -294,15 +295,11 @@ int PrintSummary(const RecoveryProgress& p) {
   return p.failed || p.stopped ? kExitItemsFailed : kExitOk;
 }
 
-// The catalogue of deleted items of drive `letter`, built now (the recovery needs it whole).
-const CFileIndex& IndexCatalogue(char letter) {
-  {
-    std::lock_guard<std::mutex> hold(index_lock);
-    index_progress = IndexProgress{};
-    index_progress.forceRescan = 1;
-  }
-  EnumThread(letter);
-  return file_index;
+// The catalogue of deleted items of drive `letter`, built now (the recovery needs it whole)
+// through the session, with the indexing's progress line and Ctrl-C; null after printing why.
+std::shared_ptr<const CFileIndex> IndexCatalogue(char letter, int& exitCode) {
+  if (!IndexLetter(letter, /*useCache=*/false, exitCode)) return nullptr;
+  return Session().Catalogue().index;
 }
 
 // A --path argument: the drive letter it names (0 for none) and its folder below the root
@@ -470,7 +467,10 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
 
-  const CFileIndex& index = IndexCatalogue(options.letter);
+  int indexExit = kExitOk;
+  std::shared_ptr<const CFileIndex> published = IndexCatalogue(options.letter, indexExit);
+  if (!published) return indexExit;
+  const CFileIndex& index = *published;
   if (havePath && !ResolveRecoverPath(pathText, options.letter).exists) {
     PrintError("recover: no folder " + pathText);
     return kExitBadUsage;

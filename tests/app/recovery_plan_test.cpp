@@ -197,7 +197,8 @@ TEST(RecoveryPlanText, FolderFiltersAndRawRanges) {
     char letter;
   } cases[] = {{"X:\\Docs\\Reports\\", "Docs/Reports", 'X'}, {"c:/a/b", "a/b", 'C'},
                {"/Docs/", "Docs", 0},                       {"Docs/Reports", "Docs/Reports", 0},
-               {"\\", "", 0},                               {"", "", 0}};
+               {"\\", "", 0},                               {"", "", 0},
+               {"C:\\a\\\\b", "a/b", 'C'},                    {"a/../b", "", 0}};
   for (const Case& c : cases) {
     char letter = '?';
     EXPECT_EQ(FolderFilterOf(c.text, letter), c.folder) << c.text;
