@@ -101,9 +101,20 @@ bool IndexLetter(char letter, bool useCache, int& exitCode) {
   std::uint8_t result = IndexDrive(letter, useCache);
   switch (result) {
     case kEnumFromCache:
-    case kEnumScanned:
+    case kEnumScanned: {
       exitCode = kExitOk;
+      // The device failed on some MFT records: the rest of the catalogue stands, but it is not
+      // the whole drive, and the exit code says so.
+      std::shared_ptr<const CFileIndex> index = Session().Catalogue().index;
+      if (std::uint64_t lost = index ? index->UnreadableRecords() : 0; lost != 0) {
+        std::fprintf(stderr,
+                     "sorvani: note: drive %c: %llu MFT records could not be read (the first is "
+                     "record %u); deleted items they held are not listed\n",
+                     letter, static_cast<unsigned long long>(lost), index->FirstUnreadableRecord());
+        exitCode = kExitItemsFailed;
+      }
       return true;
+    }
     case kEnumCancelled:
       PrintError("cancelled");
       exitCode = kExitItemsFailed;

@@ -17,7 +17,8 @@ bool ResolveNtfsSource(const std::string& source, bool useCache, std::vector<cha
                        int& exitCode);
 // Indexes one drive through the session's indexing job, as the indexing dialog does (progress
 // bar on a terminal, Ctrl-C cancels); the session then holds its catalogue. False after
-// printing why when it was cancelled or failed.
+// printing why when it was cancelled or failed. When it succeeded but the device failed on
+// some MFT records, `exitCode` is kExitItemsFailed (after a note on stderr).
 bool IndexLetter(char letter, bool useCache, int& exitCode);
 
 // "2008-03-01T12:00:05Z", or "" for a zero or unrepresentable time.

@@ -121,6 +121,7 @@ int RunList(Args& args) {
   int result = kExitOk;
   for (char letter : letters) {
     if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
+    if (exitCode == kExitItemsFailed) result = kExitItemsFailed;
     ListingOptions options;
     options.path = hasPath ? path : std::string();
     options.recursive = recursive;

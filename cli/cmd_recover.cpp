@@ -499,7 +499,9 @@ int RunRecover(Args& args) {
     PrintError("recover: " + failure);
     return kExitBadUsage;
   }
-  return PrintSummary(done);
+  int code = PrintSummary(done);
+  // Deleted items in unreadable MFT records were never tried: the run is not the whole drive.
+  return indexExit == kExitItemsFailed ? kExitItemsFailed : code;
 }
 
 bool CheckCarveDestination(char letter, const std::string& destination, std::string& error) {

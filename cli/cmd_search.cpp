@@ -168,8 +168,10 @@ int RunSearch(Args& args) {
     }
   }
   if (!json) PrintTableHeader();
+  int result = kExitOk;
   for (char letter : letters) {
     if (!IndexLetter(letter, useCache, exitCode)) return exitCode;
+    if (exitCode == kExitItemsFailed) result = kExitItemsFailed;
     CHitPrinter printer(json);
     CSearchJob* job = Session().StartSearch(criteria, &printer, hasPath ? below : std::string());
     if (!job) {
@@ -184,7 +186,7 @@ int RunSearch(Args& args) {
     }
   }
   std::fflush(stdout);
-  return kExitOk;
+  return result;
 }
 
 }  // namespace sorvani::cli

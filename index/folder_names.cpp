@@ -3,6 +3,7 @@
 #include <set>
 
 #include "index/file_index.h"
+#include "index/orphan_folder.h"
 #include "index/record_reader.h"
 
 namespace sorvani {
@@ -76,7 +77,7 @@ std::string CFolderNames::BuildFolderPath(char driveLetter, std::uint32_t record
       current = it->second.parent;
       continue;
     }
-    path = "_OrphanFolder_" + std::to_string(current) + "\\" + path;
+    path = OrphanFolderName(current) + "\\" + path;
     break;
   }
   return std::string(1, driveLetter) + ":\\" + path;
