@@ -55,8 +55,8 @@ void CIndexingJob::Run(const CCancelToken& cancel) {
     CNtfsVolume volume;
     if (auto device = source->OpenSource()) volume.AttachDevice(std::move(device));
     if (volume.Device())
-      outcome = EnumThread(m_letter, volume, *index, m_progress, *cancel.Flag(), m_forceRescan,
-                           &*source);
+      outcome =
+          EnumThread(m_letter, volume, *index, m_progress, *cancel.Flag(), m_forceRescan, &*source);
     published.source = std::make_shared<const DriveSource>(*source);
   }
   published.outcome = outcome;

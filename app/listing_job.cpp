@@ -58,12 +58,12 @@ class CWalker {
       std::vector<FolderNode> below;
       for (const FolderItem& item : items) {
         if (Cancelled()) return false;
-        if (!(m_options.recursive && m_options.deletedOnly && !item.deleted)) Emit(folder.path, item);
+        if (!(m_options.recursive && m_options.deletedOnly && !item.deleted))
+          Emit(folder.path, item);
         if (item.deleted && !item.orphan) m_printed.Ref(item.row.record) = true;
         if (m_options.recursive && item.IsFolder()) {
           FolderNode node = m_model.Enter(folder, item);
-          if (node.record != 0 &&
-              entered.insert({static_cast<int>(node.kind), node.record}).second)
+          if (node.record != 0 && entered.insert({static_cast<int>(node.kind), node.record}).second)
             below.push_back(std::move(node));
         }
       }
@@ -161,8 +161,7 @@ std::uint8_t ListWith(const PublishedCatalogue& catalogue, CSession& session, ch
 
 }  // namespace
 
-CListingJob::CListingJob(CSession& session, char letter, ListingOptions options,
-                         IListingSink* sink)
+CListingJob::CListingJob(CSession& session, char letter, ListingOptions options, IListingSink* sink)
     : m_session(session),
       m_letter(letter),
       m_options(std::move(options)),

@@ -54,8 +54,8 @@ struct ListingSnapshot {
   std::uint8_t outcome = kListingRunning;
   std::uint64_t rows = 0;
   int folderProblems = 0;
-  int pastEnd = 0;                // deleted files with data past the end of the source
-  std::uint64_t missingBytes = 0; // bytes of the volume past the end of its source
+  int pastEnd = 0;                 // deleted files with data past the end of the source
+  std::uint64_t missingBytes = 0;  // bytes of the volume past the end of its source
 };
 
 class CListingJob : public CJob {

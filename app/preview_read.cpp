@@ -106,8 +106,8 @@ PreviewResult CPreviewReader::RecordData(std::uint32_t record, std::uint64_t lim
   return ReadRecordData(*m_ntfs, record, limit, out, cancel);
 }
 
-PreviewResult CPreviewReader::RawRange(std::uint64_t unit, std::uint64_t offset,
-                                       std::uint64_t size, std::vector<std::uint8_t>& out,
+PreviewResult CPreviewReader::RawRange(std::uint64_t unit, std::uint64_t offset, std::uint64_t size,
+                                       std::vector<std::uint8_t>& out,
                                        const std::atomic<bool>* cancel) {
   if (m_ntfs) return ReadRawRange(*m_ntfs, unit, offset, size, out, cancel);
   if (m_raw) return ReadRawRange(*m_raw, unit, offset, size, out, cancel);

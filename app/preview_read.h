@@ -38,7 +38,8 @@ class CPreviewReader {
   // False when the source holds no NTFS volume (raw ranges still read then).
   bool Open(char letter, const DriveSource& source);
   PreviewResult RecordData(std::uint32_t record, std::uint64_t limit,
-                           std::vector<std::uint8_t>& out, const std::atomic<bool>* cancel = nullptr);
+                           std::vector<std::uint8_t>& out,
+                           const std::atomic<bool>* cancel = nullptr);
   PreviewResult RawRange(std::uint64_t unit, std::uint64_t offset, std::uint64_t size,
                          std::vector<std::uint8_t>& out, const std::atomic<bool>* cancel = nullptr);
   ~CPreviewReader();

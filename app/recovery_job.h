@@ -20,11 +20,11 @@ class CVolume;
 // What to recover and where. The volume is a reader of the run's own (OpenVolume on the
 // drive), never the one a catalogue or a search uses; the job keeps it when it is handed over.
 struct RecoveryRequest {
-  std::unique_ptr<CVolume> ownVolume;  // or:
-  CVolume* volume = nullptr;           // a reader that outlives the job
+  std::unique_ptr<CVolume> ownVolume;      // or:
+  CVolume* volume = nullptr;               // a reader that outlives the job
   IRecoverCatalogue* catalogue = nullptr;  // index items; null for raw ranges
-  std::string destination;             // checked and made by the front end beforehand
-  std::uint32_t flags = 0;             // RF_*; RF_RAW_RANGES for carved pictures
+  std::string destination;                 // checked and made by the front end beforehand
+  std::uint32_t flags = 0;                 // RF_*; RF_RAW_RANGES for carved pictures
   std::vector<RecoverItem> items;
   // Whether the files and bytes written go into the usage totals of the profile.
   bool countUsage = true;

@@ -11,7 +11,8 @@ namespace sorvani {
 namespace {
 
 void AddItem(RecoveryPlan& plan, RecoverItem item) {
-  if (__builtin_add_overflow(plan.totalBytes, item.size, &plan.totalBytes)) plan.totalBytes = UINT64_MAX;
+  if (__builtin_add_overflow(plan.totalBytes, item.size, &plan.totalBytes))
+    plan.totalBytes = UINT64_MAX;
   plan.items.push_back(std::move(item));
 }
 
@@ -28,7 +29,8 @@ RecoveryPlan PlanRecovery(CNtfsVolume& volume, IRecoverCatalogue& catalogue,
       item.id = r;
       CatalogueEntry entry;
       bool known = catalogue.FindEntry(r, entry);
-      bool folder = catalogue.IsOrphanFolder(r) || (known && (entry.attributes & kFileAttrDirectory));
+      bool folder =
+          catalogue.IsOrphanFolder(r) || (known && (entry.attributes & kFileAttrDirectory));
       if (known) {
         item.name = entry.name;
       } else if (!folder) {
@@ -47,7 +49,8 @@ RecoveryPlan PlanRecovery(CNtfsVolume& volume, IRecoverCatalogue& catalogue,
       item.attributes = placed.attributes & kFileAttrDirectory;
       item.name = placed.name;
       item.subfolder = placed.subfolder;
-      item.size = RecoverableItemSize(volume, &catalogue, placed.record, item.attributes != 0, stopped);
+      item.size =
+          RecoverableItemSize(volume, &catalogue, placed.record, item.attributes != 0, stopped);
       AddItem(plan, std::move(item));
     }
   }

@@ -28,8 +28,8 @@ struct SearchCriteria;
 struct PublishedCatalogue {
   std::shared_ptr<const CFileIndex> index;  // never null; empty until a run publishes one
   char drive = 0;  // the drive it describes in full; 0 for none (no run yet, or a run that failed)
-  char attempted = 0;                  // the drive of the run that published it
-  std::uint8_t outcome = kEnumRunning; // how that run ended (kEnum...)
+  char attempted = 0;                   // the drive of the run that published it
+  std::uint8_t outcome = kEnumRunning;  // how that run ended (kEnum...)
   // What the drive stood for when it was indexed (the letter may be remapped since).
   std::shared_ptr<const DriveSource> source;
 };

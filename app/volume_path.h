@@ -11,7 +11,7 @@
 namespace sorvani {
 
 struct VolumePath {
-  char letter = 0;  // upper case; 0 when the text names none
+  char letter = 0;                      // upper case; 0 when the text names none
   std::vector<std::string> components;  // below the root; empty for the root
 };
 

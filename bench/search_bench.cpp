@@ -40,8 +40,10 @@ int main(int argc, char** argv) {
   std::vector<std::string> patterns;
   for (int i = 2; i + 1 < argc; i += 2) {
     std::string flag = argv[i];
-    if (flag == "--runs") runs = std::max(1, std::atoi(argv[i + 1]));
-    else if (flag == "--pattern") patterns.push_back(argv[i + 1]);
+    if (flag == "--runs")
+      runs = std::max(1, std::atoi(argv[i + 1]));
+    else if (flag == "--pattern")
+      patterns.push_back(argv[i + 1]);
   }
   if (patterns.empty()) patterns = {"report", "a"};
 

@@ -61,7 +61,8 @@ std::uint8_t IndexDrive(char letter, bool useCache) {
   // milliseconds, so a short indexing is not padded out to the next redraw.
   ProgressLoopOptions options;
   options.interval = std::chrono::milliseconds(CIndexingJob::kTickMilliseconds / 6);
-  RunProgressLoop(*run, [&] { line.Draw(BarText(letter, run->Snapshot())); }, options);
+  RunProgressLoop(
+      *run, [&] { line.Draw(BarText(letter, run->Snapshot())); }, options);
   line.Clear();
   return run->Snapshot().outcome;
 }
@@ -161,7 +162,8 @@ std::string IsoUtc(std::uint64_t fileTime) {
   // Years past 9999 (the largest file time reaches 60056) take as many digits as they need.
   std::string text = year > 9999 ? std::to_string(year) : std::string(4, '0');
   if (year <= 9999)
-    for (int i = 3; i >= 0; --i, year /= 10) text[static_cast<std::size_t>(i)] = static_cast<char>('0' + year % 10);
+    for (int i = 3; i >= 0; --i, year /= 10)
+      text[static_cast<std::size_t>(i)] = static_cast<char>('0' + year % 10);
   auto two = [&text](char separator, unsigned value) {
     text += separator;
     text += static_cast<char>('0' + value / 10);
@@ -196,8 +198,10 @@ void AppendRowJson(std::string& out, const CatalogueRow& r, char end) {
     out += '"';
   };
   auto time = [&out, &text](std::uint64_t fileTime) {
-    if (fileTime == 0) out += "null";
-    else text(IsoUtc(fileTime));
+    if (fileTime == 0)
+      out += "null";
+    else
+      text(IsoUtc(fileTime));
   };
   out += "{\"record\":";
   number(r.row.record);
@@ -237,8 +241,10 @@ void PrintTableRow(const CatalogueRow& r) {
   std::string when = FormatFileTime(r.row.modified, "%x %X");
   char over[16] = "";
   // A negative share is one that could not be read ($Bitmap unreadable).
-  if (r.deleted && !folder && !r.orphan && r.row.overwritten < 0) std::snprintf(over, sizeof over, "?");
-  else if (r.deleted && !folder && !r.orphan) std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
+  if (r.deleted && !folder && !r.orphan && r.row.overwritten < 0)
+    std::snprintf(over, sizeof over, "?");
+  else if (r.deleted && !folder && !r.orphan)
+    std::snprintf(over, sizeof over, "%d%%", r.row.overwritten);
   // Names come off the volume: control characters would reach the terminal, a line break
   // would forge a row.
   std::printf("%-3s %10s  %-20s %5s  %s%s%s\n", state, size.c_str(), when.c_str(), over,

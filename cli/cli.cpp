@@ -59,7 +59,8 @@ bool Args::Option2(const std::string& name, std::string& first, std::string& sec
 std::vector<std::string> Args::Positionals() const {
   std::vector<std::string> out;
   for (std::size_t i = 0; i < m_words.size(); ++i)
-    if (!m_used[i] && !(m_words[i].size() > 2 && m_words[i].starts_with("--"))) out.push_back(m_words[i]);
+    if (!m_used[i] && !(m_words[i].size() > 2 && m_words[i].starts_with("--")))
+      out.push_back(m_words[i]);
   return out;
 }
 
@@ -70,15 +71,19 @@ std::string Args::Leftover() const {
 }
 
 CSession& Session() {
-  static CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  static CSession session(CDriveTable::Instance(),
+                          DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
   return session;
 }
 
-void PrintError(const std::string& message) { std::fprintf(stderr, "sorvani: %s\n", message.c_str()); }
+void PrintError(const std::string& message) {
+  std::fprintf(stderr, "sorvani: %s\n", message.c_str());
+}
 
 bool ResolveSource(const std::string& source, std::vector<char>& letters, std::string& error) {
   letters.clear();
-  if (source.size() == 2 && source[1] == ':' && std::isalpha(static_cast<unsigned char>(source[0]))) {
+  if (source.size() == 2 && source[1] == ':' &&
+      std::isalpha(static_cast<unsigned char>(source[0]))) {
     char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(source[0])));
     // Letters name this machine's drives: enumerate them the first time one is asked for.
     if (!CDriveTable::Instance().Find(letter)) RetreiveHardwareInfo();
@@ -95,11 +100,16 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
 
 const char* FsName(std::uint32_t type) {
   switch (type) {
-    case kFsFat12: return "FAT12";
-    case kFsFat16: return "FAT16";
-    case kFsFat32: return "FAT32";
-    case kFsNtfs: return "NTFS";
-    default: return nullptr;
+    case kFsFat12:
+      return "FAT12";
+    case kFsFat16:
+      return "FAT16";
+    case kFsFat32:
+      return "FAT32";
+    case kFsNtfs:
+      return "NTFS";
+    default:
+      return nullptr;
   }
 }
 
@@ -109,10 +119,10 @@ bool WarnIfCutOff(char letter, const CVolume& volume) {
   auto source = CDriveTable::Instance().Find(letter);
   std::string where = (source ? source->path : std::string("?")) + " (drive " + letter + ":)";
   const char* type = FsName(volume.GetFsType());
-  PrintError("warning: " + where + ": the " + (type ? type : "") + " volume is cut off: its boot sector claims " +
-             std::to_string(volume.ClaimedSize()) + " bytes, the source holds " +
-             std::to_string(volume.DeviceSize()) + "; " + std::to_string(missing) + " bytes (" +
-             FormatSize(missing, true) + ") are missing");
+  PrintError("warning: " + where + ": the " + (type ? type : "") +
+             " volume is cut off: its boot sector claims " + std::to_string(volume.ClaimedSize()) +
+             " bytes, the source holds " + std::to_string(volume.DeviceSize()) + "; " +
+             std::to_string(missing) + " bytes (" + FormatSize(missing, true) + ") are missing");
   return true;
 }
 

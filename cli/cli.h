@@ -10,12 +10,12 @@
 namespace sorvani {
 class CVolume;
 class CSession;
-}
+}  // namespace sorvani
 
 namespace sorvani::cli {
 
-using sorvani::kApplicationVersion;
 using sorvani::InitProcessLog;
+using sorvani::kApplicationVersion;
 
 // The command's one session, over the process-wide drive table and drive tables.
 CSession& Session();

@@ -23,10 +23,13 @@ namespace {
 std::string StageText(const SurfaceScanStatus& status) {
   switch (status.stage) {
     case ScanStage::kIdle:
-    case ScanStage::kPreparing: return "Preparing...";
-    case ScanStage::kCounting: return "Calculating estimated scan time...";
+    case ScanStage::kPreparing:
+      return "Preparing...";
+    case ScanStage::kCounting:
+      return "Calculating estimated scan time...";
     case ScanStage::kSearching:
-      return std::string("Searching the drive ") + status.driveLetter + ": for selected file types...";
+      return std::string("Searching the drive ") + status.driveLetter +
+             ": for selected file types...";
   }
   return "";
 }
@@ -54,7 +57,8 @@ bool ParseTypes(const std::string& list, CFormatSet& formats, std::string& error
 // on stderr is wiped before a row is printed, so both can share one terminal.
 class CConsoleSink final : public ICarvedFileSink {
  public:
-  CConsoleSink(char letter, bool json, CStatusLine& line) : m_letter(letter), m_json(json), m_line(line) {}
+  CConsoleSink(char letter, bool json, CStatusLine& line)
+      : m_letter(letter), m_json(json), m_line(line) {}
 
   void Append(const CarvedFile& file) override {
     auto hold = m_line.Hold();
@@ -99,7 +103,8 @@ class CConsoleSink final : public ICarvedFileSink {
 };
 
 std::string ScanProgressText(const SurfaceScanStatus& status) {
-  std::string left = status.remainingSeconds < 0 ? std::string("unknown") : FormatEstimate(status.remainingSeconds);
+  std::string left = status.remainingSeconds < 0 ? std::string("unknown")
+                                                 : FormatEstimate(status.remainingSeconds);
   char text[64];
   std::snprintf(text, sizeof text, " %3d%%  %d found  ", status.percent, status.found);
   return StageText(status) + text + left + " left";
@@ -182,7 +187,8 @@ int RunCarve(Args& args) {
     ProgressLoopOptions loop;
     loop.interval = std::chrono::milliseconds(200);
     loop.secondInterruptEnds = true;
-    stopped = RunProgressLoop(job, [&] { line.Draw(ScanProgressText(job.Snapshot())); }, loop);
+    stopped = RunProgressLoop(
+        job, [&] { line.Draw(ScanProgressText(job.Snapshot())); }, loop);
     line.Clear();
     if (job.Result() == kScanNotImpl) {
       ++failures;
@@ -193,13 +199,19 @@ int RunCarve(Args& args) {
     std::size_t incomplete = 0;
     for (const CarvedFile& file : sink.Files()) incomplete += file.incomplete;
     if (incomplete) {
-      std::fprintf(stderr, "sorvani: carve: drive %c: %zu of the pictures found are incomplete (cut short by a read "
-                   "error or the end of the source)\n", letter, incomplete);
+      std::fprintf(
+          stderr,
+          "sorvani: carve: drive %c: %zu of the pictures found are incomplete (cut short by a read "
+          "error or the end of the source)\n",
+          letter, incomplete);
       ++failures;
     }
     if (job.MapIncomplete()) {
-      std::fprintf(stderr, "sorvani: carve: drive %c: part of the allocation map could not be read; the free space "
-                   "it describes was not searched\n", letter);
+      std::fprintf(
+          stderr,
+          "sorvani: carve: drive %c: part of the allocation map could not be read; the free space "
+          "it describes was not searched\n",
+          letter);
       ++failures;
     }
     if (!recover || sink.Files().empty()) continue;

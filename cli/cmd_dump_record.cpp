@@ -33,9 +33,10 @@ int RunDumpRecord(Args& args) {
     CNtfsFile file;
     if (!file.LoadRecord(&volume, static_cast<std::uint32_t>(number), false)) {
       // Unreadable bytes say nothing about the record; bytes that are not a record do.
-      const char* why = file.LoadFault() == RecordFault::kDamaged   ? " is damaged (not a usable FILE record)"
-                        : file.LoadFault() == RecordFault::kMissing ? " does not exist in the MFT"
-                                                                    : " cannot be read from the source";
+      const char* why =
+          file.LoadFault() == RecordFault::kDamaged   ? " is damaged (not a usable FILE record)"
+          : file.LoadFault() == RecordFault::kMissing ? " does not exist in the MFT"
+                                                      : " cannot be read from the source";
       PrintError(words[0] + ": MFT record " + words[1] + why);
       return kExitItemsFailed;
     }

@@ -25,8 +25,8 @@ struct Row {
 void PrintHuman(char letter, const DriveSource& src, const std::vector<Row>& rows) {
   std::printf("Drive %c:  %s", letter, src.path.c_str());
   if (src.partitionNumber)
-    std::printf("  (%s partition %d, offset %llu)", src.partitionScheme.c_str(), src.partitionNumber,
-                static_cast<unsigned long long>(src.offset));
+    std::printf("  (%s partition %d, offset %llu)", src.partitionScheme.c_str(),
+                src.partitionNumber, static_cast<unsigned long long>(src.offset));
   std::printf("\n");
   for (const Row& row : rows) std::printf("  %-20s %s\n", row.label, row.value.c_str());
 }
@@ -70,13 +70,14 @@ int RunInfo(Args& args) {
       auto probe = src.OpenSource();
       if (!probe) {
         ++failures;
-        PrintError(src.path + " (drive " + std::string(1, letter) + ":): cannot open for reading: " +
-                   std::strerror(errno));
+        PrintError(src.path + " (drive " + std::string(1, letter) +
+                   ":): cannot open for reading: " + std::strerror(errno));
         continue;
       }
       std::vector<std::uint8_t> boot(512);
       const char* claimed = nullptr;
-      if (probe && probe->ReadAt(0, boot.data(), boot.size()) == 512) claimed = ProbeFileSystem(boot);
+      if (probe && probe->ReadAt(0, boot.data(), boot.size()) == 512)
+        claimed = ProbeFileSystem(boot);
       if (claimed) {
         ++failures;
         PrintError(src.path + " (drive " + std::string(1, letter) + ":): the " + claimed +
@@ -85,8 +86,10 @@ int RunInfo(Args& args) {
       }
       obj.AddNull("fs");
       rows.push_back({"File system:", "unknown"});
-      if (json) std::printf("%s\n", obj.Text().c_str());
-      else PrintHuman(letter, src, rows);
+      if (json)
+        std::printf("%s\n", obj.Text().c_str());
+      else
+        PrintHuman(letter, src, rows);
       continue;
     }
 
@@ -120,13 +123,16 @@ int RunInfo(Args& args) {
           .Add("mft_record_size", ntfs->MftRecordSize())
           .Add("label", ntfs->Label())
           .Add("clusters", ntfs->ClusterCount());
-      if (haveCounts) obj.Add("free_clusters", info.freeClusters);
-      else obj.AddNull("free_clusters");
+      if (haveCounts)
+        obj.Add("free_clusters", info.freeClusters);
+      else
+        obj.AddNull("free_clusters");
       rows.push_back({"MFT start cluster:", std::to_string(ntfs->MftStartCluster())});
       rows.push_back({"MFT record size:", std::to_string(ntfs->MftRecordSize())});
       rows.push_back({"Label:", EscapeControlCharacters(ntfs->Label())});
       rows.push_back({"Clusters:", std::to_string(ntfs->ClusterCount())});
-      rows.push_back({"Free clusters:", haveCounts ? std::to_string(info.freeClusters) : "unknown"});
+      rows.push_back(
+          {"Free clusters:", haveCounts ? std::to_string(info.freeClusters) : "unknown"});
     }
     // A boot sector claiming more than the source holds: the volume was cut off (an image
     // taken short, a partition larger than its disk). What is there can still be read.
@@ -140,8 +146,10 @@ int RunInfo(Args& args) {
                                       std::to_string(missing) + " bytes missing)"});
       WarnIfCutOff(letter, *volume);
     }
-    if (json) std::printf("%s\n", obj.Text().c_str());
-    else PrintHuman(letter, src, rows);
+    if (json)
+      std::printf("%s\n", obj.Text().c_str());
+    else
+      PrintHuman(letter, src, rows);
   }
   std::fflush(stdout);
   if (failures == static_cast<int>(letters.size())) return kExitBadUsage;

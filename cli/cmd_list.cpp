@@ -48,7 +48,9 @@ class CListPrinter : public IListingSink {
   }
 
   void OnDataPastEnd(std::uint32_t record, std::uint64_t bytes) override {
-    std::fprintf(stderr, "sorvani: note: deleted file of record %lu: %llu bytes of its data lie past the end of the source\n",
+    std::fprintf(stderr,
+                 "sorvani: note: deleted file of record %lu: %llu bytes of its data lie past the "
+                 "end of the source\n",
                  static_cast<unsigned long>(record), static_cast<unsigned long long>(bytes));
   }
 
@@ -142,10 +144,11 @@ int RunList(Args& args) {
     }
     if (done.folderProblems) result = kExitItemsFailed;
     if (done.missingBytes != 0) {
-      std::fprintf(stderr,
-                   "sorvani: note: drive %c: is cut off: %llu bytes of the volume lie past the end of the "
-                   "source; %d deleted files listed have data there\n",
-                   letter, static_cast<unsigned long long>(done.missingBytes), done.pastEnd);
+      std::fprintf(
+          stderr,
+          "sorvani: note: drive %c: is cut off: %llu bytes of the volume lie past the end of the "
+          "source; %d deleted files listed have data there\n",
+          letter, static_cast<unsigned long long>(done.missingBytes), done.pastEnd);
     }
   }
   std::fflush(stdout);

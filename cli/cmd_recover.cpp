@@ -57,7 +57,7 @@ struct RecoverOptions {
   bool noToAll = false;
   bool allowSameVolume = false;
   bool verbose = false;
-  bool listItems = true;  // stdout lines for items written
+  bool listItems = true;           // stdout lines for items written
   bool sameVolumeOverride = true;  // --allow-same-volume exists for this command
   char letter = 0;
 };
@@ -81,18 +81,30 @@ std::string DestinationProblem(const DestinationCheck& check, const RecoverOptio
 // The command line's words for the buttons of a question.
 const char* ButtonText(PromptButton button) {
   switch (button) {
-    case PromptButton::kYes: return "Yes";
-    case PromptButton::kNo: return "No";
-    case PromptButton::kOk: return "OK";
-    case PromptButton::kCancel: return "Cancel";
-    case PromptButton::kAbort: return "Abort";
-    case PromptButton::kRetry: return "Retry";
-    case PromptButton::kIgnore: return "Ignore";
-    case PromptButton::kYesToAll: return "Yes to all";
-    case PromptButton::kNoToAll: return "No to all";
-    case PromptButton::kIgnoreAll: return "Ignore all";
-    case PromptButton::kSkipAll: return "Skip all";
-    case PromptButton::kTryAgain: return "Try again";
+    case PromptButton::kYes:
+      return "Yes";
+    case PromptButton::kNo:
+      return "No";
+    case PromptButton::kOk:
+      return "OK";
+    case PromptButton::kCancel:
+      return "Cancel";
+    case PromptButton::kAbort:
+      return "Abort";
+    case PromptButton::kRetry:
+      return "Retry";
+    case PromptButton::kIgnore:
+      return "Ignore";
+    case PromptButton::kYesToAll:
+      return "Yes to all";
+    case PromptButton::kNoToAll:
+      return "No to all";
+    case PromptButton::kIgnoreAll:
+      return "Ignore all";
+    case PromptButton::kSkipAll:
+      return "Skip all";
+    case PromptButton::kTryAgain:
+      return "Try again";
   }
   return "?";
 }
@@ -194,7 +206,9 @@ class CCliEvents final : public IRecoverEvents {
         obj.Add("size_claimed", r.sizeClaimed).Add("data_found", r.dataFound);
       std::printf("%s\n", obj.Text().c_str());
     } else {
-      const char* what = r.result == REC_S_OK ? "ok" : r.result == REC_S_NOTHING_DONE ? "left" : "FAILED";
+      const char* what = r.result == REC_S_OK             ? "ok"
+                         : r.result == REC_S_NOTHING_DONE ? "left"
+                                                          : "FAILED";
       std::printf("%-6s %10llu  %s%s\n", what, static_cast<unsigned long long>(r.bytes),
                   r.destination.c_str(), r.folder ? "/" : "");
       for (const auto& s : r.streams)
@@ -251,10 +265,12 @@ std::uint64_t Less(std::uint64_t a, std::uint64_t b) { return a > b ? a - b : 0;
 }  // namespace
 
 std::string FormatRecoverSummary(const RecoveryProgress& p) {
-  std::string out = "Recovered: " + SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered) +
-                    " in " + FormatElapsed(p.elapsedSeconds) + "\n";
+  std::string out =
+      "Recovered: " + SummaryLine(p.filesRecovered, p.foldersRecovered, p.bytesRecovered) + " in " +
+      FormatElapsed(p.elapsedSeconds) + "\n";
   if (p.filesSkipped)
-    out += "Skipped:   " + std::to_string(p.filesSkipped) + " files already at the destination, left as they were\n";
+    out += "Skipped:   " + std::to_string(p.filesSkipped) +
+           " files already at the destination, left as they were\n";
   if (p.filesReadError || p.filesBeyondEnd || p.filesDamaged) {
     std::string kinds;
     auto add = [&](std::uint32_t n, const char* what) {
@@ -266,17 +282,22 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
     add(p.filesDamaged, "damaged (size larger than their data)");
     out += "Partial:   " + kinds;
     if (p.bytesUnreadable)
-      out += "; " + FormatSize(p.bytesUnreadable, false) + " could not be read (zeros in the files written)";
+      out += "; " + FormatSize(p.bytesUnreadable, false) +
+             " could not be read (zeros in the files written)";
     out += "\n";
   }
   if (p.failed || p.stopped) {
     // Counted so that no line can wrap below zero, whatever order a stop left them in.
     std::uint64_t tried = std::max(p.bytesProcessed, p.bytesRecovered);
     // Files left as they were at the destination were tried but did not fail.
-    out += "Failed:    " + SummaryLine(Less(p.filesTried, p.filesRecovered + p.filesSkipped), Less(p.foldersTried, p.foldersRecovered),
-                                       Less(tried, p.bytesRecovered)) + "\n";
-    out += "Tried:     " + SummaryLine(std::max(p.filesTried, p.filesRecovered),
-                                       std::max(p.foldersTried, p.foldersRecovered), tried) + "\n";
+    out += "Failed:    " +
+           SummaryLine(Less(p.filesTried, p.filesRecovered + p.filesSkipped),
+                       Less(p.foldersTried, p.foldersRecovered), Less(tried, p.bytesRecovered)) +
+           "\n";
+    out += "Tried:     " +
+           SummaryLine(std::max(p.filesTried, p.filesRecovered),
+                       std::max(p.foldersTried, p.foldersRecovered), tried) +
+           "\n";
   }
   if (p.stopped) out += "Stopped:   the run was interrupted before every item was tried\n";
   return out;
@@ -285,7 +306,8 @@ std::string FormatRecoverSummary(const RecoveryProgress& p) {
 namespace {
 
 const char kRecoverUsage[] =
-    "usage: sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path \"X:\\\\folder\\\\\")\n"
+    "usage: sorvani recover SOURCE --to DEST (--record N ... | --all-deleted | --path "
+    "\"X:\\\\folder\\\\\")\n"
     "           [--first-stream-only] [--no-folder-attributes] [--yes-to-all | --no-to-all]\n"
     "           [--quiet] [--json] [--verbose] [--allow-same-volume]";
 
@@ -345,7 +367,8 @@ std::string DecideDestination(const RecoverOptions& options, std::uint64_t selec
   // The folder named on the command line is made with its missing parents now: otherwise
   // the items written before the first folder item would find no folder to go into.
   if (int code = 0; !MakeFolderChain(check.destination, code)) {
-    error = "cannot create the destination folder " + check.destination + ": " + SystemErrorText(code);
+    error =
+        "cannot create the destination folder " + check.destination + ": " + SystemErrorText(code);
     return "";
   }
   RememberDestination(check.destination);
@@ -529,15 +552,19 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
   request.items = PlanRawRanges(ranges).items;
   RecoveryProgress p;
   if (std::string failure = RunRecoveryJob(std::move(request), options, p); !failure.empty()) {
-    PrintError("carve: " + (failure == "the recovery could not start" ? std::string("the pictures could not be written") : failure));
+    PrintError("carve: " + (failure == "the recovery could not start"
+                                ? std::string("the pictures could not be written")
+                                : failure));
     return kExitBadUsage;
   }
   if (p.stopped) {
     // Pictures written in part (unreadable bytes) are on disk; the rest are not.
     std::uint64_t onDisk = std::uint64_t{p.filesRecovered} + p.filesReadError + p.filesBeyondEnd;
     std::uint64_t notWritten = ranges.size() > onDisk ? ranges.size() - onDisk : 0;
-    std::fprintf(stderr, "sorvani: carve: stopped while writing: %llu of %zu found pictures were not written\n",
-                 static_cast<unsigned long long>(notWritten), ranges.size());
+    std::fprintf(
+        stderr,
+        "sorvani: carve: stopped while writing: %llu of %zu found pictures were not written\n",
+        static_cast<unsigned long long>(notWritten), ranges.size());
   }
   return PrintSummary(p);
 }

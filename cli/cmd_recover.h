@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/cli.h"
 #include "app/recovery_plan.h"
+#include "cli/cli.h"
 #include "recovery/recovery_progress.h"
 
 namespace sorvani::cli {

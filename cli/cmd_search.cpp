@@ -65,8 +65,10 @@ class CHitPrinter : public ISearchJobSink {
  public:
   explicit CHitPrinter(bool json) : m_json(json) {}
   void OnHit(const CatalogueRow& hit) override {
-    if (m_json) std::printf("%s\n", RowJson(hit).c_str());
-    else PrintTableRow(hit);
+    if (m_json)
+      std::printf("%s\n", RowJson(hit).c_str());
+    else
+      PrintTableRow(hit);
   }
 
  private:
@@ -127,8 +129,8 @@ int RunSearch(Args& args) {
   }
   std::string source = words[0];
   if (criteria.sizeOn && criteria.minimum > criteria.maximum) {
-    PrintError("search: --min-kb " + std::to_string(criteria.minimum) + " is larger than --max-kb " +
-               std::to_string(criteria.maximum));
+    PrintError("search: --min-kb " + std::to_string(criteria.minimum) +
+               " is larger than --max-kb " + std::to_string(criteria.maximum));
     return kExitBadUsage;
   }
   if (created || modified) {

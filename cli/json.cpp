@@ -24,8 +24,10 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
       extra += 5;
     } else if (c >= 0x80) {
       std::size_t length = Utf8SequenceAt(text, i);
-      if (length == 0) extra += 5;
-      else if (isC1(i)) extra += 4;
+      if (length == 0)
+        extra += 5;
+      else if (isC1(i))
+        extra += 4;
       if (length > 1) i += length - 1;
     }
   }
@@ -38,19 +40,37 @@ void AppendJsonEscaped(std::string& out, std::string_view text) {
   char* p = out.data() + at;
   static constexpr char kHex[] = "0123456789abcdef";
   auto unicode = [&p](unsigned code) {
-    *p++ = '\\'; *p++ = 'u';
-    *p++ = kHex[(code >> 12) & 15]; *p++ = kHex[(code >> 8) & 15];
-    *p++ = kHex[(code >> 4) & 15]; *p++ = kHex[code & 15];
+    *p++ = '\\';
+    *p++ = 'u';
+    *p++ = kHex[(code >> 12) & 15];
+    *p++ = kHex[(code >> 8) & 15];
+    *p++ = kHex[(code >> 4) & 15];
+    *p++ = kHex[code & 15];
   };
   for (std::size_t i = 0; i < text.size(); ++i) {
     char ch = text[i];
     auto c = static_cast<unsigned char>(ch);
     switch (c) {
-      case '"': *p++ = '\\'; *p++ = '"'; break;
-      case '\\': *p++ = '\\'; *p++ = '\\'; break;
-      case '\n': *p++ = '\\'; *p++ = 'n'; break;
-      case '\r': *p++ = '\\'; *p++ = 'r'; break;
-      case '\t': *p++ = '\\'; *p++ = 't'; break;
+      case '"':
+        *p++ = '\\';
+        *p++ = '"';
+        break;
+      case '\\':
+        *p++ = '\\';
+        *p++ = '\\';
+        break;
+      case '\n':
+        *p++ = '\\';
+        *p++ = 'n';
+        break;
+      case '\r':
+        *p++ = '\\';
+        *p++ = 'r';
+        break;
+      case '\t':
+        *p++ = '\\';
+        *p++ = 't';
+        break;
       default:
         if (c < 0x20 || c == 0x7F) {
           unicode(c);

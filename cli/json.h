@@ -15,7 +15,9 @@ void AppendJsonEscaped(std::string& out, std::string_view text);
 class JsonObject {
  public:
   JsonObject& Add(const char* key, std::string_view value);
-  JsonObject& Add(const char* key, const std::string& value) { return Add(key, std::string_view(value)); }
+  JsonObject& Add(const char* key, const std::string& value) {
+    return Add(key, std::string_view(value));
+  }
   JsonObject& Add(const char* key, const char* value);  // nullptr writes null
   JsonObject& Add(const char* key, std::uint64_t value);
   JsonObject& Add(const char* key, std::int64_t value);

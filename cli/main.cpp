@@ -22,7 +22,8 @@ const char kUsage[] =
     "      label, size, free space, mount point\n"
     "  info SOURCE [--json]\n"
     "      file system and geometry of each drive of SOURCE\n"
-    "  list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] [--json] [--cache]\n"
+    "  list SOURCE [--path \"X:\\\\folder\\\\\"] [--recursive] [--deleted-only] [--json] "
+    "[--cache]\n"
     "      deleted files and folders beside the existing ones\n"
     "  search SOURCE [--name TEXT [--exact]] [--min-kb N] [--max-kb N]\n"
     "         [--created|--modified FROM TO] [--path FOLDER] [--json] [--cache]\n"
@@ -35,7 +36,8 @@ const char kUsage[] =
     "      carve pictures out of the free clusters of each drive of SOURCE\n"
     "\n"
     "SOURCE is a drive letter (\"D:\"), a block device or a disk image file. Sources are\n"
-    "only ever opened for reading. A folder is written \"X:\\\\a\\\\b\\\\\", \"X:/a/b\", \"/a/b\" or \"a/b\";\n"
+    "only ever opened for reading. A folder is written \"X:\\\\a\\\\b\\\\\", \"X:/a/b\", \"/a/b\" "
+    "or \"a/b\";\n"
     "it may be an existing or a deleted folder.\n"
     "Exit codes: 0 success, 1 some items failed, 2 bad usage or unreadable source.\n";
 

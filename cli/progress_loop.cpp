@@ -52,10 +52,12 @@ void CStatusLine::Pause(bool paused) {
   m_paused = paused;
 }
 
-bool RunProgressLoop(CJob& job, const std::function<void()>& tick, const ProgressLoopOptions& options) {
+bool RunProgressLoop(CJob& job, const std::function<void()>& tick,
+                     const ProgressLoopOptions& options) {
   g_interrupted.store(false);
   g_secondEnds.store(options.secondInterruptEnds);
-  struct sigaction action {}, previous {};
+  struct sigaction action {
+  }, previous{};
   action.sa_handler = OnInterrupt;
   sigemptyset(&action.sa_mask);
   ::sigaction(SIGINT, &action, &previous);

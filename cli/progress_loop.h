@@ -44,7 +44,8 @@ struct ProgressLoopOptions {
 // draw a status line). Ctrl-C (SIGINT, through sigaction) cancels the job, which then ends by
 // itself. The end of the job is noticed within a few milliseconds. The previous SIGINT action
 // is restored before returning. Returns true when Ctrl-C was pressed.
-bool RunProgressLoop(CJob& job, const std::function<void()>& tick, const ProgressLoopOptions& options = {});
+bool RunProgressLoop(CJob& job, const std::function<void()>& tick,
+                     const ProgressLoopOptions& options = {});
 
 // "1.2 MB/s"-style texts for status lines: items, bytes, rate and time left.
 std::string FormatRate(double bytesPerSecond);

@@ -1,7 +1,7 @@
 #include "disk/byte_source.h"
 
-#include <cerrno>
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace sorvani {

@@ -19,12 +19,17 @@ char NormaliseLetter(char letter) {
 std::string PathProblem(const std::string& path) {
   int code = 0;
   switch (ClassifyPath(path, &code)) {
-    case PathKind::Missing: return "no such file or device";
-    case PathKind::Directory: return "is a directory, not a disk image or device";
-    case PathKind::Other: return "is not a regular file or block device";
-    case PathKind::Unreadable: return std::strerror(code);
+    case PathKind::Missing:
+      return "no such file or device";
+    case PathKind::Directory:
+      return "is a directory, not a disk image or device";
+    case PathKind::Other:
+      return "is not a regular file or block device";
+    case PathKind::Unreadable:
+      return std::strerror(code);
     case PathKind::RegularFile:
-    case PathKind::BlockDevice: break;
+    case PathKind::BlockDevice:
+      break;
   }
   return {};
 }

@@ -90,7 +90,8 @@ void AddPartition(PartitionTable& table, PartitionEntry entry, std::uint64_t dis
 }
 
 // Returns true when the header at `lba` is a valid GPT header and fills the table from it.
-bool ReadGptAt(IByteSource& disk, std::uint32_t sectorSize, std::uint64_t lba, PartitionTable& table) {
+bool ReadGptAt(IByteSource& disk, std::uint32_t sectorSize, std::uint64_t lba,
+               PartitionTable& table) {
   std::vector<std::uint8_t> sector;
   std::uint64_t headerOffset = 0;
   if (__builtin_mul_overflow(lba, std::uint64_t{sectorSize}, &headerOffset) ||
@@ -112,7 +113,8 @@ bool ReadGptAt(IByteSource& disk, std::uint32_t sectorSize, std::uint64_t lba, P
   if (entrySize < 128 || entrySize % 8 != 0) return false;
   std::uint64_t bytes = std::uint64_t{count} * entrySize;
   std::uint64_t entriesOffset = 0;
-  if (bytes > kMaxGptEntryBytes || __builtin_mul_overflow(entriesLba, std::uint64_t{sectorSize}, &entriesOffset))
+  if (bytes > kMaxGptEntryBytes ||
+      __builtin_mul_overflow(entriesLba, std::uint64_t{sectorSize}, &entriesOffset))
     return false;
   std::vector<std::uint8_t> entries;
   if (!ReadSector(disk, entriesOffset, entries, static_cast<std::size_t>(bytes))) return false;

@@ -10,12 +10,12 @@
 namespace sorvani {
 
 struct PartitionEntry {
-  int number = 0;             // 1-4 primary, 5.. logical (MBR); 1.. entry order (GPT)
-  std::uint64_t offset = 0;   // bytes from the start of the disk
-  std::uint64_t length = 0;   // bytes
-  std::uint8_t mbrType = 0;   // MBR type byte; 0 for GPT
-  std::string gptType;        // GPT type GUID in its usual text form; empty for MBR
-  std::string name;           // GPT partition name (UTF-8)
+  int number = 0;            // 1-4 primary, 5.. logical (MBR); 1.. entry order (GPT)
+  std::uint64_t offset = 0;  // bytes from the start of the disk
+  std::uint64_t length = 0;  // bytes
+  std::uint8_t mbrType = 0;  // MBR type byte; 0 for GPT
+  std::string gptType;       // GPT type GUID in its usual text form; empty for MBR
+  std::string name;          // GPT partition name (UTF-8)
 };
 
 struct PartitionTable {

@@ -40,7 +40,8 @@ bool CVolume::Open() {
   auto device = source->OpenSource();
   if (!device) {
     LogFile.WriteLastError(0);
-    LogFile.WriteAlways("Cannot open %s\n", source->path.empty() ? name.c_str() : source->path.c_str());
+    LogFile.WriteAlways("Cannot open %s\n",
+                        source->path.empty() ? name.c_str() : source->path.c_str());
     return false;
   }
   m_device = std::move(device);
@@ -69,8 +70,10 @@ bool CVolume::ReadRaw(std::uint64_t cluster, std::uint32_t offsetInCluster, void
   if (!m_device || m_bytesPerCluster == 0 ||
       __builtin_mul_overflow(cluster, std::uint64_t{m_bytesPerCluster}, &start) ||
       __builtin_add_overflow(start, std::uint64_t{offsetInCluster}, &start)) {
-    if (!m_device) errno = EBADF;
-    else errno = EINVAL;
+    if (!m_device)
+      errno = EBADF;
+    else
+      errno = EINVAL;
     LogFile.WriteLastError(0);
     LogFile.WriteAlways("Error in CNTFSDrive::ReadRaw SetFilePointerEx\n");
     return false;
@@ -136,8 +139,8 @@ bool CVolume::ReadChecked(std::uint64_t offset, void* destination, std::uint32_t
       faults.Add(at - offset, piece, ReadFault::kDeviceError, sectorError);
     } else if (static_cast<std::size_t>(got) < piece) {
       std::memset(dst + got, 0, piece - static_cast<std::size_t>(got));
-      faults.Add(at - offset + static_cast<std::uint64_t>(got), piece - static_cast<std::uint64_t>(got),
-                 ReadFault::kBeyondEnd);
+      faults.Add(at - offset + static_cast<std::uint64_t>(got),
+                 piece - static_cast<std::uint64_t>(got), ReadFault::kBeyondEnd);
       ended = true;
     }
     at = next;
@@ -145,8 +148,8 @@ bool CVolume::ReadChecked(std::uint64_t offset, void* destination, std::uint32_t
   return true;
 }
 
-bool CVolume::ReadRawChecked(std::uint64_t cluster, std::uint32_t offsetInCluster, void* destination,
-                             std::uint32_t size, CReadFaults& faults) {
+bool CVolume::ReadRawChecked(std::uint64_t cluster, std::uint32_t offsetInCluster,
+                             void* destination, std::uint32_t size, CReadFaults& faults) {
   std::uint64_t start = 0;
   if (m_bytesPerCluster == 0 ||
       __builtin_mul_overflow(cluster, std::uint64_t{m_bytesPerCluster}, &start) ||

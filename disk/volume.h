@@ -45,7 +45,8 @@ class CVolume {
   // `offset`), told apart as device errors or bytes past the end of the source. On success
   // this is one device read, as ReadRaw. False only for a call that cannot be made (no
   // device, an offset that overflows).
-  bool ReadChecked(std::uint64_t offset, void* destination, std::uint32_t size, CReadFaults& faults);
+  bool ReadChecked(std::uint64_t offset, void* destination, std::uint32_t size,
+                   CReadFaults& faults);
   bool ReadRawChecked(std::uint64_t cluster, std::uint32_t offsetInCluster, void* destination,
                       std::uint32_t size, CReadFaults& faults);
 

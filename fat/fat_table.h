@@ -73,7 +73,8 @@ class CFatEntryDecoder {
       if (end > m_fed) break;
       std::uint32_t value;
       if (first >= pieceStart) {
-        value = DecodeFatEntryAt(ByteSpan(bytes + (first - pieceStart), end - first), m_type, m_next);
+        value =
+            DecodeFatEntryAt(ByteSpan(bytes + (first - pieceStart), end - first), m_type, m_next);
       } else {
         // The entry began in earlier pieces: its head is in m_carry.
         std::uint8_t joined[4] = {};
@@ -90,7 +91,8 @@ class CFatEntryDecoder {
     std::uint8_t tail[4] = {};
     for (std::size_t i = 0; i < keep; ++i) {
       const std::uint64_t at = first + i;
-      tail[i] = at >= pieceStart ? bytes[at - pieceStart] : m_carry[m_carryLength - (pieceStart - at)];
+      tail[i] =
+          at >= pieceStart ? bytes[at - pieceStart] : m_carry[m_carryLength - (pieceStart - at)];
     }
     for (std::size_t i = 0; i < keep; ++i) m_carry[i] = tail[i];
     m_carryLength = keep;

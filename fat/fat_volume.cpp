@@ -48,16 +48,19 @@ bool CFatVolume::Initialize(char driveLetter) {
   if (ReadLe16(b, kEndMarker) != 0xAA55) return false;
 
   std::uint32_t type = kFsNone;
-  if (std::memcmp(&b[kTypeText16], "FAT12", 5) == 0) type = kFsFat12;
-  else if (std::memcmp(&b[kTypeText16], "FAT16", 5) == 0) type = kFsFat16;
-  else if (std::memcmp(&b[kTypeText32], "FAT32", 5) == 0) type = kFsFat32;
+  if (std::memcmp(&b[kTypeText16], "FAT12", 5) == 0)
+    type = kFsFat12;
+  else if (std::memcmp(&b[kTypeText16], "FAT16", 5) == 0)
+    type = kFsFat16;
+  else if (std::memcmp(&b[kTypeText32], "FAT32", 5) == 0)
+    type = kFsFat32;
   if (type == kFsNone) return false;
 
   std::uint32_t bytesPerSector = ReadLe16(b, kBytesPerSector);
   std::uint32_t sectorsPerCluster = ReadLe8(b, kSectorsPerCluster);
   std::uint32_t numberOfFats = ReadLe8(b, kNumberOfFats);
-  std::uint32_t sectorsPerFat = type == kFsFat32 ? ReadLe32(b, kSectorsPerFat32)
-                                                 : ReadLe16(b, kSectorsPerFat16);
+  std::uint32_t sectorsPerFat =
+      type == kFsFat32 ? ReadLe32(b, kSectorsPerFat32) : ReadLe16(b, kSectorsPerFat16);
   // Values that would divide by zero or place the FAT and data area nowhere are refused here,
   // before anything computes with them.
   if (bytesPerSector < 512 || bytesPerSector > 4096 || !IsPowerOfTwo(bytesPerSector) ||
@@ -91,7 +94,8 @@ bool CFatVolume::Initialize(char driveLetter) {
   // The fixed root directory fills whole sectors: a partial last sector still comes before
   // the data area.
   if (type != kFsFat32)
-    firstData += (std::uint64_t{ReadLe16(b, kRootEntries)} * 32 + m_bytesPerSector - 1) / m_bytesPerSector;
+    firstData +=
+        (std::uint64_t{ReadLe16(b, kRootEntries)} * 32 + m_bytesPerSector - 1) / m_bytesPerSector;
   if (firstData > UINT32_MAX) {
     LogFile.WriteAlways("FAT boot sector places the data area beyond any volume\n");
     return false;

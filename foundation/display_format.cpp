@@ -1,8 +1,8 @@
 #include "foundation/display_format.h"
 
-#include "foundation/file_time.h"
 #include <locale.h>
 #include <stdlib.h>
+#include "foundation/file_time.h"
 
 #include <strings.h>
 #include <atomic>
@@ -108,13 +108,20 @@ std::size_t Utf8SequenceAt(std::string_view text, std::size_t at) {
   // rules out overlong forms, surrogates and code points past U+10FFFF.
   std::size_t length = 0;
   unsigned char low = 0x80, high = 0xBF;
-  if (c >= 0xC2 && c <= 0xDF) length = 2;
-  else if (c == 0xE0) length = 3, low = 0xA0;
-  else if (c == 0xED) length = 3, high = 0x9F;
-  else if (c >= 0xE1 && c <= 0xEF) length = 3;
-  else if (c == 0xF0) length = 4, low = 0x90;
-  else if (c >= 0xF1 && c <= 0xF3) length = 4;
-  else if (c == 0xF4) length = 4, high = 0x8F;
+  if (c >= 0xC2 && c <= 0xDF)
+    length = 2;
+  else if (c == 0xE0)
+    length = 3, low = 0xA0;
+  else if (c == 0xED)
+    length = 3, high = 0x9F;
+  else if (c >= 0xE1 && c <= 0xEF)
+    length = 3;
+  else if (c == 0xF0)
+    length = 4, low = 0x90;
+  else if (c >= 0xF1 && c <= 0xF3)
+    length = 4;
+  else if (c == 0xF4)
+    length = 4, high = 0x8F;
   if (length == 0 || length > text.size() - at) return 0;
   auto second = static_cast<unsigned char>(text[at + 1]);
   if (second < low || second > high) return 0;
@@ -137,7 +144,8 @@ std::string EscapeControlCharacters(std::string_view text) {
     auto c = static_cast<unsigned char>(text[i]);
     std::size_t length = Utf8SequenceAt(text, i);
     // U+0080..U+009F are the C1 controls (a lone 0x9B starts a sequence on some terminals).
-    bool control = c < 0x20 || c == 0x7F || (c == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F);
+    bool control = c < 0x20 || c == 0x7F ||
+                   (c == 0xC2 && length == 2 && static_cast<unsigned char>(text[i + 1]) <= 0x9F);
     if (length == 0) {
       escape(c);
       ++i;

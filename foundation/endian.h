@@ -16,9 +16,7 @@ constexpr bool FitsIn(std::uint64_t size, std::uint64_t offset, std::uint64_t le
   return offset <= size && length <= size - offset;
 }
 
-inline std::uint8_t ReadLe8(ByteSpan b, std::size_t off) {
-  return off < b.size() ? b[off] : 0;
-}
+inline std::uint8_t ReadLe8(ByteSpan b, std::size_t off) { return off < b.size() ? b[off] : 0; }
 
 inline std::uint16_t ReadLe16(ByteSpan b, std::size_t off) {
   if (!FitsIn(b.size(), off, 2)) return 0;

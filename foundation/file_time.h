@@ -24,11 +24,13 @@ constexpr std::int64_t FileTimeToUnixSeconds(std::uint64_t fileTime) {
 // The file time of a Unix time; 0 before 1601 and the largest file time past its range.
 constexpr std::uint64_t UnixToFileTime(std::int64_t seconds, std::uint32_t nanoseconds = 0) {
   constexpr std::int64_t kEpochSeconds = kFileTimeUnixEpoch / kFileTimeTicksPerSecond;
-  constexpr std::int64_t kLastSecond = static_cast<std::int64_t>(~std::uint64_t{0} / kFileTimeTicksPerSecond);
+  constexpr std::int64_t kLastSecond =
+      static_cast<std::int64_t>(~std::uint64_t{0} / kFileTimeTicksPerSecond);
   if (nanoseconds >= 1000000000u) nanoseconds = 999999999u;
   if (seconds < -kEpochSeconds) return 0;
   if (seconds > kLastSecond - kEpochSeconds) return ~std::uint64_t{0};
-  const std::uint64_t whole = static_cast<std::uint64_t>(seconds + kEpochSeconds) * kFileTimeTicksPerSecond;
+  const std::uint64_t whole =
+      static_cast<std::uint64_t>(seconds + kEpochSeconds) * kFileTimeTicksPerSecond;
   const std::uint64_t ticks = nanoseconds / 100;
   return whole > ~std::uint64_t{0} - ticks ? ~std::uint64_t{0} : whole + ticks;
 }

@@ -97,7 +97,8 @@ ScopeTrace::ScopeTrace(int level, const char* name)
 }
 
 ScopeTrace::~ScopeTrace() {
-  double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
+  double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - m_start).count();
   LogFile.Write(m_level, "Leaving: %s.    ", m_name);
   LogFile.Write(m_level, "Completed in: %0.3f sec.\n", seconds);
 }

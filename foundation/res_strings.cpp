@@ -103,7 +103,8 @@ constexpr ResText kTable[] = {
     {kIdsStatusRecordDamaged, "The file's MFT record is damaged."},
 };
 
-// Parses one conversion after its '%'; returns the printf directive with its length modifier dropped.
+// Parses one conversion after its '%'; returns the printf directive with its length modifier
+// dropped.
 struct Conversion {
   std::string directive;  // "%" flags width precision (no length modifier)
   char type = 0;
@@ -185,13 +186,15 @@ bool FormatResText(std::string_view format, std::span<const ResArg> args, std::s
     switch (conv.type) {
       case 'd':
       case 'i':
-        if ((matches = isInteger)) AppendFormatted(out, conv.directive + "ll" + conv.type, asSigned);
+        if ((matches = isInteger))
+          AppendFormatted(out, conv.directive + "ll" + conv.type, asSigned);
         break;
       case 'u':
       case 'o':
       case 'x':
       case 'X':
-        if ((matches = isInteger)) AppendFormatted(out, conv.directive + "ll" + conv.type, asUnsigned);
+        if ((matches = isInteger))
+          AppendFormatted(out, conv.directive + "ll" + conv.type, asUnsigned);
         break;
       case 'c':
         if ((matches = isInteger))

@@ -41,14 +41,14 @@ inline constexpr unsigned kIdsStatusNoData = 74;
 inline constexpr unsigned kIdsStatusFolderNotCreated = 75;
 inline constexpr unsigned kIdsStatusFolderSkipped = 76;
 inline constexpr unsigned kIdsStatusFolderFailures = 77;
-inline constexpr unsigned kIdsMsgRecordUnreadable = 78;  // (path)
-inline constexpr unsigned kIdsMsgNoFileName = 79;        // (path)
-inline constexpr unsigned kIdsMsgEfsCorrupt = 80;        // (path)
-inline constexpr unsigned kIdsMsgEfsOpenFailed = 81;     // (path)
-inline constexpr unsigned kIdsMsgEfsImportFailed = 82;   // (path)
-inline constexpr unsigned kIdsMsgStreamIncomplete = 83;  // (path)
-inline constexpr unsigned kIdsMsgStreamNotCreated = 84;  // (stream path)
-inline constexpr unsigned kIdsMsgNoData = 85;            // (path)
+inline constexpr unsigned kIdsMsgRecordUnreadable = 78;   // (path)
+inline constexpr unsigned kIdsMsgNoFileName = 79;         // (path)
+inline constexpr unsigned kIdsMsgEfsCorrupt = 80;         // (path)
+inline constexpr unsigned kIdsMsgEfsOpenFailed = 81;      // (path)
+inline constexpr unsigned kIdsMsgEfsImportFailed = 82;    // (path)
+inline constexpr unsigned kIdsMsgStreamIncomplete = 83;   // (path)
+inline constexpr unsigned kIdsMsgStreamNotCreated = 84;   // (stream path)
+inline constexpr unsigned kIdsMsgNoData = 85;             // (path)
 inline constexpr unsigned kIdsStatusRecordDamaged = 120;  // read, but not a usable record
 
 // The text of string `id`, or kResourceNotAvailable when there is none.

@@ -71,14 +71,15 @@ std::uint8_t EnumerateDrive(char driveLetter, bool forceRescan) {
   g_cataloguedDrive = 0;
   CNtfsVolume volume;
   std::atomic<bool> never{false};
-  std::uint8_t result = EnumThread(driveLetter, volume, file_index, index_progress, never, forceRescan);
+  std::uint8_t result =
+      EnumThread(driveLetter, volume, file_index, index_progress, never, forceRescan);
   if (result == kEnumFromCache || result == kEnumScanned) g_cataloguedDrive = driveLetter;
   return result;
 }
 
 std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volumeRef, CFileIndex& index,
-                        IndexProgress& progress, const std::atomic<bool>& cancel,
-                        bool forceRescan, const DriveSource* source) {
+                        IndexProgress& progress, const std::atomic<bool>& cancel, bool forceRescan,
+                        const DriveSource* source) {
   ScopeTrace trace(1, "EnumThread");
   CNtfsVolume* volume = &volumeRef;
   auto finish = [&progress](std::uint8_t result) {
@@ -100,7 +101,8 @@ std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volumeRef, CFileIndex& in
     progress.stop = &cancel;
   }
   if (!volume->Initialize(driveLetter)) return finish(InitializeFailure(*volume));
-  if (CNtfsFileAttr* mft = volume->MftFile().FindAttribute(kAttrData); mft && volume->MftRecordSize())
+  if (CNtfsFileAttr* mft = volume->MftFile().FindAttribute(kAttrData);
+      mft && volume->MftRecordSize())
     index.SetRecordLimit(static_cast<std::uint32_t>(
         std::min<std::uint64_t>(mft->RealSize() / volume->MftRecordSize(), 0xFFFFFFFFu)));
   CacheIdentity identity;
@@ -171,7 +173,8 @@ std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volumeRef, CFileIndex& in
   if (identified) {
     DumpIndexToCache(driveLetter, index, progress, identity);
   } else {
-    LogFile.WriteAlways("Cannot tell which volume %c: holds; its catalogue is not saved.\n", driveLetter);
+    LogFile.WriteAlways("Cannot tell which volume %c: holds; its catalogue is not saved.\n",
+                        driveLetter);
   }
   return finish(kEnumScanned);
 }
@@ -180,10 +183,18 @@ IndexTick ComputeIndexTick(const IndexProgress& progress, double elapsedSeconds)
   IndexTick tick;
   tick.phase = progress.phase;
   switch (progress.phase) {
-    case kPhaseScanning: tick.titleString = kIdsIndexTitleScanning; break;
-    case kPhaseSaving: tick.titleString = kIdsIndexTitleSaving; break;
-    case kPhaseLoading: tick.titleString = kIdsIndexTitleLoading; break;
-    default: tick.titleString = 0; break;
+    case kPhaseScanning:
+      tick.titleString = kIdsIndexTitleScanning;
+      break;
+    case kPhaseSaving:
+      tick.titleString = kIdsIndexTitleSaving;
+      break;
+    case kPhaseLoading:
+      tick.titleString = kIdsIndexTitleLoading;
+      break;
+    default:
+      tick.titleString = 0;
+      break;
   }
   if (progress.total != 0) {
     double percent = static_cast<double>(progress.done) * 100.0 / progress.total;

@@ -22,8 +22,8 @@ struct DriveSource;
 // `source` (may be null) identifies the cache file; without it the letter's entry in the
 // process-wide drive table does.
 std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volume, CFileIndex& index,
-                        IndexProgress& progress, const std::atomic<bool>& cancel,
-                        bool forceRescan, const DriveSource* source = nullptr);
+                        IndexProgress& progress, const std::atomic<bool>& cancel, bool forceRescan,
+                        const DriveSource* source = nullptr);
 
 // The synchronous form on the process-wide catalogue (file_index, index_progress) with a
 // reader of its own, for the callers that fill one catalogue per process (the recovery

@@ -18,17 +18,13 @@ constexpr std::size_t kVisitedLinearLimit = 64;
 
 }  // namespace
 
-std::string NamelessEntryName(std::uint32_t record) {
-  return "Record " + std::to_string(record);
-}
+std::string NamelessEntryName(std::uint32_t record) { return "Record " + std::to_string(record); }
 
 bool IRecordReader::SameNameNoCase(std::string_view a, std::string_view b) {
   return SameTextNoCase(a, b);
 }
 
-CFileIndex::CFileIndex()
-    : m_orphanFolders(&m_arena),
-      m_liveFolders(&m_arena) {}
+CFileIndex::CFileIndex() : m_orphanFolders(&m_arena), m_liveFolders(&m_arena) {}
 
 void CFileIndex::Clear() {
   m_entries.clear();  // before the arena goes: the names live there
@@ -89,8 +85,8 @@ void CFileIndex::InsertChild(std::uint32_t parent, std::uint32_t child) {
   last = id;
 }
 
-bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name,
-                             std::uint32_t attributes, std::uint32_t parent) {
+bool CFileIndex::InsertEntry(std::uint32_t record, std::string_view name, std::uint32_t attributes,
+                             std::uint32_t parent) {
   FileIndexEntry*& slot = m_entryByRecord.Ref(record);
   if (slot) return false;
   FileIndexEntry entry;

@@ -13,9 +13,9 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/record_table.h"
 #include "index/folder_names.h"
 #include "index/record_reader.h"
-#include "foundation/record_table.h"
 #include "ntfs/ntfs_constants.h"
 
 namespace sorvani {
@@ -166,7 +166,8 @@ class CFileIndex {
   }
   // A folder that was filed as an orphan folder and has been placed since.
   void RemoveOrphanFolder(std::uint32_t record) {
-    if (m_orphanFolders.erase(record) != 0) m_flags.Ref(record) &= static_cast<std::uint8_t>(~kFlagOrphan);
+    if (m_orphanFolders.erase(record) != 0)
+      m_flags.Ref(record) &= static_cast<std::uint8_t>(~kFlagOrphan);
   }
   void InsertLiveFolder(std::uint32_t record) {
     if (SetFlag(record, kFlagLive)) m_liveFolders.insert(record);

@@ -80,8 +80,7 @@ struct FolderItem {
 
 class CFolderModel {
  public:
-  CFolderModel(char driveLetter, const CFileIndex& index, IRecordReader& reader,
-               ILiveLister& live);
+  CFolderModel(char driveLetter, const CFileIndex& index, IRecordReader& reader, ILiveLister& live);
 
   void SetDeletedOnly(bool deletedOnly) { m_deletedOnly = deletedOnly; }
   bool DeletedOnly() const { return m_deletedOnly; }

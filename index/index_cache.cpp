@@ -24,7 +24,13 @@
 namespace sorvani {
 namespace {
 
-enum : std::uint8_t { kRecEntry = 1, kRecChild = 2, kRecOrphan = 3, kRecLive = 4, kRecIdentity = 5 };
+enum : std::uint8_t {
+  kRecEntry = 1,
+  kRecChild = 2,
+  kRecOrphan = 3,
+  kRecLive = 4,
+  kRecIdentity = 5
+};
 
 constexpr std::size_t kIdentityFixed = 64;  // the identity record up to its path
 constexpr std::size_t kBootSerialOffset = 0x48;
@@ -69,12 +75,17 @@ bool DeleteFile(const std::string& path) {
 // Each record type's smallest length; a record shorter than its fields is corrupt.
 std::size_t MinimumLength(std::uint8_t type) {
   switch (type) {
-    case kRecEntry: return 16;
-    case kRecChild: return 11;
+    case kRecEntry:
+      return 16;
+    case kRecChild:
+      return 11;
     case kRecOrphan:
-    case kRecLive: return 7;
-    case kRecIdentity: return kIdentityFixed;
-    default: return 3;
+    case kRecLive:
+      return 7;
+    case kRecIdentity:
+      return kIdentityFixed;
+    default:
+      return 3;
   }
 }
 
@@ -107,8 +118,7 @@ bool SameIdentity(ByteSpan r, const CacheIdentity& id) {
   return ReadLe64(r, 3) == id.device && ReadLe64(r, 11) == id.inode &&
          ReadLe64(r, 19) == id.modified && ReadLe64(r, 27) == id.offset &&
          ReadLe64(r, 35) == id.size && ReadLe64(r, 43) == id.serial &&
-         ReadLe64(r, 51) == id.mftRecords && ReadLe32(r, 59) == id.clusterSize &&
-         path == expected;
+         ReadLe64(r, 51) == id.mftRecords && ReadLe32(r, 59) == id.clusterSize && path == expected;
 }
 
 // Age in seconds of a cache file, by its header when it is one of ours, else by its own time.
@@ -124,7 +134,8 @@ bool FileAge(const std::filesystem::path& path, double& age) {
   std::error_code ec;
   auto written = std::filesystem::last_write_time(path, ec);
   if (ec) return false;
-  age = std::chrono::duration<double>(std::filesystem::file_time_type::clock::now() - written).count();
+  age = std::chrono::duration<double>(std::filesystem::file_time_type::clock::now() - written)
+            .count();
   return true;
 }
 
@@ -222,12 +233,12 @@ std::uint32_t DumpIndexToCache(char driveLetter, const CFileIndex& index, IndexP
   }
   // The catalogue names what was on the volume: keep it to the owner (the program runs as root).
   std::error_code ec;
-  std::filesystem::permissions(path,
-                               std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
-                               std::filesystem::perm_options::replace, ec);
+  std::filesystem::permissions(
+      path, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+      std::filesystem::perm_options::replace, ec);
 
-  std::size_t sum = 1 + index.EntryCount() + index.ChildCount() +
-                    index.OrphanFolders().size() + index.LiveFolders().size();
+  std::size_t sum = 1 + index.EntryCount() + index.ChildCount() + index.OrphanFolders().size() +
+                    index.LiveFolders().size();
   auto count = static_cast<std::uint32_t>(sum);
   {
     std::lock_guard<std::mutex> lock(index_lock);
@@ -375,9 +386,9 @@ std::uint32_t RestoreIndexFromCache(char driveLetter, CFileIndex& index, IndexPr
           // The root is never an entry and every entry has a name: a record that breaks
           // either rule is passed over.
           if (number != kIndexRootRecord && end > 15) {
-            index.InsertEntry(number,
-                              std::string_view(reinterpret_cast<const char*>(record + 15), end - 15),
-                              ReadLe32(r, 11), ReadLe32(r, 7));
+            index.InsertEntry(
+                number, std::string_view(reinterpret_cast<const char*>(record + 15), end - 15),
+                ReadLe32(r, 11), ReadLe32(r, 7));
           }
           break;
         }

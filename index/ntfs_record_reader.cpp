@@ -38,7 +38,8 @@ bool CNtfsRecordReader::LoadDetails(std::uint32_t record, bool overwritten, Reco
   out.hasData = m_file.FindAttribute(kAttrData) != nullptr;
   // A record that lost its names still has the times of $STANDARD_INFORMATION.
   if (out.name.empty()) {
-    if (auto* si = static_cast<CAttr_$STANDARD_INFORMATION*>(m_file.FindAttribute(kAttrStandardInformation))) {
+    if (auto* si = static_cast<CAttr_$STANDARD_INFORMATION*>(
+            m_file.FindAttribute(kAttrStandardInformation))) {
       out.created = si->Created();
       out.modified = si->Modified();
     }

@@ -38,7 +38,7 @@ class CNtfsRecordReader : public IRecordReader {
   CNtfsVolume* m_volume;
   const CFileIndex* m_catalogue;
   CFolderNames m_ownNames;  // without a catalogue
-  CNtfsFile m_file;  // one scratch record, reloaded for every call
+  CNtfsFile m_file;         // one scratch record, reloaded for every call
   RecordLoad m_lastFailure = RecordLoad::kCorrupt;
 };
 

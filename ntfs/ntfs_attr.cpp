@@ -73,24 +73,42 @@ bool DecodeRunList(ByteSpan list, std::uint64_t maxClusters, std::vector<DataRun
 
 const char* TypeName(std::uint32_t type) {
   switch (type) {
-    case 0x10: return "$STANDARD_INFORMATION";
-    case 0x20: return "$ATTRIBUTE_LIST";
-    case 0x30: return "$FILE_NAME";
-    case 0x40: return "$OBJECT_ID";
-    case 0x50: return "$SECURITY_DESCRIPTOR";
-    case 0x60: return "$VOLUME_NAME";
-    case 0x70: return "$VOLUME_INFORMATION";
-    case 0x80: return "$DATA";
-    case 0x90: return "$INDEX_ROOT";
-    case 0xA0: return "$INDEX_ALLOCATION";
-    case 0xB0: return "$BITMAP";
-    case 0xC0: return "$SYMBOLIC_LINK";
-    case 0xD0: return "$REPARSE_POINT";
-    case 0xE0: return "$EA_INFORMATION";
-    case 0xF0: return "$EA";
-    case 0x100: return "$EFS";
-    case 0x110: return "$AT_LOGGED_UTILITY_STREAM";
-    default: return "UNKNOWN_TYPE";
+    case 0x10:
+      return "$STANDARD_INFORMATION";
+    case 0x20:
+      return "$ATTRIBUTE_LIST";
+    case 0x30:
+      return "$FILE_NAME";
+    case 0x40:
+      return "$OBJECT_ID";
+    case 0x50:
+      return "$SECURITY_DESCRIPTOR";
+    case 0x60:
+      return "$VOLUME_NAME";
+    case 0x70:
+      return "$VOLUME_INFORMATION";
+    case 0x80:
+      return "$DATA";
+    case 0x90:
+      return "$INDEX_ROOT";
+    case 0xA0:
+      return "$INDEX_ALLOCATION";
+    case 0xB0:
+      return "$BITMAP";
+    case 0xC0:
+      return "$SYMBOLIC_LINK";
+    case 0xD0:
+      return "$REPARSE_POINT";
+    case 0xE0:
+      return "$EA_INFORMATION";
+    case 0xF0:
+      return "$EA";
+    case 0x100:
+      return "$EFS";
+    case 0x110:
+      return "$AT_LOGGED_UTILITY_STREAM";
+    default:
+      return "UNKNOWN_TYPE";
   }
 }
 
@@ -102,7 +120,8 @@ CNtfsFileAttr::~CNtfsFileAttr() = default;
 
 CNtfsVolume* CNtfsFileAttr::Volume() const { return m_owner ? m_owner->Volume() : nullptr; }
 
-bool CNtfsFileAttr::Initialize(CNtfsFile* owner, ByteSpan header, std::uint32_t /*attributeLength*/) {
+bool CNtfsFileAttr::Initialize(CNtfsFile* owner, ByteSpan header,
+                               std::uint32_t /*attributeLength*/) {
   try {
     m_valid = false;
     m_owner = owner;
@@ -146,12 +165,14 @@ bool CNtfsFileAttr::Initialize(CNtfsFile* owner, ByteSpan header, std::uint32_t 
         bpc = volume->BytesPerCluster();
       }
       if (m_compressionUnit != 0 &&
-          (m_compressionUnit > 16 || (std::uint64_t{1} << m_compressionUnit) * bpc > kMaxUnitBytes)) {
+          (m_compressionUnit > 16 ||
+           (std::uint64_t{1} << m_compressionUnit) * bpc > kMaxUnitBytes)) {
         m_compressionUnit = 0;
       }
       std::uint16_t runOffset = ReadLe16(header, kAttrRunListOffset);
       if (runOffset > header.size()) return false;
-      std::uint64_t maxClusters = static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / bpc;
+      std::uint64_t maxClusters =
+          static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max()) / bpc;
       if (m_startVcn > maxClusters) return false;
       if (!DecodeRunList(header.subspan(runOffset), maxClusters, m_runs)) return false;
       RebuildExtents();
@@ -175,7 +196,8 @@ void CNtfsFileAttr::RebuildExtents() {
   std::int64_t lcn = 0;
   for (const DataRun& run : m_runs) {
     // Overflow was refused when the runs were decoded or joined.
-    lcn = static_cast<std::int64_t>(static_cast<std::uint64_t>(lcn) + static_cast<std::uint64_t>(run.lcnDelta));
+    lcn = static_cast<std::int64_t>(static_cast<std::uint64_t>(lcn) +
+                                    static_cast<std::uint64_t>(run.lcnDelta));
     if (run.length != 0) m_extents.push_back({vcn, run.length, lcn, run.sparse});
     vcn += run.length;
   }
@@ -244,7 +266,8 @@ bool CNtfsFileAttr::Seek(std::uint64_t pos) {
   if (bpc == 0) return false;
   std::uint64_t endVcn = m_startVcn + m_runClusters;
   std::uint64_t endByte;
-  if (__builtin_mul_overflow(endVcn, bpc, &endByte)) endByte = std::numeric_limits<std::uint64_t>::max();
+  if (__builtin_mul_overflow(endVcn, bpc, &endByte))
+    endByte = std::numeric_limits<std::uint64_t>::max();
   if (pos > endByte) return false;
   m_position = pos;
   return true;
@@ -365,7 +388,8 @@ bool CNtfsFileAttr::ReadPlain(std::uint64_t pos, std::uint8_t* dst, std::uint32_
   }
   CReadFaults faults;
   auto offset = static_cast<std::uint32_t>(pos % bpc);
-  if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), offset, dst, piece, faults)) return false;
+  if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), offset, dst, piece, faults))
+    return false;
   if (!faults.Empty() && !TakeFaults(faults, pos)) return false;
   done = piece;
   return true;
@@ -417,7 +441,8 @@ bool CNtfsFileAttr::LoadUnit(std::uint64_t unit) {
         !volume->ClusterInVolume(lcn)) {
       return false;
     }
-    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled, want, faults)) {
+    if (!volume->ReadRawChecked(static_cast<std::uint64_t>(lcn), 0, packed.data() + filled, want,
+                                faults)) {
       return false;
     }
     filled += want;
@@ -485,7 +510,8 @@ bool CNtfsFileAttr::OverwrittenPercent(std::uint32_t& percent) {
     if (total >= clusterCount) break;
   }
   if (total != 0)
-    percent = static_cast<std::uint32_t>(static_cast<double>(used) * 100.0 / static_cast<double>(total));
+    percent =
+        static_cast<std::uint32_t>(static_cast<double>(used) * 100.0 / static_cast<double>(total));
   return true;
 }
 
@@ -505,10 +531,11 @@ std::string CNtfsFileAttr::DumpText() {
 void CNtfsFileAttr::AppendDump(std::string& out) { AppendBaseDump(out); }
 
 void CNtfsFileAttr::AppendBaseDump(std::string& out) {
-  Appendf(out, "  ATTRIBUTE id=%u\tname=%s\ttype=%s\t\tresident=%d\treal_sz=%" PRIu64
-               "\tstream_sz=%" PRIu64 "\n",
-          m_id, EscapeControlCharacters(m_name).c_str(), TypeName(m_type), m_nonResident ? 0 : 1, m_realSize,
-          m_nonResident ? m_initializedSize : m_realSize);
+  Appendf(out,
+          "  ATTRIBUTE id=%u\tname=%s\ttype=%s\t\tresident=%d\treal_sz=%" PRIu64
+          "\tstream_sz=%" PRIu64 "\n",
+          m_id, EscapeControlCharacters(m_name).c_str(), TypeName(m_type), m_nonResident ? 0 : 1,
+          m_realSize, m_nonResident ? m_initializedSize : m_realSize);
   if (!m_nonResident) return;
   Appendf(out, "  DATARUNS sz=%d\n", static_cast<int>(m_runs.size()));
   for (std::size_t i = 0; i < m_runs.size(); ++i) {

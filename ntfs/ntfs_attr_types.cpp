@@ -20,13 +20,13 @@ struct BitWord {
 
 // Dump order: every bit in ascending order, the directory bit last.
 constexpr BitWord kBitWords[] = {
-    {0x1, " Read-only", " R-O"},          {0x2, " Hidden", " Hid"},
-    {0x4, " System", " Sys"},             {0x20, " Archive", " Arc"},
-    {0x40, " Device", " Dev"},            {0x80, " Normal", " Nor"},
-    {0x100, " Temporary", " Tmp"},        {0x200, " Sparce", " Spc"},
-    {0x400, " Reparce_point ", " Rep"},   {0x800, " Compressed", " Com"},
-    {0x1000, " Offline", " Off"},         {0x2000, " Not_content_indexed", " Nci"},
-    {0x4000, " Encrypted", " Enc"},       {0x10, " Directory", " Dir"},
+    {0x1, " Read-only", " R-O"},        {0x2, " Hidden", " Hid"},
+    {0x4, " System", " Sys"},           {0x20, " Archive", " Arc"},
+    {0x40, " Device", " Dev"},          {0x80, " Normal", " Nor"},
+    {0x100, " Temporary", " Tmp"},      {0x200, " Sparce", " Spc"},
+    {0x400, " Reparce_point ", " Rep"}, {0x800, " Compressed", " Com"},
+    {0x1000, " Offline", " Off"},       {0x2000, " Not_content_indexed", " Nci"},
+    {0x4000, " Encrypted", " Enc"},     {0x10, " Directory", " Dir"},
 };
 
 void AppendBits(std::string& out, std::uint32_t bits, bool shortWords) {
@@ -161,7 +161,8 @@ void CAttr_$ATTRIBUTE_LIST::AppendDump(std::string& out) {
   }
 }
 
-CAttr_$INDEX_ROOT::CAttr_$INDEX_ROOT(CNtfsFile* owner, ByteSpan header, std::uint32_t attributeLength)
+CAttr_$INDEX_ROOT::CAttr_$INDEX_ROOT(CNtfsFile* owner, ByteSpan header,
+                                     std::uint32_t attributeLength)
     : CNtfsFileAttr(owner, header, attributeLength) {
   if (!m_valid) return;
   m_largeIndex = !IsNonResident() && (ReadLe8(m_value, 28) & 1) != 0;
@@ -222,13 +223,27 @@ CreatedAttribute CreateAttribute(CNtfsFile* file, ByteSpan record, std::uint32_t
       case kAttrAttributeList:
         attr = std::make_unique<CAttr_$ATTRIBUTE_LIST>(file, header, length);
         break;
-      case kAttrFileName: attr = std::make_unique<CAttr_$FILE_NAME>(file, header, length); break;
-      case kAttrVolumeName: attr = std::make_unique<CAttr_$VOLUME_NAME>(file, header, length); break;
-      case kAttrData: attr = std::make_unique<CAttr_$DATA>(file, header, length); break;
-      case kAttrIndexRoot: attr = std::make_unique<CAttr_$INDEX_ROOT>(file, header, length); break;
-      case kAttrBitmap: attr = std::make_unique<CAttr_$BITMAP>(file, header, length); break;
-      case kAttrEfs: attr = std::make_unique<CAttr_$EFS>(file, header, length); break;
-      default: attr = std::make_unique<CNtfsFileAttr>(file, header, length); break;
+      case kAttrFileName:
+        attr = std::make_unique<CAttr_$FILE_NAME>(file, header, length);
+        break;
+      case kAttrVolumeName:
+        attr = std::make_unique<CAttr_$VOLUME_NAME>(file, header, length);
+        break;
+      case kAttrData:
+        attr = std::make_unique<CAttr_$DATA>(file, header, length);
+        break;
+      case kAttrIndexRoot:
+        attr = std::make_unique<CAttr_$INDEX_ROOT>(file, header, length);
+        break;
+      case kAttrBitmap:
+        attr = std::make_unique<CAttr_$BITMAP>(file, header, length);
+        break;
+      case kAttrEfs:
+        attr = std::make_unique<CAttr_$EFS>(file, header, length);
+        break;
+      default:
+        attr = std::make_unique<CNtfsFileAttr>(file, header, length);
+        break;
     }
     if (attr->IsValid()) result.attribute = std::move(attr);
   } catch (...) {

@@ -20,7 +20,8 @@ bool IsFirstPiece(const CNtfsFileAttr& a) { return !a.IsNonResident() || a.Start
 bool ApplyRecordFixup(std::span<std::uint8_t> record) {
   std::uint16_t entries = ReadLe16(record, kRecordUsaOffset + 2);
   if (entries < 2) return true;
-  std::uint32_t strides = std::min<std::uint32_t>(entries - 1u, static_cast<std::uint32_t>(record.size() / 512));
+  std::uint32_t strides =
+      std::min<std::uint32_t>(entries - 1u, static_cast<std::uint32_t>(record.size() / 512));
   return ApplyFixups(record, strides);
 }
 
@@ -48,10 +49,12 @@ bool CNtfsFile::LoadRecord(CNtfsVolume* volume, std::uint32_t number, bool names
     m_volume = volume;
     m_loadFault = RecordFault::kMissing;
     if (!volume) return false;
-    if (RecordLoad read = volume->ReadMftRecordResult(number, m_recordBuffer); read != RecordLoad::kOk) {
+    if (RecordLoad read = volume->ReadMftRecordResult(number, m_recordBuffer);
+        read != RecordLoad::kOk) {
       if (read == RecordLoad::kDeviceError) {
         m_loadFault = RecordFault::kUnreadable;
-        LogFile.Write(1, "MFT record %lu: cannot be read from the device\n", static_cast<unsigned long>(number));
+        LogFile.Write(1, "MFT record %lu: cannot be read from the device\n",
+                      static_cast<unsigned long>(number));
       } else {
         LogFile.Write(2, "MFT record %lu: not in the MFT\n", static_cast<unsigned long>(number));
       }
@@ -73,7 +76,8 @@ bool CNtfsFile::ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer,
   Clear();
   m_volume = volume;
   if (buffer.size() < kRecordMinHeader) {
-    LogFile.Write(2, "MFT record %lu: shorter than a record header\n", static_cast<unsigned long>(number));
+    LogFile.Write(2, "MFT record %lu: shorter than a record header\n",
+                  static_cast<unsigned long>(number));
     return false;
   }
   // An extension record is reached through its base record, never parsed as a file.
@@ -97,16 +101,17 @@ bool CNtfsFile::ParseRecord(CNtfsVolume* volume, std::span<std::uint8_t> buffer,
     if (list && volume) TakeInExtensions(*list, namesOnly, loaded);
     Assemble(loaded, list);
   } catch (...) {
-    LogFile.WriteAlways("MFT record %lu: Unhandled exception during retreiving file record attributes\n",
-                        static_cast<unsigned long>(number));
+    LogFile.WriteAlways(
+        "MFT record %lu: Unhandled exception during retreiving file record attributes\n",
+        static_cast<unsigned long>(number));
     return false;
   }
   m_valid = true;
   return true;
 }
 
-bool CNtfsFile::LoadAttributes(std::span<std::uint8_t> buffer, std::uint32_t number,
-                               bool namesOnly, std::vector<Loaded>& loaded) {
+bool CNtfsFile::LoadAttributes(std::span<std::uint8_t> buffer, std::uint32_t number, bool namesOnly,
+                               std::vector<Loaded>& loaded) {
   m_visited.insert(number);
   if (buffer.size() < kRecordMinHeader || buffer[0] != 'F' || buffer[1] != 'I' ||
       buffer[2] != 'L' || buffer[3] != 'E') {
@@ -229,7 +234,8 @@ void CNtfsFile::Assemble(std::vector<Loaded>& loaded, const CAttr_$ATTRIBUTE_LIS
   for (std::size_t i : order) m_attributes.push_back(std::move(loaded[i].attr));
   MergePieces(m_attributes);
   // A later piece whose first piece never turned up cannot be read on its own.
-  std::erase_if(m_attributes, [](const std::unique_ptr<CNtfsFileAttr>& a) { return !IsFirstPiece(*a); });
+  std::erase_if(m_attributes,
+                [](const std::unique_ptr<CNtfsFileAttr>& a) { return !IsFirstPiece(*a); });
 }
 
 CNtfsFileAttr* CNtfsFile::FindAttribute(std::uint32_t type) const {
@@ -288,7 +294,8 @@ bool CNtfsFile::GetNameInfo(std::string& name, std::uint64_t& size, std::uint32_
   attributes = 0;
   parent = 0;
   if (!m_valid) return false;
-  if (auto* si = static_cast<CAttr_$STANDARD_INFORMATION*>(FindAttribute(kAttrStandardInformation))) {
+  if (auto* si =
+          static_cast<CAttr_$STANDARD_INFORMATION*>(FindAttribute(kAttrStandardInformation))) {
     attributes = si->FileAttributes();
   }
   for (const auto& a : m_attributes) {

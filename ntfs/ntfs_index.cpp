@@ -46,8 +46,10 @@ enum class NodeResult { Found, Descend, NotFound };
 bool WalkIndexEntries(ByteSpan node, std::size_t headerOffset,
                       const std::function<bool(const IndexEntryView&)>& visit) {
   if (!FitsIn(node.size(), headerOffset, 8)) return false;
-  std::uint64_t start = headerOffset + static_cast<std::uint64_t>(ReadLe32(node, headerOffset + kHeaderFirstEntry));
-  std::uint64_t end = headerOffset + static_cast<std::uint64_t>(ReadLe32(node, headerOffset + kHeaderBytesInUse));
+  std::uint64_t start =
+      headerOffset + static_cast<std::uint64_t>(ReadLe32(node, headerOffset + kHeaderFirstEntry));
+  std::uint64_t end =
+      headerOffset + static_cast<std::uint64_t>(ReadLe32(node, headerOffset + kHeaderBytesInUse));
   end = std::min<std::uint64_t>(end, node.size());
   std::uint64_t off = start;
   while (FitsIn(end, off, kEntryKey)) {
@@ -108,7 +110,8 @@ bool CNtfsVolume::ApplyIndexFixup(std::span<std::uint8_t> block, std::uint32_t s
   return ApplyFixups(block.first(size), size / 512);
 }
 
-static int CompareUnits(CNtfsVolume& volume, const std::u16string& a, ByteSpan b, std::size_t bUnits) {
+static int CompareUnits(CNtfsVolume& volume, const std::u16string& a, ByteSpan b,
+                        std::size_t bUnits) {
   std::size_t n = std::min(a.size(), bUnits);
   for (std::size_t i = 0; i < n; ++i) {
     std::uint16_t x = volume.UpCaseChar(static_cast<std::uint16_t>(a[i]));
@@ -192,7 +195,8 @@ std::uint32_t CNtfsVolume::FindInDirectory(std::string_view name, std::uint32_t 
   if (r == NodeResult::Found) return found;
   if (r != NodeResult::Descend || !(ReadLe8(value, kRootFlags) & 1)) return 0;
 
-  CNtfsFileAttr* allocation = const_cast<CNtfsFileAttr*>(FindIndexAttribute(dir, kAttrIndexAllocation));
+  CNtfsFileAttr* allocation =
+      const_cast<CNtfsFileAttr*>(FindIndexAttribute(dir, kAttrIndexAllocation));
   std::uint32_t blockSize = ReadLe32(value, kRootBlockSize);
   if (!allocation || blockSize < 512 || blockSize > kMaxIndexBlockSize) return 0;
   std::vector<std::uint8_t> block;
@@ -264,7 +268,8 @@ bool CNtfsVolume::ListDirectory(std::uint32_t dirRecord, std::vector<NtfsDirEntr
       got = 0;
     } else if (!bitmap->Read(inUse.data(), static_cast<std::uint32_t>(want), got)) {
       // Without the block map, freed blocks would pass for live ones.
-      LogFile.Write(1, "Index bitmap of folder %lu could not be read\n", static_cast<unsigned long>(dirRecord));
+      LogFile.Write(1, "Index bitmap of folder %lu could not be read\n",
+                    static_cast<unsigned long>(dirRecord));
       return false;
     }
     inUse.resize(got);

@@ -74,8 +74,10 @@ std::u16string Utf8ToUtf16(std::string_view text) {
     bool ok = i + extra < text.size();
     for (std::size_t k = 1; ok && k <= extra; ++k) {
       auto cc = static_cast<unsigned char>(text[i + k]);
-      if ((cc & 0xC0) != 0x80) ok = false;
-      else cp = (cp << 6) | (cc & 0x3F);
+      if ((cc & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (cc & 0x3F);
     }
     if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
       out.push_back(static_cast<char16_t>(kReplacement));

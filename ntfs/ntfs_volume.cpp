@@ -88,8 +88,9 @@ bool CNtfsVolume::Initialize(char driveLetter) {
   std::uint64_t spc = spcByte <= 0x80 ? spcByte : (std::uint64_t{1} << std::min(256 - spcByte, 40));
   if (bps < 512 || bps > 4096 || !std::has_single_bit(bps) || spc == 0 ||
       !std::has_single_bit(spc) || bps * spc > kMaxClusterSize) {
-    LogFile.WriteAlways("NTFS boot sector: unsupported geometry (%u bytes per sector, %u sectors per cluster)\n",
-                        bps, static_cast<unsigned>(spcByte));
+    LogFile.WriteAlways(
+        "NTFS boot sector: unsupported geometry (%u bytes per sector, %u sectors per cluster)\n",
+        bps, static_cast<unsigned>(spcByte));
     return false;
   }
   m_bytesPerSector = bps;
@@ -99,7 +100,8 @@ bool CNtfsVolume::Initialize(char driveLetter) {
   auto v = static_cast<std::int8_t>(ReadLe8(bs, kBootClustersPerRecord));
   std::uint64_t recordSize = v >= 0 ? static_cast<std::uint64_t>(v) * m_bytesPerCluster
                                     : (-v < 32 ? std::uint64_t{1} << -v : 0);
-  if (recordSize < kMinRecordSize || recordSize > kMaxRecordSize || !std::has_single_bit(recordSize)) {
+  if (recordSize < kMinRecordSize || recordSize > kMaxRecordSize ||
+      !std::has_single_bit(recordSize)) {
     LogFile.WriteAlways("NTFS boot sector: unsupported MFT record size %" PRIu64 "\n", recordSize);
     return false;
   }
@@ -111,22 +113,26 @@ bool CNtfsVolume::Initialize(char driveLetter) {
   // is read, the rest reports itself as beyond the end. A claim no NTFS volume can make is
   // a damaged boot sector, not a cut-off image.
   std::uint64_t claimed = 0;
-  if (__builtin_mul_overflow(totalSectors, std::uint64_t{bps}, &claimed) || claimed > kMaxVolumeBytes) {
-    LogFile.WriteAlways("NTFS boot sector: %" PRIu64 " sectors of %u bytes is more than any NTFS volume holds\n",
+  if (__builtin_mul_overflow(totalSectors, std::uint64_t{bps}, &claimed) ||
+      claimed > kMaxVolumeBytes) {
+    LogFile.WriteAlways("NTFS boot sector: %" PRIu64
+                        " sectors of %u bytes is more than any NTFS volume holds\n",
                         totalSectors, bps);
     return false;
   }
   m_claimedSize = claimed;
   if (MissingBytes() != 0) {
-    LogFile.WriteAlways("NTFS volume %c: is cut off: the boot sector claims %" PRIu64 " bytes, the source holds %" PRIu64
-                        "\n", m_driveLetter, claimed, DeviceSize());
+    LogFile.WriteAlways("NTFS volume %c: is cut off: the boot sector claims %" PRIu64
+                        " bytes, the source holds %" PRIu64 "\n",
+                        m_driveLetter, claimed, DeviceSize());
   }
   m_clusterCount = totalSectors / spc;
   if (m_clusterCount == 0) m_clusterCount = DeviceClusters();
   m_mftStartCluster = ReadLe64(bs, kBootMftCluster);
   if (m_mftStartCluster >= m_clusterCount) {
-    LogFile.WriteAlways("NTFS boot sector: MFT cluster %" PRIu64 " lies beyond the volume's %" PRIu64
-                        " clusters\n", m_mftStartCluster, m_clusterCount);
+    LogFile.WriteAlways("NTFS boot sector: MFT cluster %" PRIu64
+                        " lies beyond the volume's %" PRIu64 " clusters\n",
+                        m_mftStartCluster, m_clusterCount);
     return false;
   }
 
@@ -156,15 +162,18 @@ bool CNtfsVolume::Initialize(char driveLetter) {
 
 bool CNtfsVolume::ReadSystemRecord(std::uint32_t index, CNtfsFile& file) {
   std::vector<std::uint8_t> buffer(m_recordSize);
-  std::uint64_t offset = m_mftStartCluster * m_bytesPerCluster + static_cast<std::uint64_t>(index) * m_recordSize;
+  std::uint64_t offset =
+      m_mftStartCluster * m_bytesPerCluster + static_cast<std::uint64_t>(index) * m_recordSize;
   std::uint32_t got = 0;
   if (!ReadDirect(offset, buffer.data(), m_recordSize, got)) {
     LogFile.WriteLastError(0);
-    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n", static_cast<unsigned long>(index));
+    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n",
+                        static_cast<unsigned long>(index));
     return false;
   }
   if (got < m_recordSize) {
-    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n", static_cast<unsigned long>(index));
+    LogFile.WriteAlways("MFT record %lu: Cannot read FILE record\n",
+                        static_cast<unsigned long>(index));
     return false;
   }
   return file.ParseRecord(this, buffer, index, false);
@@ -217,14 +226,15 @@ void CNtfsVolume::PrefetchMftRecords(std::uint32_t first) {
   m_readAheadValid = 0;
   if (offset < m_readAheadFailedEnd || offset >= streamEnd) return;
   // Whole records only, so a record never straddles two windows.
-  std::uint64_t want = std::min<std::uint64_t>(std::max(m_readAheadBytes, m_recordSize),
-                                               streamEnd - offset);
+  std::uint64_t want =
+      std::min<std::uint64_t>(std::max(m_readAheadBytes, m_recordSize), streamEnd - offset);
   want -= want % m_recordSize;
   if (want == 0) return;
   m_readAhead.resize(want);
   std::uint32_t got = 0;
   m_readAheadStart = offset;
-  if (!data->Seek(offset) || !data->Read(m_readAhead.data(), static_cast<std::uint32_t>(want), got)) {
+  if (!data->Seek(offset) ||
+      !data->Read(m_readAhead.data(), static_cast<std::uint32_t>(want), got)) {
     m_readAheadFailedEnd = offset + want;
     return;
   }
@@ -233,7 +243,8 @@ void CNtfsVolume::PrefetchMftRecords(std::uint32_t first) {
 
 // False when the window does not hold the whole record; the caller then reads it alone,
 // which gives the answer (and the failure) of the plain path.
-bool CNtfsVolume::ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint8_t>& buffer) const {
+bool CNtfsVolume::ReadMftRecordAhead(std::uint32_t number,
+                                     std::vector<std::uint8_t>& buffer) const {
   const std::uint64_t offset = static_cast<std::uint64_t>(number) * m_recordSize;
   if (offset < m_readAheadStart || offset - m_readAheadStart >= m_readAheadValid ||
       m_readAheadValid - (offset - m_readAheadStart) < m_recordSize ||
@@ -245,7 +256,7 @@ bool CNtfsVolume::ReadMftRecordAhead(std::uint32_t number, std::vector<std::uint
 }
 
 const CNtfsVolume::BitmapWindow* CNtfsVolume::BitmapWindowFor(CNtfsFileAttr& data,
-                                                                std::uint64_t byte) {
+                                                              std::uint64_t byte) {
   const std::uint64_t number = byte / kBitmapWindow;
   if (m_bitmapWindows.empty()) m_bitmapWindows.resize(kBitmapWindowSlots);
   BitmapWindow& slot = m_bitmapWindows[number % kBitmapWindowSlots];

@@ -26,7 +26,7 @@ struct NtfsDirEntry {
   std::uint16_t sequence = 0;
   std::uint32_t parent = 0;
   std::string name;
-  std::uint8_t nameSpace = 0;  // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
+  std::uint8_t nameSpace = 0;    // 0 POSIX, 1 Win32, 2 DOS, 3 Win32 and DOS
   std::uint32_t attributes = 0;  // normalised Windows bits
   std::uint64_t size = 0;
   std::uint64_t allocatedSize = 0;
@@ -62,9 +62,8 @@ class CNtfsVolume : public CVolume {
 
   // Sets the geometry without a boot sector, for tests and fuzzers that build records in
   // memory: the letter is opened as Initialize would, nothing else is read.
-  bool AttachGeometry(char driveLetter, std::uint32_t bytesPerSector,
-                      std::uint32_t bytesPerCluster, std::uint32_t recordSize,
-                      std::uint64_t clusterCount);
+  bool AttachGeometry(char driveLetter, std::uint32_t bytesPerSector, std::uint32_t bytesPerCluster,
+                      std::uint32_t recordSize, std::uint64_t clusterCount);
 
   bool ReadSystemRecord(std::uint32_t index, CNtfsFile& file);
   std::uint16_t UpCaseChar(std::uint16_t unit);

@@ -121,7 +121,8 @@ bool MakeFolderChain(const std::string& path, int& error) {
     if (j == std::string::npos) j = path.size();
     if (j > i) {
       sofar += "/" + path.substr(i, j - i);
-      if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar))) return false;
+      if (!MakeFolder(sofar, error) && !(IsAlreadyExists(error) && IsDirectory(sofar)))
+        return false;
     }
     i = j + 1;
   }
@@ -145,10 +146,9 @@ bool IsDirectory(const std::string& path) {
 }
 
 bool SetNtfsAttributeBits(const std::string& path, std::uint32_t attributes) {
-  const std::uint8_t be[4] = {static_cast<std::uint8_t>(attributes >> 24),
-                              static_cast<std::uint8_t>(attributes >> 16),
-                              static_cast<std::uint8_t>(attributes >> 8),
-                              static_cast<std::uint8_t>(attributes)};
+  const std::uint8_t be[4] = {
+      static_cast<std::uint8_t>(attributes >> 24), static_cast<std::uint8_t>(attributes >> 16),
+      static_cast<std::uint8_t>(attributes >> 8), static_cast<std::uint8_t>(attributes)};
   return ::lsetxattr(path.c_str(), "system.ntfs_attrib_be", be, sizeof be, 0) == 0;
 }
 

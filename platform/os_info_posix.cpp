@@ -19,8 +19,10 @@ std::string OperatingSystemText(const std::string& osReleasePath) {
   std::string name, version;
   std::ifstream in(osReleasePath);
   for (std::string line; std::getline(in, line);) {
-    if (line.starts_with("NAME=")) name = Unquote(line.substr(5));
-    else if (line.starts_with("VERSION_ID=")) version = Unquote(line.substr(11));
+    if (line.starts_with("NAME="))
+      name = Unquote(line.substr(5));
+    else if (line.starts_with("VERSION_ID="))
+      version = Unquote(line.substr(11));
   }
   std::string text = name.empty() ? "Linux" : name;
   if (!version.empty()) text += " v." + version;

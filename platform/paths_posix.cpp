@@ -41,7 +41,9 @@ std::string ExecutableFolder() {
   return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
-std::string ProfileFolder() { return XdgFolder("XDG_CONFIG_HOME", "/.config") + "/SorvaniRecovery"; }
+std::string ProfileFolder() {
+  return XdgFolder("XDG_CONFIG_HOME", "/.config") + "/SorvaniRecovery";
+}
 
 std::string StateFolder() {
   std::string exe = ExecutableFolder();

@@ -1,11 +1,10 @@
 #include "recovery/dest_names.h"
 
-#include "platform/dest_files.h"
 #include <climits>
 #include <cstdlib>
 #include <memory>
 #include <unordered_set>
-
+#include "platform/dest_files.h"
 
 namespace sorvani {
 
@@ -42,7 +41,8 @@ std::string SafeName(std::string_view name) {
   std::string out(name);
   for (char& c : out) {
     auto u = static_cast<unsigned char>(c);
-    if (u < 0x20 || u == 0x7F || std::string_view("*|/?<>\\:").find(c) != std::string_view::npos) c = '_';
+    if (u < 0x20 || u == 0x7F || std::string_view("*|/?<>\\:").find(c) != std::string_view::npos)
+      c = '_';
   }
   if (out.size() > kMaxNameBytes) out = ShortenName(out, kMaxNameBytes);
   return out;
@@ -135,9 +135,8 @@ bool PathLiesUnder(const std::string& root, const std::string& path) {
     known.root = r;
     known.under.clear();
   }
-  std::string existing = NearestExistingFolder(p.substr(0, p.rfind('/')).empty()
-                                                   ? std::string("/")
-                                                   : p.substr(0, p.rfind('/')));
+  std::string existing = NearestExistingFolder(
+      p.substr(0, p.rfind('/')).empty() ? std::string("/") : p.substr(0, p.rfind('/')));
   if (known.under.count(existing)) return true;
   // A real folder (not a link) inside a folder known to be under the root is under it too.
   // This spares resolving every part of a deep path again for each new folder of a chain,

@@ -92,8 +92,9 @@ DestinationCheck CheckDestination(const std::string& text, char sourceLetter,
   if (DestinationFileSystem(check.destination, check.fileSystem)) {
     // ntfs-3g mounts show as fuseblk; the kernel drivers as ntfs and ntfs3.
     static const char* const kNtfsNames[] = {"ntfs", "ntfs3", "fuseblk", "fuse.ntfs-3g"};
-    check.notNtfs = std::none_of(std::begin(kNtfsNames), std::end(kNtfsNames),
-                                 [&](const char* n) { return SameTextNoCase(check.fileSystem, n); });
+    check.notNtfs = std::none_of(std::begin(kNtfsNames), std::end(kNtfsNames), [&](const char* n) {
+      return SameTextNoCase(check.fileSystem, n);
+    });
   }
   return check;
 }

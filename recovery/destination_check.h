@@ -14,7 +14,8 @@ struct DriveSource;
 struct DestinationCheck {
   std::string destination;  // trimmed, ending in "/"
   bool valid = false;       // absolute, none of "|<>*?"
-  bool sameVolume = false;  // lies on the source volume: writing there may destroy what is recovered
+  bool sameVolume =
+      false;  // lies on the source volume: writing there may destroy what is recovered
   bool freeSpaceKnown = false;
   std::uint64_t freeSpace = 0;
   bool enoughSpace = true;  // free space >= selection size (true when unknown)

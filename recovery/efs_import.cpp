@@ -159,10 +159,11 @@ std::uint32_t EfsImportCallback(std::uint8_t* buffer, EfsImportContext& ctx,
           RecoveryProgress& p = ctx.progress->Record();
           p.bytesProcessed += credited;
           p.bytesWritten += credited;
-          p.filePercent = ctx.dataSize == 0
-                              ? 100
-                              : static_cast<std::uint32_t>(static_cast<double>(ctx.fileBytes) *
-                                                           100.0 / static_cast<double>(ctx.dataSize));
+          p.filePercent =
+              ctx.dataSize == 0
+                  ? 100
+                  : static_cast<std::uint32_t>(static_cast<double>(ctx.fileBytes) * 100.0 /
+                                               static_cast<double>(ctx.dataSize));
           p.RecomputeTotalPercent();
         }
         if (got == 0) {
@@ -211,7 +212,8 @@ std::uint32_t ImportEncryptedFileRaw(const std::string& path, EfsImportContext& 
                                      std::uint32_t bufferSize, int& openError) {
   CDestFile out;
   openError = 0;
-  if (!out.Create(path, CreateMode::kCreateAlways, openError)) return static_cast<std::uint32_t>(openError);
+  if (!out.Create(path, CreateMode::kCreateAlways, openError))
+    return static_cast<std::uint32_t>(openError);
   std::vector<std::uint8_t> buffer(std::max<std::uint32_t>(bufferSize, 1));
   for (;;) {
     auto length = static_cast<std::uint32_t>(buffer.size());
@@ -219,7 +221,8 @@ std::uint32_t ImportEncryptedFileRaw(const std::string& path, EfsImportContext& 
     if (rc != 0) return rc;
     if (length == 0) return 0;
     int error = 0;
-    if (!out.Write(buffer.data(), length, error)) return static_cast<std::uint32_t>(error ? error : 5);
+    if (!out.Write(buffer.data(), length, error))
+      return static_cast<std::uint32_t>(error ? error : 5);
   }
 }
 

@@ -164,9 +164,10 @@ std::vector<PlacedItem> PlaceDeletedItems(IRecoverCatalogue& catalogue, const st
   auto live = [&](std::uint32_t record) -> const std::string& {
     auto it = liveCache.find(record);
     if (it == liveCache.end()) {
-      it = liveCache.emplace(record, catalogue.IsOrphanFolder(record)
-                                         ? OrphanFolderName(record)
-                                         : catalogue.LiveFolderPath(record)).first;
+      it = liveCache
+               .emplace(record, catalogue.IsOrphanFolder(record) ? OrphanFolderName(record)
+                                                                 : catalogue.LiveFolderPath(record))
+               .first;
     }
     return it->second;
   };

@@ -41,7 +41,8 @@ class CFileIndex;
 // are read through `reader`, the recovery's own volume reader, never the shared one.
 class CFileIndexCatalogue : public IRecoverCatalogue {
  public:
-  CFileIndexCatalogue(const CFileIndex& index, CNtfsVolume* reader) : m_index(index), m_reader(reader) {}
+  CFileIndexCatalogue(const CFileIndex& index, CNtfsVolume* reader)
+      : m_index(index), m_reader(reader) {}
 
   bool FindEntry(std::uint32_t record, CatalogueEntry& entry) const override;
   bool IsOrphanFolder(std::uint32_t record) const override;

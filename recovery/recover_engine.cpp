@@ -9,26 +9,34 @@
 #include "foundation/res_strings.h"
 #include "index/orphan_folder.h"
 #include "ntfs/ntfs_attr.h"
+#include "ntfs/ntfs_file.h"
+#include "ntfs/ntfs_volume.h"
 #include "platform/dest_files.h"
 #include "recovery/dest_create.h"
 #include "recovery/dest_names.h"
-#include "ntfs/ntfs_file.h"
-#include "ntfs/ntfs_volume.h"
 #include "volumes/open_volume.h"
 
 namespace sorvani {
 
 const char* RecoverResultText(RecoverResult r) {
   switch (r) {
-    case REC_S_OK: return "ok";
-    case REC_S_NOTHING_DONE: return "nothing done";
-    case REC_E_READ_ERROR: return "read error";
-    case REC_E_BEYOND_END: return "beyond the end of the source";
-    case REC_E_DAMAGED: return "damaged";
-    case REC_E_ABORT: return "stopped";
+    case REC_S_OK:
+      return "ok";
+    case REC_S_NOTHING_DONE:
+      return "nothing done";
+    case REC_E_READ_ERROR:
+      return "read error";
+    case REC_E_BEYOND_END:
+      return "beyond the end of the source";
+    case REC_E_DAMAGED:
+      return "damaged";
+    case REC_E_ABORT:
+      return "stopped";
     case REC_E_SKIPPED:
-    case REC_E_IGNORE_ALL: return "skipped";
-    default: return RecoverFailed(r) ? "failed" : "ok";
+    case REC_E_IGNORE_ALL:
+      return "skipped";
+    default:
+      return RecoverFailed(r) ? "failed" : "ok";
   }
 }
 
@@ -39,8 +47,8 @@ RecoverResult ClassifyUnreadable(const std::vector<UnreadableSpan>& spans) {
   return REC_E_BEYOND_END;
 }
 
-void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults, const std::string& stream,
-                   std::uint64_t shift) {
+void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults,
+                   const std::string& stream, std::uint64_t shift) {
   for (const UnreadableRange& r : faults.Ranges())
     report.unreadable.push_back(
         {stream, r.offset + shift, r.length, r.kind == ReadFault::kBeyondEnd, r.error});
@@ -121,8 +129,9 @@ PromptButton AskUser(RecoverJob& job, const std::string& text, PromptIcon icon,
 
 RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std::uint32_t& flags) {
   if (flags & RF_QUIET) return REC_E_SKIPPED;
-  PromptButton answer = AskUser(job, message, PromptIcon::kError,
-                                {PromptButton::kIgnore, PromptButton::kIgnoreAll, PromptButton::kCancel}, 2);
+  PromptButton answer =
+      AskUser(job, message, PromptIcon::kError,
+              {PromptButton::kIgnore, PromptButton::kIgnoreAll, PromptButton::kCancel}, 2);
   if (answer == PromptButton::kCancel) return REC_E_ABORT;
   if (answer == PromptButton::kIgnoreAll) {
     flags |= RF_QUIET;
@@ -133,8 +142,9 @@ RecoverResult ReportItemFailure(RecoverJob& job, const std::string& message, std
 
 RetryAnswer AskRetry(RecoverJob& job, const std::string& message, std::uint32_t flags) {
   if (flags & RF_QUIET) return RetryAnswer::kSkip;
-  PromptButton answer = AskUser(job, message, PromptIcon::kError,
-                                {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
+  PromptButton answer =
+      AskUser(job, message, PromptIcon::kError,
+              {PromptButton::kAbort, PromptButton::kRetry, PromptButton::kIgnore}, 1);
   if (answer == PromptButton::kAbort) {
     SetStatus(job, kIdsStatusAborted);
     return RetryAnswer::kAbort;
@@ -152,7 +162,8 @@ bool AskOverwrite(RecoverJob& job, ExistingKind kind, const std::string& path) {
   }
   if (choice != OverwriteChoice::kAsk) return choice == OverwriteChoice::kYesToAll;
   PromptButton answer = AskUser(
-      job, FormatResString(file ? kIdsFileExists : kIdsFolderExists, path), PromptIcon::kExclamation,
+      job, FormatResString(file ? kIdsFileExists : kIdsFolderExists, path),
+      PromptIcon::kExclamation,
       {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll}, 1);
   if (answer == PromptButton::kYesToAll || answer == PromptButton::kNoToAll) {
     std::lock_guard<std::mutex> hold(job.progress.Lock());
@@ -291,14 +302,16 @@ void RecoverThread(RecoverJob* jobPointer) {
         return FinishItem(job, report, code, nullptr);
       };
       if (!known && !folder) {
-        path = JoinDestination(job.destination, item.name.empty() ? std::to_string(record) : item.name);
+        path = JoinDestination(job.destination,
+                               item.name.empty() ? std::to_string(record) : item.name);
         result = failBeforeWriting(kIdsStatusRecordUnreadable, REC_E_UNEXPECTED);
       } else if (!PrepareSubfolder(job, item.subfolder, target)) {
         path = JoinDestination(job.destination, name);
         result = failBeforeWriting(kIdsStatusFolderNotCreated, REC_E_SKIPPED);
       } else {
         path = JoinDestination(target, name);
-        result = folder ? RecoverFolder(job, path, record, flags) : RecoverFile(job, path, record, flags);
+        result = folder ? RecoverFolder(job, path, record, flags)
+                        : RecoverFile(job, path, record, flags);
       }
     }
     {
@@ -399,7 +412,8 @@ RecoverResult WriteRawRange(RecoverJob& job, const std::string& path, std::uint6
     std::uint64_t at = offsetInUnit + written;
     std::uint64_t unit = startUnit + at / unitSize;
     auto offset = static_cast<std::uint32_t>(at % unitSize);
-    auto size = static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
+    auto size =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(piece.size(), byteCount - written));
     CReadFaults pieceFaults;
     if (!job.volume->ReadRawChecked(unit, offset, piece.data(), size, pieceFaults)) {
       SetStatus(job, kIdsStatusWriteFailed);
@@ -479,11 +493,13 @@ RecoverResult FinishItem(RecoverJob& job, RecoveredItemReport& report, RecoverRe
                          RecoveredItemReport* reportOut) {
   report.result = result;
   // A folder passes on its children's result; only the files themselves are counted.
-  if (!report.folder && (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED)) {
+  if (!report.folder &&
+      (result == REC_E_READ_ERROR || result == REC_E_BEYOND_END || result == REC_E_DAMAGED)) {
     std::lock_guard<std::mutex> hold(job.progress.Lock());
     RecoveryProgress& p = job.progress.Record();
-    ++(result == REC_E_READ_ERROR ? p.filesReadError
-                                  : result == REC_E_BEYOND_END ? p.filesBeyondEnd : p.filesDamaged);
+    ++(result == REC_E_READ_ERROR   ? p.filesReadError
+       : result == REC_E_BEYOND_END ? p.filesBeyondEnd
+                                    : p.filesDamaged);
     for (const UnreadableSpan& s : report.unreadable) p.bytesUnreadable += s.length;
   }
   if (result == REC_E_ABORT) {
@@ -504,7 +520,8 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
   RecoverResult result = WriteRawRange(job, path, startUnit, offsetInUnit, byteCount, report);
   if (result == REC_S_OK && cutShort != 0) {
     // The range was read whole, but the item it holds goes on past it.
-    result = cutShort == static_cast<int>(ReadFault::kBeyondEnd) ? REC_E_BEYOND_END : REC_E_READ_ERROR;
+    result =
+        cutShort == static_cast<int>(ReadFault::kBeyondEnd) ? REC_E_BEYOND_END : REC_E_READ_ERROR;
     std::string text = result == REC_E_BEYOND_END
                            ? "Incomplete: the picture is cut short by the end of the source"
                            : "Incomplete: the picture is cut short by a read error";

@@ -14,8 +14,8 @@
 #include <functional>
 #include <memory>
 #include <set>
-#include <unordered_set>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "recovery/recover_catalogue.h"
@@ -53,7 +53,9 @@ struct RecoverJob {
   // Any thread: stop the run, or read how far it got.
   ManualResetEvent cancel;
   CRecoveryProgress progress;
-  bool Cancelled() const { return cancel.IsSet() || (stop && stop->load(std::memory_order_relaxed)); }
+  bool Cancelled() const {
+    return cancel.IsSet() || (stop && stop->load(std::memory_order_relaxed));
+  }
   RecoveryProgress Snapshot() const { return progress.Snapshot(); }
 
   // The worker's own. Folders being written on the current path of the walk; a catalogue
@@ -104,8 +106,8 @@ RecoverResult RecoverRawRange(RecoverJob& job, const std::string& path, std::uin
 // error, REC_E_BEYOND_END when all lie past the end of the source, REC_S_OK for none.
 RecoverResult ClassifyUnreadable(const std::vector<UnreadableSpan>& spans);
 // Adds `faults` (offsets shifted by `shift`) to the report's spans of `stream`.
-void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults, const std::string& stream,
-                   std::uint64_t shift);
+void AddUnreadable(RecoveredItemReport& report, const CReadFaults& faults,
+                   const std::string& stream, std::uint64_t shift);
 // One line for the failure row and the log: the kind, the bytes and the first ranges
 // (offset+length in the file).
 std::string DescribeUnreadable(const RecoveredItemReport& report);
@@ -153,10 +155,13 @@ void AddFailureRow(RecoverJob& job, const std::string& path);
 
 // Status texts of the job's progress record.
 inline void SetStatus(RecoverJob& job, unsigned id) { job.progress.SetStatus(id); }
-inline void SetStatus(RecoverJob& job, unsigned id, const std::string& reason, const std::string& path) {
+inline void SetStatus(RecoverJob& job, unsigned id, const std::string& reason,
+                      const std::string& path) {
   job.progress.SetStatus(id, reason, path);
 }
-inline void SetStatusText(RecoverJob& job, std::string text) { job.progress.SetStatusText(std::move(text)); }
+inline void SetStatusText(RecoverJob& job, std::string text) {
+  job.progress.SetStatusText(std::move(text));
+}
 
 // A NextRecoverItem over a fixed list that starts over after its last item.
 NextRecoverItem MakeItemList(std::vector<RecoverItem> items);

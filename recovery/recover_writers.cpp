@@ -90,7 +90,9 @@ RecoverResult CopyStream(RecoverJob& job, CNtfsFileAttr& stream, const std::stri
   const std::uint64_t size = stream.RealSize();
   for (;;) {
     std::uint32_t got = 0;
-    if (!stream.Read(piece.data(), static_cast<std::uint32_t>(piece.size()), got, false) || got == 0) break;
+    if (!stream.Read(piece.data(), static_cast<std::uint32_t>(piece.size()), got, false) ||
+        got == 0)
+      break;
     if (job.Cancelled()) {
       SetStatus(job, kIdsStatusAborted);
       return REC_E_ABORT;
@@ -135,8 +137,8 @@ RecoverResult ImportEncrypted(RecoverJob& job, CNtfsFile& file, CNtfsFileAttr& e
   context.progress = &job.progress;
   context.record = &file;
   int openError = 0;
-  std::uint32_t rc = ImportEncryptedFileRaw(path, context, job.pieceSize ? job.pieceSize : kCopyPieceSize,
-                                            openError);
+  std::uint32_t rc = ImportEncryptedFileRaw(
+      path, context, job.pieceSize ? job.pieceSize : kCopyPieceSize, openError);
   report.bytes = context.fileBytes;
   if (context.data) AddUnreadable(report, context.data->Faults(), "", 0);
   if (openError != 0) {
@@ -251,9 +253,10 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
     } else if (copied != attr->RealSize()) {
       SetStatus(job, kIdsStatusStreamIncomplete);
       LogFile.Write(1, "The data stream was recovered not completely.\n");
-      RecoverResult reported = (flags & RF_QUIET)
-                                    ? REC_E_SKIPPED
-                                    : ReportItemFailure(job, FormatResString(kIdsMsgStreamIncomplete, target), flags);
+      RecoverResult reported =
+          (flags & RF_QUIET)
+              ? REC_E_SKIPPED
+              : ReportItemFailure(job, FormatResString(kIdsMsgStreamIncomplete, target), flags);
       if (reported == REC_E_ABORT) {
         SetStatus(job, kIdsStatusAborted);
         return REC_E_ABORT;
@@ -265,7 +268,9 @@ RecoverResult WriteFile(RecoverJob& job, std::string& path, std::uint32_t record
   }
   if (count == 0) {
     SetStatus(job, kIdsStatusNoData);
-    LogFile.Write(1, "File referenced by MFT record %u has no DATA attribute. The file possibly was overwritten.\n",
+    LogFile.Write(1,
+                  "File referenced by MFT record %u has no DATA attribute. The file possibly was "
+                  "overwritten.\n",
                   record);
     return ReportItemFailure(job, FormatResString(kIdsMsgNoData, path), flags);
   }
@@ -296,8 +301,9 @@ RecoverResult CreateFolder(RecoverJob& job, std::string& path, std::uint32_t rec
     SetStatus(job, kIdsStatusFolderNotCreated);
     if (flags & RF_QUIET) return REC_E_SKIPPED;
     if (IsPathNotFound(error)) {
-      PromptButton answer = AskUser(job, FormatResString(kIdsFolderParentMissing, path),
-                                    PromptIcon::kQuestion, {PromptButton::kYes, PromptButton::kNo}, 0);
+      PromptButton answer =
+          AskUser(job, FormatResString(kIdsFolderParentMissing, path), PromptIcon::kQuestion,
+                  {PromptButton::kYes, PromptButton::kNo}, 0);
       if (answer != PromptButton::kYes) {
         SetStatus(job, kIdsStatusFolderSkipped);
         return REC_E_SKIPPED;
@@ -342,7 +348,8 @@ std::uint64_t FileDataSize(RecoverJob& job, std::uint32_t record) {
 std::uint64_t SumChildren(RecoverJob& job, std::uint32_t record) {
   CNtfsVolume* volume = NtfsOf(job);
   if (!job.catalogue || !volume) return 0;
-  return RecoverableItemSize(*volume, job.catalogue, record, true, [&job] { return job.Cancelled(); });
+  return RecoverableItemSize(*volume, job.catalogue, record, true,
+                             [&job] { return job.Cancelled(); });
 }
 
 // One folder of the walk below a folder item. The walk keeps its own stack of these rather
@@ -497,7 +504,8 @@ RecoverResult PartialResult(RecoverJob& job, const std::string& path,
   } else if (report.sizeClaimed > report.dataFound) {
     kind = REC_E_DAMAGED;
     text = "Damaged: the record claims " + std::to_string(report.sizeClaimed) +
-           " bytes, its data runs hold " + std::to_string(report.dataFound) + "; the file holds those";
+           " bytes, its data runs hold " + std::to_string(report.dataFound) +
+           "; the file holds those";
   } else {
     return REC_S_OK;
   }

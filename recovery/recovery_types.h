@@ -73,10 +73,10 @@ class ManualResetEvent {
 
 // One item of a selection as the caller's NextRecoverItem delivers it.
 struct RecoverItem {
-  std::uint32_t attributes = 0;  // in/out; bit 0x10 marks a folder that may be an orphan folder
-  std::uint64_t id = 0;          // MFT record number, or the start unit of a raw range
-  std::string name;              // raw ranges: the file name; index items: informative only
-  std::uint64_t size = 0;        // data size as the caller's row holds it, or the byte count
+  std::uint32_t attributes = 0;    // in/out; bit 0x10 marks a folder that may be an orphan folder
+  std::uint64_t id = 0;            // MFT record number, or the start unit of a raw range
+  std::string name;                // raw ranges: the file name; index items: informative only
+  std::uint64_t size = 0;          // data size as the caller's row holds it, or the byte count
   std::uint32_t offsetInUnit = 0;  // raw ranges: the first byte's offset inside its start unit
   // Raw ranges known to stop before their item's end (a carved picture cut short): a
   // ReadFault value, 0 when complete. The written range then counts as that failure.
@@ -141,16 +141,16 @@ struct UnreadableSpan {
 
 // What one written item (file, folder or raw range) came to; the front end may list it.
 struct RecoveredItemReport {
-  std::uint64_t id = 0;         // record number or start unit
-  std::string name;             // the item's name in the source
-  std::string destination;      // the path written (after collision naming)
+  std::uint64_t id = 0;              // record number or start unit
+  std::string name;                  // the item's name in the source
+  std::string destination;           // the path written (after collision naming)
   std::vector<std::string> streams;  // names of the alternate streams written beside it
   RecoverResult result = REC_S_OK;
-  std::uint64_t bytes = 0;      // bytes written
+  std::uint64_t bytes = 0;  // bytes written
   bool folder = false;
   std::vector<UnreadableSpan> unreadable;  // REC_E_READ_ERROR, REC_E_BEYOND_END
-  std::uint64_t sizeClaimed = 0;  // REC_E_DAMAGED: the size the record gives
-  std::uint64_t dataFound = 0;    // REC_E_DAMAGED: the bytes its runs hold
+  std::uint64_t sizeClaimed = 0;           // REC_E_DAMAGED: the size the record gives
+  std::uint64_t dataFound = 0;             // REC_E_DAMAGED: the bytes its runs hold
 };
 
 // The event sink. Both calls come on the run's worker thread and must not block: a front end

@@ -14,10 +14,11 @@ namespace sorvani {
 
 namespace {
 
-
 constexpr std::uint32_t kStopTestInterval = 64;
 
-bool Stopped(const std::atomic<bool>* stop) { return stop && stop->load(std::memory_order_relaxed); }
+bool Stopped(const std::atomic<bool>* stop) {
+  return stop && stop->load(std::memory_order_relaxed);
+}
 
 }  // namespace
 
@@ -110,7 +111,8 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, const SearchCrite
     }
     if (criteria.sizeOn && (details.size < minimum || details.size > maximum)) return true;
     if (criteria.dateOn) {
-      std::uint64_t stamp = criteria.dateKind == kDateKindCreated ? details.created : details.modified;
+      std::uint64_t stamp =
+          criteria.dateKind == kDateKindCreated ? details.created : details.modified;
       std::int64_t local = FileTimeToLocalCalendar(stamp);
       if (local < criteria.from || local > criteria.to) return true;
     }
@@ -129,7 +131,8 @@ void RunSearch(const CFileIndex& index, IRecordReader& reader, const SearchCrite
       reader.RegisterParentFolders(details.parent);
       registeredParent = details.parent;
     }
-    if (!entry.IsFolder()) row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
+    if (!entry.IsFolder())
+      row.overwritten = facts ? facts->overwritten : reader.LoadedOverwritten();
     results.push_back(std::move(row));
     const std::size_t position = results.size() - 1;
     if (Stopped(stop)) return false;

@@ -25,7 +25,7 @@ struct SearchCriteria {
   std::uint32_t maximum = 0;  // KB
   bool dateOn = false;
   std::int32_t dateKind = kDateKindCreated;  // 0: created; else: modified
-  std::int64_t from = 0;  // local calendar seconds (mktime)
+  std::int64_t from = 0;                     // local calendar seconds (mktime)
   std::int64_t to = 0;
 };
 

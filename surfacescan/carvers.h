@@ -53,15 +53,15 @@ class CFormatSet {
 };
 
 struct CarveCandidate {
-  CCarveReader* reader = nullptr;             // the open volume, read through the read-ahead
-  std::uint64_t startUnit = 0;                // cluster in which the candidate begins
-  std::uint32_t offset = 0;                   // byte offset of the candidate inside the start unit
-  std::uint32_t size = 0;                     // out: byte length of the carved file
-  std::string name;                           // out: generated file name
+  CCarveReader* reader = nullptr;  // the open volume, read through the read-ahead
+  std::uint64_t startUnit = 0;     // cluster in which the candidate begins
+  std::uint32_t offset = 0;        // byte offset of the candidate inside the start unit
+  std::uint32_t size = 0;          // out: byte length of the carved file
+  std::string name;                // out: generated file name
   // out: the picture was cut short before its end: by the end of the source, or by bytes the
   // device could not read. `size` then covers what is there (a BMP: its declared size).
   bool incomplete = false;
-  bool cutByEnd = false;                      // with incomplete: the source ended, else a read error
+  bool cutByEnd = false;  // with incomplete: the source ended, else a read error
   const std::atomic<bool>* cancel = nullptr;  // the job's cancel event; may be null
 
   bool Cancelled() const { return cancel && cancel->load(std::memory_order_relaxed); }

@@ -168,8 +168,10 @@ void ScanNtfsBitmap(SurfaceScanJob& job, CVolume& volume, IClusterBitmap& bitmap
       std::uint32_t got = 0;
       if (!bitmap.Read(piece, kBitmapPiece, got) || got == 0) {
         job.mapIncomplete = true;
-        LogFile.WriteAlways("$Bitmap could not be read past cluster %llu; the rest of the volume was not searched\n",
-                            static_cast<unsigned long long>(cluster));
+        LogFile.WriteAlways(
+            "$Bitmap could not be read past cluster %llu; the rest of the volume was not "
+            "searched\n",
+            static_cast<unsigned long long>(cluster));
         break;
       }
       std::uint64_t bits = std::min<std::uint64_t>(std::uint64_t{got} * 8, mapBits - cluster);
@@ -229,8 +231,10 @@ void ScanFat(SurfaceScanJob& job, CVolume& volume, std::uint32_t fatType, std::u
         // describes is not searched, and the scan says so.
         ended = true;
         job.mapIncomplete = true;
-        LogFile.WriteAlways("The FAT could not be read past sector %u of %u; the rest of the volume was not searched\n",
-                            sectorsRead + whole, sectorsPerFat);
+        LogFile.WriteAlways(
+            "The FAT could not be read past sector %u of %u; the rest of the volume was not "
+            "searched\n",
+            sectorsRead + whole, sectorsPerFat);
       }
       std::uint64_t firstEntry = ~std::uint64_t{0};
       flags.clear();
@@ -277,8 +281,8 @@ namespace {
 std::string OpenFailureDetail(char letter) {
   auto source = CDriveTable::Instance().Find(letter);
   if (!source) return std::string("Drive ") + letter + ": names no source.";
-  std::string where = (source->path.empty() ? std::string("memory") : source->path) + " (drive " +
-                      letter + ":): ";
+  std::string where =
+      (source->path.empty() ? std::string("memory") : source->path) + " (drive " + letter + ":): ";
   errno = 0;
   if (!source->OpenSource()) return where + SystemErrorText(errno);
   return where + "no NTFS or FAT volume could be read from it";
@@ -296,7 +300,8 @@ void SurfaceScanThread(SurfaceScanJob& job) {
   }
   std::unique_ptr<CVolume> volume;
   if (!OpenVolume(job.driveLetter, volume)) {
-    std::string text = "Failed to open the selected disk drive. " + OpenFailureDetail(job.driveLetter);
+    std::string text =
+        "Failed to open the selected disk drive. " + OpenFailureDetail(job.driveLetter);
     if (job.sink)
       job.sink->ShowError(text, "Error");
     else

@@ -188,8 +188,8 @@ bool MatchRest(const char* pattern, const char* name) {
 
 bool IsPlainPatternText(std::string_view text) {
   for (char c : text)
-    if (c == '?' || c == '*' || c == kPatternNoDotRun || c == '[' || c == ']' || c == kPatternEscape ||
-        c == '!' || c == '\0')
+    if (c == '?' || c == '*' || c == kPatternNoDotRun || c == '[' || c == ']' ||
+        c == kPatternEscape || c == '!' || c == '\0')
       return false;
   return true;
 }

@@ -17,13 +17,13 @@
 namespace sorvani::test {
 
 // Records of ntfs-4k.img (from its answer key).
-inline constexpr std::uint32_t kLiveBig = 135;       // "Big", existing, in the root
-inline constexpr std::uint32_t kDeletedFile = 139;   // "Big/large-deleted.bin"
-inline constexpr std::uint32_t kOldProject = 91;     // deleted folders: OldProject\src\lib\deep
+inline constexpr std::uint32_t kLiveBig = 135;      // "Big", existing, in the root
+inline constexpr std::uint32_t kDeletedFile = 139;  // "Big/large-deleted.bin"
+inline constexpr std::uint32_t kOldProject = 91;    // deleted folders: OldProject\src\lib\deep
 inline constexpr std::uint32_t kSrc = 93;
 inline constexpr std::uint32_t kLib = 95;
 inline constexpr std::uint32_t kDeep = 97;
-inline constexpr std::uint32_t kUtil = 103;          // OldProject/src/lib/util.txt, 200 bytes
+inline constexpr std::uint32_t kUtil = 103;  // OldProject/src/lib/util.txt, 200 bytes
 inline constexpr std::uint64_t kOldProjectBytes = 700 + 30000 + 200 + 50000 + 5000;
 
 inline std::uint8_t* FindRecord(std::vector<std::uint8_t>& image, std::uint32_t number) {

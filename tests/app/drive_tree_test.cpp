@@ -53,7 +53,6 @@ TEST(DriveTree, ContractOnHandMadeTables) {
   EXPECT_EQ(tree.topLevel[0].icon, kIconRemovable);
   EXPECT_EQ(tree.ntfsLetters, (std::set<char>{'C'})) << "NTFS letters come from under disks";
 
-
   // The tables are only read, so a drive that leaves its disk stands at the top level the
   // next time instead of vanishing from both places.
   map.erase(map.find(0));  // D: is under no disk any more

@@ -38,7 +38,8 @@ TEST(IndexingJob, EveryEndingIsReportedAndNoneLeavesAnotherDrivesCatalogue) {
       {"cancelled scan", [&] { return test::FileSource(ntfs); }, true, true, kEnumCancelled},
       {"not NTFS", [&] { return test::FileSource(fat); }, false, true, kEnumNotNtfs},
       {"unreadable", [&] { return test::MemorySource(broken); }, false, true, kEnumUnreadable},
-      {"no source", [&] { return test::FileSource(folder + "/missing.img"); }, false, true, kEnumUnreadable},
+      {"no source", [&] { return test::FileSource(folder + "/missing.img"); }, false, true,
+       kEnumUnreadable},
   };
   CSession session;
   for (const Case& c : cases) {

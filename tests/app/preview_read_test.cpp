@@ -52,7 +52,8 @@ TEST(PreviewRead, RecordStreamsAndRawRangesMatchTheImage) {
     ASSERT_EQ(reader.RawRange(r.unit, r.offset, r.size, got), PreviewResult::kOk);
     const std::size_t at = static_cast<std::size_t>(r.unit * 4096 + r.offset);
     ASSERT_EQ(got.size(), r.size);
-    EXPECT_TRUE(std::equal(got.begin(), got.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
+    EXPECT_TRUE(
+        std::equal(got.begin(), got.end(), bytes.begin() + static_cast<std::ptrdiff_t>(at)));
   }
   // A range past the end of the source gives the bytes there are.
   std::vector<std::uint8_t> tail;

@@ -61,7 +61,8 @@ class RecoveryJobs : public ::testing::Test {
     auto key = nlohmann::json::parse(keyText, nullptr, false);
     ASSERT_FALSE(key.is_discarded());
     for (const auto& e : key["entries"])
-      if (e.value("deleted", false)) m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+      if (e.value("deleted", false))
+        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
     for (const test::KeyStream& k : test::DeletedStreamsOfKey(keyText))
       if (k.stream.empty()) m_sha[k.record] = k.sha256;
     for (const char* p : {kDraftPath, kBudgetPath, kCompressedPath, kLargePath})
@@ -151,7 +152,8 @@ TEST_F(RecoveryJobs, AScriptedRunAnswersOverwriteQuestionsAndWritesTheKeysBytes)
 }
 
 TEST_F(RecoveryJobs, CancelInsideAFileKeepsItsPartAndStartsNoFurtherItem) {
-  auto source = std::make_unique<CSlowSource>(CDriveTable::Instance().Find(m_image.letter)->OpenSource());
+  auto source =
+      std::make_unique<CSlowSource>(CDriveTable::Instance().Find(m_image.letter)->OpenSource());
   auto slow = std::make_unique<CNtfsVolume>();
   slow->AttachDevice(std::move(source));
   ASSERT_TRUE(slow->Initialize(m_image.letter));
@@ -161,7 +163,8 @@ TEST_F(RecoveryJobs, CancelInsideAFileKeepsItsPartAndStartsNoFurtherItem) {
   const std::uint64_t largeSize = request.items[0].size;
   CRecoveryJob job(std::move(request), &fe, &fe);
   ASSERT_TRUE(job.Start());
-  while (!job.Finished() && job.Snapshot().bytesDone == 0) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  while (!job.Finished() && job.Snapshot().bytesDone == 0)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   job.Cancel();
   job.Wait();
   RecoveryJobSnapshot s = job.Snapshot();

@@ -77,7 +77,8 @@ TEST_F(RecoveryPlanning, RecordsAndFoldersAreSizedFromTheirRecords) {
   auto key = nlohmann::json::parse(m_keyText);
   std::map<std::string, std::uint32_t> records;
   for (const auto& e : key["entries"])
-    if (e.value("deleted", false)) records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+    if (e.value("deleted", false))
+      records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
   ASSERT_TRUE(records.count("OldProject"));
   ASSERT_TRUE(records.count("Docs/Reports/2023/draft-old.txt"));
   std::map<std::uint32_t, std::uint64_t> sizes = KeySizes(m_keyText);
@@ -109,7 +110,8 @@ TEST_F(RecoveryPlanning, RecordsAndFoldersAreSizedFromTheirRecords) {
   folder.folder = "Docs/Reports/2023";
   RecoveryPlan inFolder = PlanRecovery(*m_image.ntfs, *m_catalogue, folder);
   ASSERT_FALSE(inFolder.items.empty());
-  for (const RecoverItem& item : inFolder.items) EXPECT_EQ(item.subfolder.rfind("Docs/Reports/2023", 0), 0u);
+  for (const RecoverItem& item : inFolder.items)
+    EXPECT_EQ(item.subfolder.rfind("Docs/Reports/2023", 0), 0u);
   // A cancelled plan says so.
   std::atomic<bool> stop{true};
   EXPECT_TRUE(PlanRecovery(*m_image.ntfs, *m_catalogue, folder, &stop).cancelled);
@@ -175,13 +177,14 @@ TEST_F(RecoveryPlanning, LoopingAndDeepFolderGraphsEnd) {
     RecoveryPlan* plan;
   } args{m_image.ntfs, &hostile, &pick, &plan};
   pthread_t thread;
-  ASSERT_EQ(pthread_create(&thread, &attr,
-                           [](void* p) -> void* {
-                             auto* run = static_cast<Args*>(p);
-                             *run->plan = PlanRecovery(*run->volume, *run->catalogue, *run->pick);
-                             return nullptr;
-                           },
-                           &args),
+  ASSERT_EQ(pthread_create(
+                &thread, &attr,
+                [](void* p) -> void* {
+                  auto* run = static_cast<Args*>(p);
+                  *run->plan = PlanRecovery(*run->volume, *run->catalogue, *run->pick);
+                  return nullptr;
+                },
+                &args),
             0);
   pthread_join(thread, nullptr);
   pthread_attr_destroy(&attr);
@@ -195,10 +198,14 @@ TEST(RecoveryPlanText, FolderFiltersAndRawRanges) {
     const char* text;
     const char* folder;
     char letter;
-  } cases[] = {{"X:\\Docs\\Reports\\", "Docs/Reports", 'X'}, {"c:/a/b", "a/b", 'C'},
-               {"/Docs/", "Docs", 0},                       {"Docs/Reports", "Docs/Reports", 0},
-               {"\\", "", 0},                               {"", "", 0},
-               {"C:\\a\\\\b", "a/b", 'C'},                    {"a/../b", "", 0}};
+  } cases[] = {{"X:\\Docs\\Reports\\", "Docs/Reports", 'X'},
+               {"c:/a/b", "a/b", 'C'},
+               {"/Docs/", "Docs", 0},
+               {"Docs/Reports", "Docs/Reports", 0},
+               {"\\", "", 0},
+               {"", "", 0},
+               {"C:\\a\\\\b", "a/b", 'C'},
+               {"a/../b", "", 0}};
   for (const Case& c : cases) {
     char letter = '?';
     EXPECT_EQ(FolderFilterOf(c.text, letter), c.folder) << c.text;

@@ -18,7 +18,8 @@ class CHits : public ISearchJobSink {
   int finished = 0;
 };
 
-std::vector<CatalogueRow> SearchName(CSession& session, const std::string& name, int* finished = nullptr) {
+std::vector<CatalogueRow> SearchName(CSession& session, const std::string& name,
+                                     int* finished = nullptr) {
   SearchCriteria criteria;
   criteria.nameOn = true;
   criteria.nameMode = kNameModeEquals;
@@ -57,7 +58,9 @@ TEST(SearchJob, RevealTellsAnExistingAndADeletedFolderOfOneNameApart) {
     std::vector<RevealStep> steps;
     const char* chain;
   } cases[] = {
-      {&underDeleted[0], {{"Big", test::kSrc, true, false}, {"lib", test::kLib, true, false}}, "93;95;"},
+      {&underDeleted[0],
+       {{"Big", test::kSrc, true, false}, {"lib", test::kLib, true, false}},
+       "93;95;"},
       {&underLive[0], {{"Big", test::kLiveBig, false, false}}, "0;"},
   };
   for (const auto& c : cases) {

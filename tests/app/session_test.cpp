@@ -110,7 +110,8 @@ TEST(Session, ALettersReaderFollowsItsSourceAndACacheStaysWithItsVolume) {
   auto cacheOfA = test::ReadWholeFile(CacheFilePath('X'));
   cacheOfA[5] = 'W';  // as if a had been indexed as W
   std::ofstream(CacheFilePath('W'), std::ios::binary)
-      .write(reinterpret_cast<const char*>(cacheOfA.data()), static_cast<std::streamsize>(cacheOfA.size()));
+      .write(reinterpret_cast<const char*>(cacheOfA.data()),
+             static_cast<std::streamsize>(cacheOfA.size()));
   ASSERT_TRUE(table.Assign('W', test::FileSource(b)));
   EXPECT_EQ(test::IndexNow(session, 'W', false), kEnumScanned);
   EXPECT_EQ(Records(session), recordsOfB);

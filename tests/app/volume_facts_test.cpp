@@ -1,8 +1,8 @@
 #include "app/volume_facts.h"
 
 #include <gtest/gtest.h>
-#include <nlohmann/json.hpp>
 #include <unistd.h>
+#include <nlohmann/json.hpp>
 
 #include <cstdio>
 #include <regex>
@@ -36,9 +36,9 @@ TEST(VolumeInformation, UnmountedImagesCountFromTheirOwnStructures) {
     const char* fsName;
     const char* label;
   };
-  for (const FatCase& c : {FatCase{"fat12.img", "FAT12", "SORVANIF12"},
-                           FatCase{"fat16.img", "FAT16", "SORVANIF16"},
-                           FatCase{"fat32.img", "FAT32", "SORVANIF32"}}) {
+  for (const FatCase& c :
+       {FatCase{"fat12.img", "FAT12", "SORVANIF12"}, FatCase{"fat16.img", "FAT16", "SORVANIF16"},
+        FatCase{"fat32.img", "FAT32", "SORVANIF32"}}) {
     auto fat = table.RegisterImage(test::Fixture(c.image), error);
     ASSERT_EQ(fat.size(), 1u) << error;
     VolumeInformation info;

@@ -31,13 +31,16 @@ class CliCache : public ::testing::Test {
     ASSERT_FALSE(ec) << ec.message();
   }
 
-  test::CommandResult Run(std::vector<std::string> args) { return test::RunSorvaniAt(m_binary, args); }
+  test::CommandResult Run(std::vector<std::string> args) {
+    return test::RunSorvaniAt(m_binary, args);
+  }
 
   // record -> name of every deleted row.
   std::set<std::pair<std::uint32_t, std::string>> Rows(const test::CommandResult& r) {
     std::set<std::pair<std::uint32_t, std::string>> out;
     for (const auto& row : test::JsonLines(r.out))
-      if (row.value("deleted", false)) out.insert({row.at("record").get<std::uint32_t>(), row.at("name")});
+      if (row.value("deleted", false))
+        out.insert({row.at("record").get<std::uint32_t>(), row.at("name")});
     return out;
   }
 
@@ -95,10 +98,12 @@ TEST_F(CliCache, RecoverKeepsNoCacheAndRunsLeaveNoStaleFile) {
   auto header = [](std::int64_t created, char letter) {
     std::string h(24, '\0');
     std::uint32_t format = 100001;
-    for (int i = 0; i < 4; ++i) h[static_cast<std::size_t>(i)] = static_cast<char>(format >> (8 * i));
+    for (int i = 0; i < 4; ++i)
+      h[static_cast<std::size_t>(i)] = static_cast<char>(format >> (8 * i));
     h[5] = letter;
     for (int i = 0; i < 8; ++i)
-      h[static_cast<std::size_t>(8 + i)] = static_cast<char>(static_cast<std::uint64_t>(created) >> (8 * i));
+      h[static_cast<std::size_t>(8 + i)] =
+          static_cast<char>(static_cast<std::uint64_t>(created) >> (8 * i));
     return h;
   };
   std::int64_t now = std::time(nullptr);

@@ -33,7 +33,8 @@ struct Extent {
 };
 
 // The data clusters of every non-resident attribute of a record, as extents.
-std::vector<std::pair<const CNtfsFileAttr*, std::vector<Extent>>> DataExtents(const CNtfsFile& file) {
+std::vector<std::pair<const CNtfsFileAttr*, std::vector<Extent>>> DataExtents(
+    const CNtfsFile& file) {
   std::vector<std::pair<const CNtfsFileAttr*, std::vector<Extent>>> out;
   for (std::size_t i = 0; i < file.AttributeCount(); ++i) {
     const CNtfsFileAttr* a = file.AttributeAt(i);
@@ -43,7 +44,8 @@ std::vector<std::pair<const CNtfsFileAttr*, std::vector<Extent>>> DataExtents(co
     std::int64_t lcn = 0;
     for (const DataRun& run : a->Runs()) {
       lcn += run.lcnDelta;
-      if (!run.sparse && run.length) extents.push_back({vcn, static_cast<std::uint64_t>(lcn), run.length});
+      if (!run.sparse && run.length)
+        extents.push_back({vcn, static_cast<std::uint64_t>(lcn), run.length});
       vcn += run.length;
     }
     out.emplace_back(a, extents);
@@ -79,7 +81,8 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
       std::uint64_t last = 0;
       for (const Extent& e : extents) last = std::max(last, e.lcn + e.length - 1);
       lastOf[r] = std::max(lastOf[r], last);
-      bool candidate = r >= 16 && attr->Type() == kAttrData && attr->Name().empty() && !attr->IsCompressed();
+      bool candidate =
+          r >= 16 && attr->Type() == kAttrData && attr->Name().empty() && !attr->IsCompressed();
       if (candidate && last > chosenLast) {
         chosen = r;
         chosenLast = last;
@@ -138,7 +141,8 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
   auto r = RunSorvani({"recover", cutImage, "--to", dest, "--all-deleted", "--json", "--quiet"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
   EXPECT_NE(r.err.find("Cut short by the end of the source"), std::string::npos) << r.err;
-  EXPECT_NE(r.err.find("Partial:   1 cut short by the end of the source"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("Partial:   1 cut short by the end of the source"), std::string::npos)
+      << r.err;
   std::map<std::uint32_t, json> byRecord;
   for (const auto& row : JsonLines(r.out))
     if (!row.at("folder").get<bool>()) byRecord[row.at("record").get<std::uint32_t>()] = row;
@@ -160,7 +164,8 @@ TEST(CliCutOff, RecoverReportsTheCutShortFileAndKeepsEveryOther) {
     if (it->second.at("status") == "damaged") {
       // A record that claims more than its runs hold: the file holds exactly what they hold.
       EXPECT_LT(it->second.at("data_found").get<std::uint64_t>(),
-                it->second.at("size_claimed").get<std::uint64_t>()) << record;
+                it->second.at("size_claimed").get<std::uint64_t>())
+          << record;
     } else {
       EXPECT_EQ(it->second.at("result"), 0) << record;
     }
@@ -196,9 +201,11 @@ TEST(CliCutOff, AnImpossibleVolumeSizeIsRefused) {
 // Sets the real and initialized size of the unnamed non-resident $DATA of `record` in a copy
 // of an image whose MFT is one run. The bytes at the end of each sector live in the update
 // sequence array on disk, so they are written there.
-bool SetDataSize(const std::string& image, CNtfsVolume& volume, std::uint32_t record, std::uint64_t size) {
+bool SetDataSize(const std::string& image, CNtfsVolume& volume, std::uint32_t record,
+                 std::uint64_t size) {
   const std::uint64_t recordSize = volume.MftRecordSize();
-  const std::uint64_t at = volume.MftStartCluster() * volume.BytesPerCluster() + record * recordSize;
+  const std::uint64_t at =
+      volume.MftStartCluster() * volume.BytesPerCluster() + record * recordSize;
   std::fstream f(image, std::ios::in | std::ios::out | std::ios::binary);
   std::vector<std::uint8_t> r(recordSize);
   f.seekg(static_cast<std::streamoff>(at));
@@ -257,7 +264,8 @@ TEST(CliDamagedSize, AClaimedSizeBeyondTheRunsIsNotInvented) {
     ASSERT_TRUE(SetDataSize(copy, volume, kLarger, 200000));
     CDriveTable::Instance().Remove(letters[0]);
   }
-  auto r = RunSorvani({"recover", copy, "--to", work + "/out", "--all-deleted", "--json", "--quiet"});
+  auto r =
+      RunSorvani({"recover", copy, "--to", work + "/out", "--all-deleted", "--json", "--quiet"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
   std::map<std::uint32_t, json> byRecord;
   for (const auto& row : JsonLines(r.out))
@@ -274,10 +282,11 @@ TEST(CliDamagedSize, AClaimedSizeBeyondTheRunsIsNotInvented) {
   for (const auto& s : key["streams"]) {
     std::uint32_t record = s.at("record");
     auto it = byRecord.find(record);
-    if (record == kHuge || record == kLarger || it == byRecord.end() || !s.value("deleted", false) ||
-        s.value("icat_rc", 1) != 0 || !s["stream"].is_null())
+    if (record == kHuge || record == kLarger || it == byRecord.end() ||
+        !s.value("deleted", false) || s.value("icat_rc", 1) != 0 || !s["stream"].is_null())
       continue;
-    EXPECT_EQ(test::Sha256OfFile(it->second.at("destination")), s.at("sha256").get<std::string>()) << record;
+    EXPECT_EQ(test::Sha256OfFile(it->second.at("destination")), s.at("sha256").get<std::string>())
+        << record;
     ++identical;
   }
   EXPECT_GT(identical, 20);
@@ -300,7 +309,8 @@ TEST(CliDumpRecord, UnreadableDamagedAndMissingRecordsAreToldApart) {
     ASSERT_EQ(letters.size(), 1u) << error;
     CNtfsVolume volume;
     ASSERT_TRUE(volume.Initialize(letters[0]));
-    recordAt = volume.MftStartCluster() * volume.BytesPerCluster() + 101ull * volume.MftRecordSize();
+    recordAt =
+        volume.MftStartCluster() * volume.BytesPerCluster() + 101ull * volume.MftRecordSize();
     CDriveTable::Instance().Remove(letters[0]);
   }
   {
@@ -313,9 +323,9 @@ TEST(CliDumpRecord, UnreadableDamagedAndMissingRecordsAreToldApart) {
   struct Case {
     std::string image, record, want;
   };
-  for (const Case& c : {Case{image, "99999999", "does not exist in the MFT"},
-                        Case{damaged, "101", "is damaged"},
-                        Case{cut, "101", "cannot be read from the source"}}) {
+  for (const Case& c :
+       {Case{image, "99999999", "does not exist in the MFT"}, Case{damaged, "101", "is damaged"},
+        Case{cut, "101", "cannot be read from the source"}}) {
     auto r = RunSorvani({"dump-record", c.image, c.record});
     EXPECT_EQ(r.exitCode, 1) << c.image << " " << c.record;
     EXPECT_NE(r.err.find(c.want), std::string::npos) << r.err;
@@ -338,7 +348,8 @@ TEST(CliSummary, AStoppedRunNeverShowsAWrappedCount) {
   cases[0].p.bytesProcessed = 40000;  // a folder's failure once set it back
   cases[0].p.failed = true;
   cases[0].p.stopped = true;
-  cases[0].want = {"Failed:    0 files, 1 folders, 0 KB", "Tried:     3 files, 1 folders, 88 KB", "Stopped:"};
+  cases[0].want = {"Failed:    0 files, 1 folders, 0 KB", "Tried:     3 files, 1 folders, 88 KB",
+                   "Stopped:"};
   cases[1].name = "partial files";
   cases[1].p.filesTried = 2;
   cases[1].p.filesRecovered = 1;

@@ -26,7 +26,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 void WriteFile(const std::string& path, const Bytes& bytes) {
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 Bytes Utf16(const std::u16string& text) {
@@ -39,7 +40,8 @@ Bytes Utf16(const std::u16string& text) {
 }
 
 std::size_t Find(const Bytes& hay, const Bytes& needle, std::size_t from = 0) {
-  auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), needle.begin(), needle.end());
+  auto it = std::search(hay.begin() + static_cast<std::ptrdiff_t>(from), hay.end(), needle.begin(),
+                        needle.end());
   return it == hay.end() ? std::string::npos : static_cast<std::size_t>(it - hay.begin());
 }
 
@@ -48,9 +50,10 @@ std::size_t Find(const Bytes& hay, const Bytes& needle, std::size_t from = 0) {
 std::string FirstControl(const std::string& text, const std::string& allowed) {
   for (std::size_t i = 0; i < text.size(); ++i) {
     auto c = static_cast<unsigned char>(text[i]);
-    bool control = (c < 0x20 && allowed.find(static_cast<char>(c)) == std::string::npos) || c == 0x7F ||
-                   (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
-                    static_cast<unsigned char>(text[i + 1]) <= 0x9F);
+    bool control =
+        (c < 0x20 && allowed.find(static_cast<char>(c)) == std::string::npos) || c == 0x7F ||
+        (c == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+         static_cast<unsigned char>(text[i + 1]) <= 0x9F);
     if (control) return "byte " + std::to_string(c) + " at " + std::to_string(i);
   }
   return {};
@@ -59,19 +62,27 @@ std::string FirstControl(const std::string& text, const std::string& allowed) {
 // ntfs-512.img with the deleted file "ads-deleted.txt" (record 79) renamed, in its MFT record,
 // to a name of the same length full of terminal controls: an OSC title sequence ended by BEL,
 // a line break followed by what looks like the next row, a C1 CSI and DEL.
-const std::u16string kHostileName = u"\x1b]0;\a\nD\x9b" u"2J\x7f.txt";
-const std::string kHostileUtf8 = "\x1b]0;\a\nD\xc2\x9b" "2J\x7f.txt";
-const std::string kHostileShown = "\\x1b]0;\\x07\\x0aD\\xc2\\x9b" "2J\\x7f.txt";
+const std::u16string kHostileName =
+    u"\x1b]0;\a\nD\x9b"
+    u"2J\x7f.txt";
+const std::string kHostileUtf8 =
+    "\x1b]0;\a\nD\xc2\x9b"
+    "2J\x7f.txt";
+const std::string kHostileShown =
+    "\\x1b]0;\\x07\\x0aD\\xc2\\x9b"
+    "2J\\x7f.txt";
 
 std::string HostileImage(const std::string& folder) {
   Bytes image = test::ReadWholeFile(test::Fixture("ntfs-512.img"));
   Bytes from = Utf16(u"ads-deleted.txt"), to = Utf16(kHostileName);
   EXPECT_EQ(from.size(), to.size());
   int replaced = 0;
-  for (std::size_t at = Find(image, from); at != std::string::npos; at = Find(image, from, at + 1)) {
+  for (std::size_t at = Find(image, from); at != std::string::npos;
+       at = Find(image, from, at + 1)) {
     // The last two bytes of each sector of a record hold its update sequence number; a name
     // across them would need the fixup array changed too.
-    for (std::size_t k = at; k < at + from.size(); ++k) EXPECT_LT(k % 512, 510u) << "name crosses a fixup";
+    for (std::size_t k = at; k < at + from.size(); ++k)
+      EXPECT_LT(k % 512, 510u) << "name crosses a fixup";
     std::copy(to.begin(), to.end(), image.begin() + static_cast<std::ptrdiff_t>(at));
     ++replaced;
   }
@@ -85,8 +96,8 @@ TEST(CliHostileInput, NamesFromTheImageCannotDriveTheTerminal) {
   std::string image = HostileImage(test::ScratchFolder("cli_hostile_names"));
   const struct {
     std::vector<std::string> args;
-    std::string shown;       // what the row or line shows of the name
-    std::string layout;      // layout characters the output may hold
+    std::string shown;   // what the row or line shows of the name
+    std::string layout;  // layout characters the output may hold
   } kCases[] = {
       {{"list", image}, "C:\\" + kHostileShown, "\n"},
       {{"list", image, "--recursive", "--deleted-only"}, "C:\\" + kHostileShown, "\n"},
@@ -100,7 +111,8 @@ TEST(CliHostileInput, NamesFromTheImageCannotDriveTheTerminal) {
     EXPECT_EQ(FirstControl(r.out, c.layout), "") << r.out;
     int shownOn = 0;
     for (const std::string& line : Lines(r.out)) {
-      if (line.size() >= c.shown.size() && line.compare(line.size() - c.shown.size(), c.shown.size(), c.shown) == 0)
+      if (line.size() >= c.shown.size() &&
+          line.compare(line.size() - c.shown.size(), c.shown.size(), c.shown) == 0)
         ++shownOn;
       // The line break in the name must not start a line of its own.
       EXPECT_NE(line.rfind("D\xc2\x9b", 0), 0u) << line;
@@ -115,7 +127,8 @@ TEST(CliHostileInput, NamesFromTheImageCannotDriveTheTerminal) {
   EXPECT_EQ(FirstControl(r.out, "\n"), "") << r.out;
   EXPECT_NE(r.out.find("\\u001b]0;\\u0007\\nD\\u009b2J\\u007f.txt"), std::string::npos) << r.out;
   bool found = false;
-  for (const auto& row : JsonLines(r.out)) found |= row.at("name") == kHostileUtf8 && row.at("record") == 79;
+  for (const auto& row : JsonLines(r.out))
+    found |= row.at("name") == kHostileUtf8 && row.at("record") == 79;
   EXPECT_TRUE(found) << r.out;
 }
 
@@ -131,7 +144,8 @@ TEST(CliHostileInput, AVolumeLabelCannotDriveTheTerminal) {
   auto r = RunSorvani({"info", path});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(FirstControl(r.out, "\n"), "") << r.out;
-  EXPECT_NE(r.out.find("Label:               \\x1b[2JX\\x07\\x82\\x0a\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("Label:               \\x1b[2JX\\x07\\x82\\x0a\n"), std::string::npos)
+      << r.out;
 
   auto j = RunSorvani({"info", path, "--json"});
   ASSERT_EQ(j.exitCode, 0) << j.err;
@@ -152,7 +166,8 @@ std::string DamagedImage(const std::string& folder, Damage damage) {
     std::size_t block = std::string::npos;
     for (std::size_t at = 0; at + 4096 <= image.size(); at += 512) {
       if (std::memcmp(&image[at], "INDX", 4) != 0) continue;
-      if (Find(Bytes(image.begin() + static_cast<std::ptrdiff_t>(at), image.begin() + static_cast<std::ptrdiff_t>(at + 4096)),
+      if (Find(Bytes(image.begin() + static_cast<std::ptrdiff_t>(at),
+                     image.begin() + static_cast<std::ptrdiff_t>(at + 4096)),
                rootFile) != std::string::npos) {
         block = at;
         break;
@@ -188,21 +203,38 @@ TEST(CliHostileInput, ListSaysWhatADamagedIndexKeptOut) {
     std::string kept;     // a deleted row it leaves readable
   } kCases[] = {
       {Damage::kNone, {"--recursive"}, 0, "", "", "C:\\ads-deleted.txt"},
-      {Damage::kRootIndexBlock, {}, 1,
-       "sorvani: list: C:\\: 1 block of the folder's index cannot be read; the existing items in it are not listed",
-       "C:\\zero-live.dat", "C:\\ads-deleted.txt"},
-      {Damage::kRootIndexBlock, {"--recursive", "--deleted-only"}, 1,
-       "sorvani: list: C:\\: 1 block of the folder's index cannot be read", "", "small-deleted.txt"},
-      {Damage::kFolderRecord, {"--recursive"}, 1,
-       "sorvani: list: C:\\Folder\\: the folder's index cannot be read; its existing items are not listed", "",
+      {Damage::kRootIndexBlock,
+       {},
+       1,
+       "sorvani: list: C:\\: 1 block of the folder's index cannot be read; the existing items in "
+       "it are not listed",
+       "C:\\zero-live.dat",
        "C:\\ads-deleted.txt"},
-      {Damage::kFolderRecord, {"--path", "C:\\Folder\\"}, 1,
-       "sorvani: list: C:\\Folder\\: the folder's index cannot be read", "", "C:\\Folder\\small-deleted.txt"},
+      {Damage::kRootIndexBlock,
+       {"--recursive", "--deleted-only"},
+       1,
+       "sorvani: list: C:\\: 1 block of the folder's index cannot be read",
+       "",
+       "small-deleted.txt"},
+      {Damage::kFolderRecord,
+       {"--recursive"},
+       1,
+       "sorvani: list: C:\\Folder\\: the folder's index cannot be read; its existing items are not "
+       "listed",
+       "",
+       "C:\\ads-deleted.txt"},
+      {Damage::kFolderRecord,
+       {"--path", "C:\\Folder\\"},
+       1,
+       "sorvani: list: C:\\Folder\\: the folder's index cannot be read",
+       "",
+       "C:\\Folder\\small-deleted.txt"},
   };
   int n = 0;
   for (const auto& c : kCases) {
     SCOPED_TRACE(n);
-    std::string image = DamagedImage(test::ScratchFolder("cli_list_damage_" + std::to_string(n++)), c.damage);
+    std::string image =
+        DamagedImage(test::ScratchFolder("cli_list_damage_" + std::to_string(n++)), c.damage);
     std::vector<std::string> args = {"list", image};
     args.insert(args.end(), c.extra.begin(), c.extra.end());
     auto r = RunSorvani(args);
@@ -227,7 +259,9 @@ TEST(CliHostileInput, SearchRefusesWhatItCannotHonour) {
     int exitCode;
     std::string message;
   } kCases[] = {
-      {{"--min-kb", "-5"}, 2, "search: --min-kb takes a whole number of KB from 0 to 4294967295, not '-5'"},
+      {{"--min-kb", "-5"},
+       2,
+       "search: --min-kb takes a whole number of KB from 0 to 4294967295, not '-5'"},
       {{"--max-kb", "10x"}, 2, "not '10x'"},
       {{"--max-kb", "1.5"}, 2, "not '1.5'"},
       {{"--min-kb", ""}, 2, "not ''"},
@@ -240,8 +274,12 @@ TEST(CliHostileInput, SearchRefusesWhatItCannotHonour) {
       {{"--modified", "2021-1-01", "2021-02-01"}, 2, "'2021-1-01' is not a date"},
       {{"--modified", "+021-01-01", "2021-02-01"}, 2, "'+021-01-01' is not a date"},
       {{"--modified", "yesterday", "2021-02-01"}, 2, "'yesterday' is not a date"},
-      {{"--modified", "1899-12-31", "2021-02-01"}, 2, "'1899-12-31' is not a date; dates are YYYY-MM-DD[THH:MM[:SS]] in local time, from 1900 on"},
-      {{"--created", "2021-05-01", "2021-01-01"}, 2, "search: FROM 2021-05-01 is later than TO 2021-01-01"},
+      {{"--modified", "1899-12-31", "2021-02-01"},
+       2,
+       "'1899-12-31' is not a date; dates are YYYY-MM-DD[THH:MM[:SS]] in local time, from 1900 on"},
+      {{"--created", "2021-05-01", "2021-01-01"},
+       2,
+       "search: FROM 2021-05-01 is later than TO 2021-01-01"},
       {{"--created", "2021-05-01T10:00:01", "2021-05-01T10:00"}, 2, "is later than TO"},
       // What can be honoured still runs.
       {{"--min-kb", "0", "--max-kb", "4294967295"}, 0, ""},
@@ -272,17 +310,15 @@ TEST(CliHostileInput, AFolderThatDoesNotExistIsRefusedByListAndRecover) {
     std::string path;
     int exitCode;
   } kCases[] = {
-      {"C:\\Nope\\", 2},
-      {"C:\\Gone\\Nope\\", 2},
-      {"C:\\ads-host.txt", 2},  // a file, not a folder
-      {"Nope/Deeper", 2},
-      {"C:\\Gone\\", 0},        // a deleted folder
-      {"Folder/Sub", 0},        // a live folder, written "/"-separated
+      {"C:\\Nope\\", 2},  {"C:\\Gone\\Nope\\", 2}, {"C:\\ads-host.txt", 2},  // a file, not a folder
+      {"Nope/Deeper", 2}, {"C:\\Gone\\", 0},                                 // a deleted folder
+      {"Folder/Sub", 0},  // a live folder, written "/"-separated
   };
   int n = 0;
   for (const auto& c : kCases) {
     SCOPED_TRACE(c.path);
-    auto r = RunSorvani({"recover", image, "--to", dest + "/" + std::to_string(n++), "--path", c.path, "--quiet"});
+    auto r = RunSorvani(
+        {"recover", image, "--to", dest + "/" + std::to_string(n++), "--path", c.path, "--quiet"});
     EXPECT_EQ(r.exitCode, c.exitCode) << r.err;
     if (c.exitCode == 2) {
       EXPECT_EQ(r.err, "sorvani: recover: no folder " + c.path + "\n");
@@ -313,9 +349,9 @@ TEST(CliHostileInput, ACutOffFatVolumeIsReportedWithWhatIsMissing) {
     int exitCode;
     std::string warning;  // "" when none is due
   } kCases[] = {
-      {"info", folder + "/fat16-cut.img", 0, "(drive C:): the FAT16 volume is cut off: its boot sector claims " +
-                                                 std::to_string(fat16Size) + " bytes, the source holds 10000000; " +
-                                                 missing16},
+      {"info", folder + "/fat16-cut.img", 0,
+       "(drive C:): the FAT16 volume is cut off: its boot sector claims " +
+           std::to_string(fat16Size) + " bytes, the source holds 10000000; " + missing16},
       {"carve", folder + "/fat16-cut.img", 1, "the FAT16 volume is cut off"},
       {"info", folder + "/mbr-cut.img", 0, "(drive D:): the FAT32 volume is cut off"},
       {"carve", folder + "/mbr-cut.img", 1, missing32},
@@ -340,10 +376,11 @@ TEST(CliHostileInput, AFileThatCannotBeCreatedSaysWhy) {
   std::string dest = test::ScratchFolder("cli_create_reason");
   fs::create_directories(dest + "/ads-deleted.txt");
   fs::create_directories(dest + "/ads-deleted (79).txt");
-  auto r = RunSorvani({"recover", test::Fixture("ntfs-512.img"), "--to", dest, "--record", "79", "--quiet",
-                       "--yes-to-all"});
+  auto r = RunSorvani({"recover", test::Fixture("ntfs-512.img"), "--to", dest, "--record", "79",
+                       "--quiet", "--yes-to-all"});
   EXPECT_EQ(r.exitCode, 1) << r.err;
-  EXPECT_NE(r.err.find("The destination file could not be created. Is a directory (" + dest + "/ads-deleted (79).txt)"),
+  EXPECT_NE(r.err.find("The destination file could not be created. Is a directory (" + dest +
+                       "/ads-deleted (79).txt)"),
             std::string::npos)
       << r.err;
 }

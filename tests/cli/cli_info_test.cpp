@@ -58,7 +58,8 @@ TEST(CliInfo, PartitionedImagesListEachPartitionAsADrive) {
       EXPECT_EQ(drives[i]["offset"], part["start_sector"].get<std::uint64_t>() * 512);
       std::string type = part["fsstat"]["type"];
       if (type.starts_with("FAT")) {
-        ExpectSameFatGeometry(drives[i], part["fsstat"], std::string(name) + " partition " + std::to_string(i));
+        ExpectSameFatGeometry(drives[i], part["fsstat"],
+                              std::string(name) + " partition " + std::to_string(i));
       } else {
         EXPECT_EQ(drives[i]["fs"], type);
         EXPECT_EQ(drives[i]["bytes_per_cluster"], part["fsstat"]["cluster_size"]);
@@ -119,7 +120,8 @@ TEST(CliInfo, DamagedFatGeometryIsReportedNotCrashed) {
   bytes[12] = 0;
   std::string damaged = dir + "/damaged.img";
   std::ofstream(damaged, std::ios::binary)
-      .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+      .write(reinterpret_cast<const char*>(bytes.data()),
+             static_cast<std::streamsize>(bytes.size()));
   auto r = RunSorvani({"info", damaged});
   EXPECT_EQ(r.exitCode, 2);
   EXPECT_NE(r.err.find("geometry"), std::string::npos) << r.err;

@@ -29,7 +29,8 @@ TEST(CliJson, DatesAgreeWithTheCLibraryAcrossTheWholeRange) {
                           "2000-12-31", "2001-01-01", "2024-02-29", "2100-03-01", "2400-02-29"}) {
     std::tm tm{};
     ASSERT_NE(strptime(day, "%Y-%m-%d", &tm), nullptr);
-    auto ft = static_cast<std::uint64_t>(timegm(&tm) + 11644473600ll) * 10000000 + 86399 * 10000000ull;
+    auto ft =
+        static_cast<std::uint64_t>(timegm(&tm) + 11644473600ll) * 10000000 + 86399 * 10000000ull;
     EXPECT_EQ(IsoUtc(ft), LibcIsoUtc(ft)) << day;
     EXPECT_EQ(IsoUtc(ft).substr(0, 10), day);
   }
@@ -80,7 +81,9 @@ TEST(CliJson, TerminalControlsAndBytesThatAreNotUtf8AreEscaped) {
       {"plain", "plain"},
       {"del\x7f", "del\\u007f"},
       {"\x1b[2J", "\\u001b[2J"},
-      {"csi\xc2\x9b" "2J", "csi\\u009b2J"},
+      {"csi\xc2\x9b"
+       "2J",
+       "csi\\u009b2J"},
       {"nel\xc2\x85", "nel\\u0085"},
       {"nbsp\xc2\xa0", "nbsp\xc2\xa0"},
       {"caf\xc3\xa9 \xf0\x9f\x98\x80", "caf\xc3\xa9 \xf0\x9f\x98\x80"},

@@ -28,16 +28,20 @@ class CliRecover : public ::testing::Test {
     ASSERT_FALSE(m_image.empty() || m_key.is_discarded());
     m_before = test::Sha256OfFile(m_image);
   }
-  void TearDown() override { EXPECT_EQ(test::Sha256OfFile(m_image), m_before) << "the source changed"; }
+  void TearDown() override {
+    EXPECT_EQ(test::Sha256OfFile(m_image), m_before) << "the source changed";
+  }
 
   // sha256 of the unnamed stream of each deleted file under `folder` (a key path prefix).
   std::map<std::string, std::string> DeletedFilesUnder(const std::string& folder) {
     std::set<std::uint32_t> unallocated;
-    for (const auto& u : m_key["unallocated"]) unallocated.insert(u.at("record").get<std::uint32_t>());
+    for (const auto& u : m_key["unallocated"])
+      unallocated.insert(u.at("record").get<std::uint32_t>());
     std::map<std::string, std::string> out;
     for (const auto& s : m_key["streams"]) {
       std::string path = s.value("path", "");
-      if (path.rfind(folder, 0) != 0 || !s["stream"].is_null() || s.value("icat_rc", 1) != 0) continue;
+      if (path.rfind(folder, 0) != 0 || !s["stream"].is_null() || s.value("icat_rc", 1) != 0)
+        continue;
       if (unallocated.count(s.at("record").get<std::uint32_t>())) out[path] = s.at("sha256");
     }
     return out;
@@ -119,11 +123,12 @@ TEST_F(CliRecover, CollisionAnswersSummaryAndExitCodes) {
   EXPECT_NE(JsonLines(unknown.out)[0].at("result"), 0);
   EXPECT_FALSE(fs::exists(dest + "/3"));
 
-  for (std::vector<std::string> bad : {std::vector<std::string>{"recover", m_image, "--all-deleted"},
-                                       {"recover", m_image, "--to", dest, "--record", "x1"},
-                                       {"recover", m_image, "--to", dest, "--all-deleted", "--record", "5"},
-                                       {"recover", m_image, "--to", dest, "--all-deleted", "--yes-to-all", "--no-to-all"},
-                                       {"recover", m_image, "--to", "relative/dir", "--all-deleted"}}) {
+  for (std::vector<std::string> bad :
+       {std::vector<std::string>{"recover", m_image, "--all-deleted"},
+        {"recover", m_image, "--to", dest, "--record", "x1"},
+        {"recover", m_image, "--to", dest, "--all-deleted", "--record", "5"},
+        {"recover", m_image, "--to", dest, "--all-deleted", "--yes-to-all", "--no-to-all"},
+        {"recover", m_image, "--to", "relative/dir", "--all-deleted"}}) {
     auto r = RunSorvani(bad);
     EXPECT_EQ(r.exitCode, 2) << bad.back() << ": " << r.err;
     EXPECT_FALSE(r.err.empty());

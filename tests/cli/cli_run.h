@@ -24,9 +24,10 @@ inline CommandResult RunSorvaniAt(const std::string& binary, const std::vector<s
   std::string errFile = std::string(::testing::TempDir()) + "sorvani-stderr." +
                         std::to_string(::getpid()) + "." + std::to_string(counter++);
   // A private profile and log folder, so tests never touch the user's own.
-  std::string home = std::string(::testing::TempDir()) + "sorvani-home." + std::to_string(::getpid());
-  std::string cmd = "XDG_CONFIG_HOME=" + ShellQuote(home + "/config") + " XDG_STATE_HOME=" +
-                    ShellQuote(home + "/state") + " " + ShellQuote(binary);
+  std::string home =
+      std::string(::testing::TempDir()) + "sorvani-home." + std::to_string(::getpid());
+  std::string cmd = "XDG_CONFIG_HOME=" + ShellQuote(home + "/config") +
+                    " XDG_STATE_HOME=" + ShellQuote(home + "/state") + " " + ShellQuote(binary);
   for (const auto& a : args) cmd += " " + ShellQuote(a);
   cmd += " 2>" + ShellQuote(errFile);
   CommandResult r;
@@ -47,7 +48,9 @@ inline CommandResult RunSorvaniAt(const std::string& binary, const std::vector<s
   return r;
 }
 
-inline CommandResult RunSorvani(const std::vector<std::string>& args) { return RunSorvaniAt(SORVANI_BIN, args); }
+inline CommandResult RunSorvani(const std::vector<std::string>& args) {
+  return RunSorvaniAt(SORVANI_BIN, args);
+}
 
 inline std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;

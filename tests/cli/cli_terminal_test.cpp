@@ -24,7 +24,8 @@ namespace fs = std::filesystem;
 // with the line redraws ("\r", erase to the end of the line) taken out.
 test::CommandResult RunOnTerminal(const std::vector<std::string>& args) {
   test::CommandResult r;
-  std::string home = std::string(::testing::TempDir()) + "sorvani-tty-home." + std::to_string(::getpid());
+  std::string home =
+      std::string(::testing::TempDir()) + "sorvani-tty-home." + std::to_string(::getpid());
   std::vector<std::string> words = {SORVANI_BIN};
   words.insert(words.end(), args.begin(), args.end());
   struct winsize size {};
@@ -81,7 +82,8 @@ TEST(CliTerminal, ATerminalSeesFailuresAndTheSummaryNotEveryItem) {
   auto key = nlohmann::json::parse(test::FixtureText("ntfs-4k.img.key.json"));
   std::string draft;
   for (const auto& e : key["entries"])
-    if (e.value("path", "") == "Docs/Reports/2023/draft-old.txt") draft = std::to_string(e.at("record").get<int>());
+    if (e.value("path", "") == "Docs/Reports/2023/draft-old.txt")
+      draft = std::to_string(e.at("record").get<int>());
   ASSERT_FALSE(draft.empty());
   struct Case {
     std::vector<std::string> args;
@@ -113,7 +115,8 @@ TEST(CliTerminal, ATerminalSeesFailuresAndTheSummaryNotEveryItem) {
     }
   }
   // A failed item is shown with its reason, the written one is not listed.
-  test::CommandResult failed = RunOnTerminal({"recover", image, "--to", root + "/failed", "--record", "3", draft});
+  test::CommandResult failed =
+      RunOnTerminal({"recover", image, "--to", root + "/failed", "--record", "3", draft});
   EXPECT_NE(failed.exitCode, 0);
   EXPECT_EQ(LinesStartingWith(failed.out, "sorvani: failed: "), 1) << failed.out;
   EXPECT_EQ(LinesStartingWith(failed.out, "ok "), 0) << failed.out;
@@ -121,7 +124,8 @@ TEST(CliTerminal, ATerminalSeesFailuresAndTheSummaryNotEveryItem) {
   // Items left as they were at the destination are listed too.
   test::CommandResult left =
       RunOnTerminal({"recover", image, "--to", root + "/failed", "--record", draft, "--no-to-all"});
-  left = RunOnTerminal({"recover", image, "--to", root + "/failed", "--record", draft, "--no-to-all"});
+  left =
+      RunOnTerminal({"recover", image, "--to", root + "/failed", "--record", draft, "--no-to-all"});
   EXPECT_EQ(left.exitCode, 0) << left.out;
   EXPECT_EQ(LinesStartingWith(left.out, "left "), 1) << left.out;
 }

@@ -44,7 +44,8 @@ TEST(ProgressLoop, TicksStopsOnCtrlCAndRestoresTheAction) {
   } cases[] = {{false, false}, {true, false}, {true, true}};
   for (const Case& c : cases) {
     SCOPED_TRACE(std::to_string(c.interrupt) + std::to_string(c.secondEnds));
-    struct sigaction mine {}, found {};
+    struct sigaction mine {
+    }, found{};
     mine.sa_handler = Mine;
     sigemptyset(&mine.sa_mask);
     ASSERT_EQ(::sigaction(SIGINT, &mine, nullptr), 0);
@@ -89,7 +90,8 @@ TEST(ProgressLoop, TheEndOfAJobIsNoticedAtOnce) {
   options.interval = std::chrono::seconds(10);
   auto started = std::chrono::steady_clock::now();
   int ticks = 0;
-  RunProgressLoop(job, [&] { ++ticks; }, options);
+  RunProgressLoop(
+      job, [&] { ++ticks; }, options);
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(1));
   EXPECT_EQ(ticks, 0);
 }

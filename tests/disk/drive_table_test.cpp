@@ -10,7 +10,8 @@ namespace {
 
 void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
   std::ofstream out(path, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST(DriveTable, BadSourcesGiveOneLineReasons) {
@@ -63,7 +64,8 @@ TEST(DriveTable, PartitionedImagesGiveOneDrivePerPartition) {
     std::size_t count;
   };
   CDriveTable& table = CDriveTable::Instance();
-  for (const Image& img : {Image{"mbr-ntfs-fat32.img", {"MBR"}, 2}, Image{"gpt-ntfs-fat.img", {"GPT"}, 2}}) {
+  for (const Image& img :
+       {Image{"mbr-ntfs-fat32.img", {"MBR"}, 2}, Image{"gpt-ntfs-fat.img", {"GPT"}, 2}}) {
     table.Clear();
     std::string path = test::Fixture(img.name);
     if (path.empty()) continue;

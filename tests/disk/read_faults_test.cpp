@@ -18,7 +18,8 @@ using Bytes = std::vector<std::uint8_t>;
 
 std::shared_ptr<const std::vector<std::uint8_t>> Pattern(std::size_t size) {
   auto bytes = std::make_shared<std::vector<std::uint8_t>>(size);
-  for (std::size_t i = 0; i < size; ++i) (*bytes)[i] = static_cast<std::uint8_t>(i * 7 + i / 251 + 1);
+  for (std::size_t i = 0; i < size; ++i)
+    (*bytes)[i] = static_cast<std::uint8_t>(i * 7 + i / 251 + 1);
   return bytes;
 }
 
@@ -42,17 +43,48 @@ TEST(ReadChecked, TellsDeviceErrorsFromTheEndAndLosesOnlyBadSectors) {
   const Case cases[] = {
       {"clean read is one device read", {}, 0, 4096, 16384, {}, 1},
       {"a transient error is retried once", {{8192, 512, 1}}, 0, 4096, 16384, {}, 2},
-      {"one bad sector costs 512 bytes", {{8192 + 512, 512, -1}}, 0, 4096, 16384,
-       {{4608, 512, ReadFault::kDeviceError, EIO}}, 2 + 32},
-      {"two bad stretches stay apart", {{4096, 1024, -1}, {12288, 512, -1}}, 0, 4096, 16384,
-       {{0, 1024, ReadFault::kDeviceError, EIO}, {8192, 512, ReadFault::kDeviceError, EIO}}, 2 + 32},
-      {"unaligned read keeps the sector grid", {{1024, 512, -1}}, 0, 700, 2000,
-       {{324, 512, ReadFault::kDeviceError, EIO}}, 2 + 5},
-      {"the source ends inside the read", {}, 10000, 4096, 16384,
-       {{5904, 16384 - 5904, ReadFault::kBeyondEnd, 0}}, 1},
-      {"a read wholly past the end", {}, 10000, 20000, 4096, {{0, 4096, ReadFault::kBeyondEnd, 0}}, 1},
-      {"a bad sector, then the end", {{8192, 512, -1}}, 9216, 8192, 4096,
-       {{0, 512, ReadFault::kDeviceError, EIO}, {1024, 3072, ReadFault::kBeyondEnd, 0}}, 2 + 8},
+      {"one bad sector costs 512 bytes",
+       {{8192 + 512, 512, -1}},
+       0,
+       4096,
+       16384,
+       {{4608, 512, ReadFault::kDeviceError, EIO}},
+       2 + 32},
+      {"two bad stretches stay apart",
+       {{4096, 1024, -1}, {12288, 512, -1}},
+       0,
+       4096,
+       16384,
+       {{0, 1024, ReadFault::kDeviceError, EIO}, {8192, 512, ReadFault::kDeviceError, EIO}},
+       2 + 32},
+      {"unaligned read keeps the sector grid",
+       {{1024, 512, -1}},
+       0,
+       700,
+       2000,
+       {{324, 512, ReadFault::kDeviceError, EIO}},
+       2 + 5},
+      {"the source ends inside the read",
+       {},
+       10000,
+       4096,
+       16384,
+       {{5904, 16384 - 5904, ReadFault::kBeyondEnd, 0}},
+       1},
+      {"a read wholly past the end",
+       {},
+       10000,
+       20000,
+       4096,
+       {{0, 4096, ReadFault::kBeyondEnd, 0}},
+       1},
+      {"a bad sector, then the end",
+       {{8192, 512, -1}},
+       9216,
+       8192,
+       4096,
+       {{0, 512, ReadFault::kDeviceError, EIO}, {1024, 3072, ReadFault::kBeyondEnd, 0}},
+       2 + 8},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

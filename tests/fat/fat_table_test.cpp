@@ -56,7 +56,8 @@ TEST(FatTable, EveryEntryWholeAndFedInPiecesOfAnySize) {
                      });
       ASSERT_EQ(seen.size(), values.size()) << type << " pieces of " << piece;
       for (std::size_t n = 0; n < values.size(); ++n)
-        ASSERT_EQ(seen[n], Expected(type, values[n])) << type << " pieces of " << piece << " entry " << n;
+        ASSERT_EQ(seen[n], Expected(type, values[n]))
+            << type << " pieces of " << piece << " entry " << n;
     }
   }
 }
@@ -71,16 +72,41 @@ TEST(FatTable, BoundsAndReservedBits) {
     std::uint32_t value;
   };
   const Case cases[] = {
-      {"FAT12 even entry in the low 12 bits", kFsFat12, {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00}, 2, true, 0x003},
-      {"FAT12 odd entry in the high 12 bits", kFsFat12, {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00}, 3, true, 0x004},
+      {"FAT12 even entry in the low 12 bits",
+       kFsFat12,
+       {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00},
+       2,
+       true,
+       0x003},
+      {"FAT12 odd entry in the high 12 bits",
+       kFsFat12,
+       {0xF0, 0xFF, 0xFF, 0x03, 0x40, 0x00},
+       3,
+       true,
+       0x004},
       {"FAT12 entry cut by the end", kFsFat12, {0xF0, 0xFF, 0xFF, 0x03, 0x40}, 3, false, 0},
       {"FAT16 little-endian", kFsFat16, {0xF8, 0xFF, 0xFF, 0xFF, 0x34, 0x12}, 2, true, 0x1234},
       {"FAT16 past the end", kFsFat16, {0xF8, 0xFF, 0xFF, 0xFF}, 2, false, 0},
-      {"FAT32 top four bits reserved", kFsFat32, {0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0xF0}, 2, true, 0},
-      {"FAT32 28 bits kept", kFsFat32, {0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0xF2}, 2, true, 0x02345678},
+      {"FAT32 top four bits reserved",
+       kFsFat32,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0x00, 0x00, 0x00, 0xF0},
+       2,
+       true,
+       0},
+      {"FAT32 28 bits kept",
+       kFsFat32,
+       {0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x56, 0x34, 0xF2},
+       2,
+       true,
+       0x02345678},
       {"FAT32 cut last entry", kFsFat32, {0, 0, 0, 0, 0, 0, 0, 0, 0x78, 0x56, 0x34}, 2, false, 0},
       {"not a FAT type", kFsNtfs, {0, 0, 0, 0, 0, 0, 0, 0}, 1, false, 0},
-      {"an entry number that would overflow", kFsFat32, {0, 0, 0, 0}, ~std::uint64_t{0} / 2, false, 0},
+      {"an entry number that would overflow",
+       kFsFat32,
+       {0, 0, 0, 0},
+       ~std::uint64_t{0} / 2,
+       false,
+       0},
   };
   for (const Case& c : cases) {
     std::uint32_t value = 0xDEAD;

@@ -118,7 +118,10 @@ TEST(FatGeometry, CutOffSourceSaysHowMuchIsMissing) {
   const struct {
     std::size_t held;
     std::uint64_t missing;
-  } kCases[] = {{kClaimed, 0}, {kClaimed + 4096, 0}, {kClaimed - 512, 512}, {600 * 1024, kClaimed - 600 * 1024}};
+  } kCases[] = {{kClaimed, 0},
+                {kClaimed + 4096, 0},
+                {kClaimed - 512, 512},
+                {600 * 1024, kClaimed - 600 * 1024}};
   for (const auto& c : kCases) {
     Bytes bytes = BootSector({}, kClaimed);
     bytes.resize(c.held, 0);
@@ -169,17 +172,18 @@ TEST(FatGeometry, UnknownTypesFailSilentlyAndBadGeometryIsLogged) {
   EXPECT_FALSE(InitFrom(c, noMarker));
   EXPECT_EQ(Slurp(log), "") << "unrecognised volumes are not errors";
 
-  for (auto mutate : {+[](BootFields& f) { f.bytesPerSector = 0; },
-                      +[](BootFields& f) { f.sectorsPerCluster = 3; },
-                      +[](BootFields& f) { f.fats = 0; },
-                      +[](BootFields& f) { f.sectorsPerFat16 = 0; }}) {
+  for (auto mutate :
+       {+[](BootFields& f) { f.bytesPerSector = 0; },
+        +[](BootFields& f) { f.sectorsPerCluster = 3; }, +[](BootFields& f) { f.fats = 0; },
+        +[](BootFields& f) { f.sectorsPerFat16 = 0; }}) {
     BootFields f;
     mutate(f);
     CFatVolume v;
     EXPECT_FALSE(InitFrom(v, BootSector(f)));
   }
   std::string text = Slurp(log);
-  EXPECT_NE(text.find("FAT boot sector has an invalid geometry: 0 bytes per sector"), std::string::npos)
+  EXPECT_NE(text.find("FAT boot sector has an invalid geometry: 0 bytes per sector"),
+            std::string::npos)
       << text;
 
   CFatVolume shortVolume;

@@ -97,11 +97,17 @@ TEST(DisplayFormatTest, ControlCharactersAndBrokenUtf8AreEscaped) {
       // UTF-8 passes whole: two-, three- and four-byte sequences.
       {"caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x93\xb7", "caf\xc3\xa9 \xe6\x97\xa5 \xf0\x9f\x93\xb7"},
       // C1 controls (U+009B is a one-character CSI) are escaped byte by byte.
-      {"\xc2\x9b" "31m", "\\xc2\\x9b" "31m"},
+      {"\xc2\x9b"
+       "31m",
+       "\\xc2\\x9b"
+       "31m"},
       {"\xc2\x85", "\\xc2\\x85"},
       {"\xc2\xa0", "\xc2\xa0"},  // no-break space is not a control
       // Bytes that are not UTF-8: stray continuation, lone lead, overlong, surrogate, too big.
-      {"a\x80" "b", "a\\x80" "b"},
+      {"a\x80"
+       "b",
+       "a\\x80"
+       "b"},
       {"\xc3", "\\xc3"},
       {"\xc3(", "\\xc3("},
       {"\xc0\xaf", "\\xc0\\xaf"},

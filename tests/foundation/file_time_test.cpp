@@ -54,7 +54,7 @@ TEST(NameCompare, FoldsAsciiOnly) {
       {"ntfs", "ntfs3", false},
       {"", "", true},
       {"a", "", false},
-      {"[", "{", false},      // 0x5B and 0x7B differ by 0x20 but are not letters
+      {"[", "{", false},  // 0x5B and 0x7B differ by 0x20 but are not letters
       {"@", "`", false},
       {"\xC3\x89t\xC3\xA9", "\xC3\xA9T\xC3\xA9", false},  // "Été" / "étÉ": non-ASCII compares as is
       {"\xC3\xA9T\xC3\xA9", "\xC3\xA9t\xC3\xA9", true},

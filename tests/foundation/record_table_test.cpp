@@ -16,9 +16,10 @@ TEST(RecordTable, AgreesWithAMapAcrossTheDenseLimit) {
   std::mt19937 random(3);
   for (int i = 0; i < 20000; ++i) {
     // Mostly small numbers, some near the limit, some anywhere in 32 bits.
-    std::uint32_t record = i % 3 == 0 ? random() % 5000
-                         : i % 3 == 1 ? RecordTable<std::uint32_t>::kDefaultDenseLimit - 2000 + random() % 4000
-                                      : static_cast<std::uint32_t>(random());
+    std::uint32_t record =
+        i % 3 == 0   ? random() % 5000
+        : i % 3 == 1 ? RecordTable<std::uint32_t>::kDefaultDenseLimit - 2000 + random() % 4000
+                     : static_cast<std::uint32_t>(random());
     std::uint32_t value = random() | 1;
     table.Ref(record) = value;
     reference[record] = value;

@@ -3,11 +3,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <memory>
-#include <atomic>
 #include <set>
 
 #include "disk/drive_table.h"
@@ -61,8 +61,8 @@ TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
       const FileIndexEntry& entry = *walked;
       const std::uint32_t record = entry.record;
       auto it = expected.find(record);
-      EXPECT_NE(it, expected.end()) << "record " << record << " '" << entry.name
-                                    << "' is not a deleted entry of the key";
+      EXPECT_NE(it, expected.end())
+          << "record " << record << " '" << entry.name << "' is not a deleted entry of the key";
       if (it == expected.end()) continue;
       ++found;
       EXPECT_EQ(std::string_view(entry.name), it->second.name) << "record " << record;
@@ -86,9 +86,10 @@ TEST(CatalogueImages, DeletedRecordsNamesAndPathsAgreeWithTheKeys) {
     for (const auto& [record, e] : expected)
       EXPECT_NE(file_index.FindEntry(record), nullptr)
           << "key's deleted record " << record << " '" << e.folder << e.name << "' missing";
-    std::printf("[ %-36s ] key %zu deleted, found %zu; paths agree %zu/%zu; TSK orphans under "
-                "_OrphanFolder_ %zu\n",
-                k.image.c_str(), expected.size(), found, pathsAgree, pathsCompared, orphansPlaced);
+    std::printf(
+        "[ %-36s ] key %zu deleted, found %zu; paths agree %zu/%zu; TSK orphans under "
+        "_OrphanFolder_ %zu\n",
+        k.image.c_str(), expected.size(), found, pathsAgree, pathsCompared, orphansPlaced);
     ++images;
   }
   if (images == 0) GTEST_SKIP() << "no NTFS image with an answer key is present";
@@ -194,7 +195,8 @@ TEST(CatalogueImages, AFolderThatLostItsNameIsNamedFromTheFolderAboveIt) {
   auto inOldProject = file_index.ChildrenOf(kOldProject);
   EXPECT_NE(std::find(inOldProject.begin(), inOldProject.end(), kSrc), inOldProject.end());
   auto inSrc = file_index.ChildrenOf(kSrc);
-  EXPECT_NE(std::find(inSrc.begin(), inSrc.end(), kLib), inSrc.end()) << "its deleted folders stay in it";
+  EXPECT_NE(std::find(inSrc.begin(), inSrc.end(), kLib), inSrc.end())
+      << "its deleted folders stay in it";
   EXPECT_EQ(std::string(file_index.FindEntry(kOldProject)->name), "OldProject");
   CDriveTable::Instance().Remove('N');
 }

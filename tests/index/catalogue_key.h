@@ -17,18 +17,18 @@ namespace sorvani::test {
 
 struct KeyEntry {
   std::string name;
-  std::string folder;  // "Docs\Reports\" below the root, "" for the root
+  std::string folder;      // "Docs\Reports\" below the root, "" for the root
   bool tskOrphan = false;  // TSK could not place it (its $OrphanFiles)
   bool folderEntry = false;
-  bool nameless = false;  // TSK's "OrphanFile-N": the record has no name left
-  std::vector<std::string> times;  // as TSK gives them: modified, accessed, changed, created
+  bool nameless = false;              // TSK's "OrphanFile-N": the record has no name left
+  std::vector<std::string> times;     // as TSK gives them: modified, accessed, changed, created
   std::optional<std::uint64_t> size;  // of the unnamed $DATA
 };
 
 struct KeyImage {
   std::string image;  // fixture name or third-party image name
   bool thirdParty = false;
-  std::string key;    // key file name
+  std::string key;  // key file name
 };
 
 inline const KeyImage kKeyImages[] = {
@@ -57,8 +57,10 @@ inline std::map<std::uint32_t, KeyEntry> DeletedEntries(const nlohmann::json& ke
     if (key.contains(field) && key[field].is_array()) {
       hasUnallocatedList = true;
       for (const auto& r : key[field]) {
-        if (r.is_number()) unallocated.insert(r.get<std::uint32_t>());
-        else if (r.is_object() && r.contains("record")) unallocated.insert(r["record"].get<std::uint32_t>());
+        if (r.is_number())
+          unallocated.insert(r.get<std::uint32_t>());
+        else if (r.is_object() && r.contains("record"))
+          unallocated.insert(r["record"].get<std::uint32_t>());
       }
     }
   }
@@ -69,8 +71,8 @@ inline std::map<std::uint32_t, KeyEntry> DeletedEntries(const nlohmann::json& ke
     if (item.value("realloc", false)) continue;
     auto record = item["record"].get<std::uint32_t>();
     bool allocated = item.contains("record_allocated") ? item["record_allocated"].get<bool>()
-                     : hasUnallocatedList                ? unallocated.count(record) == 0
-                                                         : false;
+                     : hasUnallocatedList              ? unallocated.count(record) == 0
+                                                       : false;
     if (allocated) continue;
     std::string path = item["path"].get<std::string>();
     std::string streamless = path;
@@ -89,14 +91,17 @@ inline std::map<std::uint32_t, KeyEntry> DeletedEntries(const nlohmann::json& ke
     e.name = nameless ? "Record " + std::to_string(record) : leaf;
     e.nameless = nameless;
     e.tskOrphan = folder.starts_with("$OrphanFiles/");
-    for (char& c : folder) if (c == '/') c = '\\';
+    for (char& c : folder)
+      if (c == '/') c = '\\';
     e.folder = folder;
     std::string type = item.contains("type") ? item["type"].get<std::string>()
                                              : item.value("meta_type", std::string());
     if (type.ends_with("d")) e.folderEntry = true;
     if (item.contains("times") && item["times"].is_array())
       e.times = item["times"].get<std::vector<std::string>>();
-    int attrType = item.contains("attr_type") && item["attr_type"].is_number() ? item["attr_type"].get<int>() : 0;
+    int attrType = item.contains("attr_type") && item["attr_type"].is_number()
+                       ? item["attr_type"].get<int>()
+                       : 0;
     if (attrType == 128 && !isStream && !e.size) e.size = item["size"].get<std::uint64_t>();
   }
   return out;

@@ -13,9 +13,7 @@ namespace {
 using test::CFakeRecords;
 using Pairs = std::vector<std::pair<std::uint32_t, std::uint32_t>>;
 
-Pairs ChildPairs(const CFileIndex& index) {
-  return index.Children();
-}
+Pairs ChildPairs(const CFileIndex& index) { return index.Children(); }
 
 std::vector<std::uint32_t> Set(const CFileIndex::RecordSet& s) { return {s.begin(), s.end()}; }
 
@@ -127,9 +125,9 @@ TEST(FileIndexWalk, LoopsEndAfterOnePassAndUnreadableRecordsAddNothing) {
 
   CFileIndex empty;
   fake.records[500].valid = false;
-  empty.IndexUnusedRecord(fake, 500);       // unreadable
-  empty.IndexUnusedRecord(fake, 501);       // never held a record
-  empty.IndexUnusedRecord(fake, 5);         // the root itself
+  empty.IndexUnusedRecord(fake, 500);  // unreadable
+  empty.IndexUnusedRecord(fake, 501);  // never held a record
+  empty.IndexUnusedRecord(fake, 5);    // the root itself
   EXPECT_EQ(empty.EntryCount(), 0u);
   EXPECT_TRUE(empty.Children().empty());
   EXPECT_TRUE(empty.OrphanFolders().empty());
@@ -176,12 +174,12 @@ TEST(FileIndexWalk, RecordsWithoutANameButWithDataAreFiledAsNamelessFiles) {
       return f;
     };
     nameless(8767, true);
-    nameless(40, false);         // no data: nothing to give back
-    nameless(20, true);          // a system record
-    nameless(41, true, true);    // in use: not deleted
+    nameless(40, false);                   // no data: nothing to give back
+    nameless(20, true);                    // a system record
+    nameless(41, true, true);              // in use: not deleted
     nameless(42, true).attributes = 0x10;  // claims to be a folder, yet holds data
     fake.records[43].valid = false;        // no usable header
-    nameless(60, true);          // first met as the parent of a deleted file, then scanned
+    nameless(60, true);  // first met as the parent of a deleted file, then scanned
     fake.File(61, "child.txt", 60, false);
     CFileIndex index;
     index.SetKeepFacts(keepFacts);

@@ -68,14 +68,17 @@ class IndexCache : public ::testing::Test {
     EXPECT_EQ(P(a.Children()), P(b.Children()));
     EXPECT_TRUE(std::equal(a.OrphanFolders().begin(), a.OrphanFolders().end(),
                            b.OrphanFolders().begin(), b.OrphanFolders().end()));
-    EXPECT_TRUE(std::equal(a.LiveFolders().begin(), a.LiveFolders().end(),
-                           b.LiveFolders().begin(), b.LiveFolders().end()));
+    EXPECT_TRUE(std::equal(a.LiveFolders().begin(), a.LiveFolders().end(), b.LiveFolders().begin(),
+                           b.LiveFolders().end()));
   }
 
-  std::vector<std::uint8_t> Bytes(char letter) { return test::ReadWholeFile(CacheFilePath(letter)); }
+  std::vector<std::uint8_t> Bytes(char letter) {
+    return test::ReadWholeFile(CacheFilePath(letter));
+  }
   void Write(char letter, const std::vector<std::uint8_t>& bytes) {
     std::ofstream(CacheFilePath(letter), std::ios::binary)
-        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
   }
   bool Exists(char letter) { return std::filesystem::exists(CacheFilePath(letter)); }
   std::vector<std::uint8_t> Header(std::uint32_t count, char letter = 'C') {
@@ -129,7 +132,7 @@ TEST_F(IndexCache, LayoutAndRoundTrip) {
   const std::size_t idLength = 64 + id.realPath.size();
   ASSERT_EQ(f.size(), 24u + idLength + (4 + 16) + 316 + (5 + 16) + 3 * 11 + 3 * 7);
   EXPECT_EQ(ReadLe32(s, 0), 100001u);
-  EXPECT_EQ(f[4], 0);    // complete
+  EXPECT_EQ(f[4], 0);  // complete
   EXPECT_EQ(f[5], 'C');
   EXPECT_EQ(f[6], 0);
   EXPECT_EQ(static_cast<std::int64_t>(ReadLe64(s, 8)), g_now);
@@ -172,7 +175,7 @@ TEST_F(IndexCache, LayoutAndRoundTrip) {
 
   CFileIndex back;
   back.InsertEntry(999, "stale", 0, 5);  // cleared by the load
-  g_now += 18000;  // exactly five hours: still accepted
+  g_now += 18000;                        // exactly five hours: still accepted
   ASSERT_EQ(RestoreIndexFromCache('C', back, progress, id), 1u);
   EXPECT_EQ(progress.phase, kPhaseLoading);
   EXPECT_EQ(progress.done, 10u);
@@ -274,7 +277,8 @@ TEST_F(IndexCache, HeaderRefusalsDeleteTheFile) {
       {"other format", [](auto& f) { WriteLe32(f.data(), 100002); }},
       {"other drive", [](auto& f) { f[5] = 'D'; }},
       {"incomplete", [](auto& f) { f[4] = 1; }},
-      {"too old", [](auto& f) { WriteLe64(f.data() + 8, static_cast<std::uint64_t>(g_now - 18001)); }},
+      {"too old",
+       [](auto& f) { WriteLe64(f.data() + 8, static_cast<std::uint64_t>(g_now - 18001)); }},
       {"count too high", [](auto& f) { WriteLe32(f.data() + 16, 11); }},
       {"count too low", [](auto& f) { WriteLe32(f.data() + 16, 9); }},
       {"identity length 0", [](auto& f) { WriteLe16(f.data() + 24, 0); }},
@@ -308,9 +312,9 @@ TEST_F(IndexCache, TruncatedRecordKeepsTheFileAndUnknownTypesAreCounted) {
   CFileIndex out;
   auto f = Header(4);
   AppendNoIdentity(f);
-  Append(f, {7, 0, 3, 50, 0, 0, 0});   // orphan 50
-  Append(f, {5, 0, 9, 1, 2});          // unknown type 9, still counted
-  Append(f, {7, 0, 4, 60, 0, 0, 0});   // live 60
+  Append(f, {7, 0, 3, 50, 0, 0, 0});  // orphan 50
+  Append(f, {5, 0, 9, 1, 2});         // unknown type 9, still counted
+  Append(f, {7, 0, 4, 60, 0, 0, 0});  // live 60
   Write('C', f);
   ASSERT_EQ(RestoreIndexFromCache('C', out, progress), 1u);
   EXPECT_TRUE(out.IsOrphanFolder(50));
@@ -326,7 +330,7 @@ TEST_F(IndexCache, TruncatedRecordKeepsTheFileAndUnknownTypesAreCounted) {
   AppendNoIdentity(g);
   Append(g, {16, 0, 1, 5, 0, 0, 0, 5, 0, 0, 0, 0x10, 0, 0, 0, 0});  // the root as an entry
   Append(g, {16, 0, 1, 9, 1, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0, 0});  // empty name
-  Append(g, {7, 0, 3, 24, 0, 0, 0});                                 // a system record as orphan
+  Append(g, {7, 0, 3, 24, 0, 0, 0});                                // a system record as orphan
   Append(g, {18, 0, 1, 8, 1, 0, 0, 5, 0, 0, 0, 0x20, 0, 0, 0, 'a', 'b', 'c'});  // no zero byte
   Write('C', g);
   ASSERT_EQ(RestoreIndexFromCache('C', out, progress), 1u);

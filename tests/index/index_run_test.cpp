@@ -33,7 +33,8 @@ TEST(IndexTickValues, TitlePercentAndEstimateFollowThePhase) {
   EXPECT_DOUBLE_EQ(t.elapsedSeconds, 10.0);
 
   EXPECT_EQ(ComputeIndexTick(Progress(kPhaseSaving, 2, 3), 1.0).titleString, kIdsIndexTitleSaving);
-  EXPECT_EQ(ComputeIndexTick(Progress(kPhaseLoading, 2, 3), 1.0).titleString, kIdsIndexTitleLoading);
+  EXPECT_EQ(ComputeIndexTick(Progress(kPhaseLoading, 2, 3), 1.0).titleString,
+            kIdsIndexTitleLoading);
   EXPECT_FALSE(ComputeIndexTick(Progress(kPhaseSaving, 2, 3), 1.0).estimateShown);
   EXPECT_FALSE(ComputeIndexTick(Progress(kPhaseSaving, 2, 3), 1.0).estimateKnown);
   EXPECT_EQ(ComputeIndexTick(Progress(kPhaseLoading, 3, 3), 1.0).percent, 100);

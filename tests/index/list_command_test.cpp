@@ -5,9 +5,9 @@
 #include <map>
 #include <sstream>
 
+#include "app/session.h"
 #include "cli/cmd_catalogue.h"
 #include "disk/drive_table.h"
-#include "app/session.h"
 #include "index/file_index.h"
 #include "index/index_cache.h"
 #include "tests/index/catalogue_key.h"
@@ -36,8 +36,8 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
     SCOPED_TRACE(k.image);
     auto expected = test::DeletedEntries(loaded->second);
     int exitCode = -1;
-    auto rows = RunJson(cli::RunList, {loaded->first, "--recursive", "--deleted-only", "--json"},
-                        exitCode);
+    auto rows =
+        RunJson(cli::RunList, {loaded->first, "--recursive", "--deleted-only", "--json"}, exitCode);
     EXPECT_EQ(exitCode, 0);
     std::map<std::uint32_t, int> seen;
     std::size_t pathsAgree = 0, sizesAgree = 0, sizesCompared = 0, nameless = 0;
@@ -48,7 +48,8 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
         ASSERT_TRUE(row.contains(field)) << field;
       if (row["orphan"].get<bool>()) {
         EXPECT_TRUE(row["folder"].get<bool>());
-        EXPECT_EQ(row["name"].get<std::string>(), "_OrphanFolder_" + std::to_string(row["record"].get<std::uint32_t>()));
+        EXPECT_EQ(row["name"].get<std::string>(),
+                  "_OrphanFolder_" + std::to_string(row["record"].get<std::uint32_t>()));
         continue;
       }
       auto record = row["record"].get<std::uint32_t>();
@@ -84,10 +85,11 @@ TEST(ListCommand, RecursiveDeletedOnlyJsonMatchesTheKeys) {
       EXPECT_TRUE(overwritten >= 0 && overwritten <= 100);
     }
     for (const auto& [record, e] : expected) EXPECT_EQ(seen[record], 1) << record << " " << e.name;
-    std::printf("[ %-36s ] list: %zu rows for %zu deleted records; paths agree %zu; sizes agree "
-                "%zu/%zu; without a name %zu\n",
-                k.image.c_str(), rows.size(), expected.size(), pathsAgree, sizesAgree, sizesCompared,
-                nameless);
+    std::printf(
+        "[ %-36s ] list: %zu rows for %zu deleted records; paths agree %zu; sizes agree "
+        "%zu/%zu; without a name %zu\n",
+        k.image.c_str(), rows.size(), expected.size(), pathsAgree, sizesAgree, sizesCompared,
+        nameless);
     ++images;
   }
   if (images == 0) GTEST_SKIP() << "no NTFS image with an answer key is present";
@@ -123,7 +125,8 @@ TEST(ListCommand, SearchByPatternExactNameSizeAndDate) {
   EXPECT_FALSE(names(rows).count("res1.dat"));
   // The image was made in 2003/2004: a range around it finds everything, one after it nothing.
   auto all = RunJson(cli::RunSearch, {*image, "--json"}, exitCode);
-  rows = RunJson(cli::RunSearch, {*image, "--modified", "1990-01-01", "2020-01-01", "--json"}, exitCode);
+  rows = RunJson(cli::RunSearch, {*image, "--modified", "1990-01-01", "2020-01-01", "--json"},
+                 exitCode);
   EXPECT_EQ(rows.size(), all.size());
   rows = RunJson(cli::RunSearch, {*image, "--created", "2020-01-01", "2030-01-01T00:00", "--json"},
                  exitCode);

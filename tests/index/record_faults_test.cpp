@@ -47,7 +47,8 @@ TEST(RecordFaults, ACorruptRecordIsSkippedAndADeviceErrorIsToldApart) {
   const std::uint64_t recordSize = good.MftRecordSize();
   const std::uint64_t mft = good.MftStartCluster() * good.BytesPerCluster();
   ASSERT_EQ(good.MftFile().FindAttribute(kAttrData)->Runs().size(), 1u);
-  auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
+  auto source =
+      std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
   source->Patch(mft + corrupt * recordSize, {'B', 'A', 'A', 'D'});
   source->FailRange(mft + unreadable * recordSize + 512, 1);
   CNtfsVolume faulty;
@@ -65,9 +66,9 @@ TEST(RecordFaults, ACorruptRecordIsSkippedAndADeviceErrorIsToldApart) {
     RecordLoad outcome;
     bool entered;
   };
-  for (const Step& s : {Step{corrupt, RecordLoad::kCorrupt, false},
-                        Step{unreadable, RecordLoad::kDeviceError, false},
-                        Step{intact, RecordLoad::kOk, true}}) {
+  for (const Step& s :
+       {Step{corrupt, RecordLoad::kCorrupt, false},
+        Step{unreadable, RecordLoad::kDeviceError, false}, Step{intact, RecordLoad::kOk, true}}) {
     EXPECT_EQ(index.IndexUnusedRecord(reader, s.record), s.outcome) << "record " << s.record;
     EXPECT_EQ(index.FindEntry(s.record) != nullptr, s.entered) << "record " << s.record;
   }
@@ -93,8 +94,10 @@ TEST(RecordFaults, ACorruptRecordIsSkippedAndADeviceErrorIsToldApart) {
   std::stringstream text;
   text << in.rdbuf();
   auto has = [&](const std::string& line) { return text.str().find(line) != std::string::npos; };
-  EXPECT_TRUE(has("MFT record " + std::to_string(corrupt) + ": Signature is not FILE\n")) << text.str();
-  EXPECT_TRUE(has("MFT record " + std::to_string(unreadable) + ": cannot be read from the device\n"))
+  EXPECT_TRUE(has("MFT record " + std::to_string(corrupt) + ": Signature is not FILE\n"))
+      << text.str();
+  EXPECT_TRUE(
+      has("MFT record " + std::to_string(unreadable) + ": cannot be read from the device\n"))
       << text.str();
   EXPECT_TRUE(has("MFT record 16777215: not in the MFT\n")) << text.str();
   CDriveTable::Instance().Remove(letter);

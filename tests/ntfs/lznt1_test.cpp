@@ -61,7 +61,8 @@ TEST(Lznt1, HostileInputStopsInsideBothBuffers) {
 TEST(Lznt1, UnitChunksFillWholeSlots) {
   // A compressed chunk of 3 bytes of output, then a stored chunk of 2 bytes, then the end.
   // Headers: 0xB003 = compressed, 4 body bytes; 0x3001 = stored, 2 bytes.
-  std::vector<std::uint8_t> unit = {0x03, 0xB0, 0x00, 'a', 'b', 'c', 0x01, 0x30, 'd', 'e', 0x00, 0x00};
+  std::vector<std::uint8_t> unit = {0x03, 0xB0, 0x00, 'a', 'b',  'c',
+                                    0x01, 0x30, 'd',  'e', 0x00, 0x00};
   std::vector<std::uint8_t> out(16 * 1024, 0xEE);
   std::size_t n = Lznt1DecompressUnit(unit, out);
   EXPECT_EQ(n, 8192u);

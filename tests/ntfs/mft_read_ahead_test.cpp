@@ -25,9 +25,12 @@ std::shared_ptr<std::vector<std::uint8_t>> LoadImage(const std::string& path) {
 }
 
 bool Attach(char letter, std::shared_ptr<const std::vector<std::uint8_t>> image) {
-  return CDriveTable::Instance().Assign(
-      letter, DriveSource{.path = {}, .offset = 0, .length = 0, .memory = std::move(image),
-                          .partitionScheme = {}, .partitionNumber = 0});
+  return CDriveTable::Instance().Assign(letter, DriveSource{.path = {},
+                                                            .offset = 0,
+                                                            .length = 0,
+                                                            .memory = std::move(image),
+                                                            .partitionScheme = {},
+                                                            .partitionNumber = 0});
 }
 
 std::uint32_t MftRecords(CNtfsVolume& volume) {

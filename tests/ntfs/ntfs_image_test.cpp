@@ -69,12 +69,11 @@ void ReadFixtureKey(const Json& fs, ImageKey& key) {
     for (const Json& e : entries->items) {
       std::string path = e.Str("path");
       if (e.Bool("deleted") || e.Bool("realloc") || IsStreamPath(path) ||
-          freeRecords.count(e.Int("record")) ||
-          path.rfind("$OrphanFiles", 0) == 0) {
+          freeRecords.count(e.Int("record")) || path.rfind("$OrphanFiles", 0) == 0) {
         continue;
       }
-      key.liveEntries.push_back({static_cast<std::uint32_t>(e.Int("record")), path,
-                                 e.Str("meta_type") == "d"});
+      key.liveEntries.push_back(
+          {static_cast<std::uint32_t>(e.Int("record")), path, e.Str("meta_type") == "d"});
     }
   }
 }
@@ -84,7 +83,8 @@ void ReadRealImageKey(const Json& root, ImageKey& key) {
   for (const Json& item : root.Get("items")->items) {
     std::string path = item.Str("path");
     std::string type = item.Str("type");
-    if (item.Int("attr_type") == 128 && type.size() == 3 && type[2] == 'r' && !item.Bool("realloc")) {
+    if (item.Int("attr_type") == 128 && type.size() == 3 && type[2] == 'r' &&
+        !item.Bool("realloc")) {
       StreamKey k;
       k.record = static_cast<std::uint32_t>(item.Int("record"));
       k.path = path;
@@ -108,7 +108,6 @@ void ReadRealImageKey(const Json& root, ImageKey& key) {
     }
   }
 }
-
 
 bool ReadWholeStream(CNtfsFileAttr& attr, std::vector<std::uint8_t>& out) {
   out.clear();
@@ -140,7 +139,12 @@ std::string Slashes(std::string s, char from, char to) {
 void CheckVolume(const std::string& label, const std::string& path, std::uint64_t offset,
                  const ImageKey& key) {
   SCOPED_TRACE(label);
-  ASSERT_TRUE(CDriveTable::Instance().Assign('N', DriveSource{.path = path, .offset = offset, .length = 0, .memory = {}, .partitionScheme = {}, .partitionNumber = 0}));
+  ASSERT_TRUE(CDriveTable::Instance().Assign('N', DriveSource{.path = path,
+                                                              .offset = offset,
+                                                              .length = 0,
+                                                              .memory = {},
+                                                              .partitionScheme = {},
+                                                              .partitionNumber = 0}));
   CNtfsVolume volume;
   ASSERT_TRUE(volume.Initialize('N'));
 
@@ -165,12 +169,14 @@ void CheckVolume(const std::string& label, const std::string& path, std::uint64_
     std::vector<std::uint8_t> bytes;
     EXPECT_TRUE(ReadWholeStream(*attr, bytes));
     ++compared;
-    bool same = static_cast<std::int64_t>(bytes.size()) == s.size && test::Sha256Hex(bytes) == s.sha256;
+    bool same =
+        static_cast<std::int64_t>(bytes.size()) == s.size && test::Sha256Hex(bytes) == s.sha256;
     if (!same && s.size >= 0 && bytes.size() > static_cast<std::size_t>(s.size)) {
       // The Sleuth Kit stops where a released extension record held the rest of the run
       // list; we still read it. What it does deliver must be our stream's start.
       bool prefix = test::Sha256Hex(bytes.data(), static_cast<std::size_t>(s.size)) == s.sha256;
-      EXPECT_TRUE(prefix) << "record " << s.record << " differs within the key's " << s.size << " bytes";
+      EXPECT_TRUE(prefix) << "record " << s.record << " differs within the key's " << s.size
+                          << " bytes";
       ++longerThanKey;
       continue;
     }
@@ -179,8 +185,9 @@ void CheckVolume(const std::string& label, const std::string& path, std::uint64_
   }
   Totals().compared += compared;
   Totals().identical += identical;
-  std::printf("[ streams  ] %s: %d compared, %d identical, %d read beyond the key (running total %d/%d)\n",
-              label.c_str(), compared, identical, longerThanKey, Totals().identical, Totals().compared);
+  std::printf(
+      "[ streams  ] %s: %d compared, %d identical, %d read beyond the key (running total %d/%d)\n",
+      label.c_str(), compared, identical, longerThanKey, Totals().identical, Totals().compared);
 
   // Listing: walk the tree from the root through the directory indexes.
   std::multimap<std::uint32_t, std::string> listed;  // record -> path
@@ -278,13 +285,18 @@ TEST(NtfsImages, FixturesMatchTheirKeys) {
 TEST(NtfsImages, RealImagesMatchFullKeys) {
   const char* dir = std::getenv("SORVANI_NTFS_FULL_KEYS");
   if (!dir) GTEST_SKIP() << "SORVANI_NTFS_FULL_KEYS not set";
-  const char* images[] = {"dftt-7-undel-ntfs.dd", "dftt-8-jpeg-search.dd", "charlie-attrlist-ads.dd",
-                          "dissect-ntfs.bin", "mkntfs-testfs1-reserved-records.img",
-                          "suhanov-ntfs-compressed.raw", "suhanov-ntfs-si-vs-fn.raw"};
+  const char* images[] = {"dftt-7-undel-ntfs.dd",
+                          "dftt-8-jpeg-search.dd",
+                          "charlie-attrlist-ads.dd",
+                          "dissect-ntfs.bin",
+                          "mkntfs-testfs1-reserved-records.img",
+                          "suhanov-ntfs-compressed.raw",
+                          "suhanov-ntfs-si-vs-fn.raw"};
   int ran = 0;
   for (const char* name : images) {
     auto image = test::RealImage(name);
-    std::vector<std::uint8_t> raw = test::ReadWholeFile(std::string(dir) + "/" + name + ".key.json");
+    std::vector<std::uint8_t> raw =
+        test::ReadWholeFile(std::string(dir) + "/" + name + ".key.json");
     if (!image || raw.empty()) continue;
     auto json = test::ParseJson(std::string(raw.begin(), raw.end()));
     ASSERT_TRUE(json.has_value()) << name;

@@ -37,7 +37,8 @@ class NtfsReadFaults : public ::testing::Test {
 
   // A second reader of the same image through a fault source set up by `arrange`.
   std::unique_ptr<CNtfsVolume> Faulty(const std::function<void(test::CFaultSource&)>& arrange) {
-    auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(m_letter)->OpenSource());
+    auto source =
+        std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(m_letter)->OpenSource());
     arrange(*source);
     auto volume = std::make_unique<CNtfsVolume>();
     volume->AttachDevice(std::move(source));
@@ -47,7 +48,8 @@ class NtfsReadFaults : public ::testing::Test {
 
   // Byte offset on the volume of the stream's byte `pos` (one-run files only).
   std::uint64_t VolumeOffset(CNtfsFileAttr& data, std::uint64_t pos) {
-    return static_cast<std::uint64_t>(data.Runs().front().lcnDelta) * m_good.BytesPerCluster() + pos;
+    return static_cast<std::uint64_t>(data.Runs().front().lcnDelta) * m_good.BytesPerCluster() +
+           pos;
   }
 
   Bytes ReadStream(CNtfsFileAttr& data, bool tolerant, bool& ok) {
@@ -86,8 +88,15 @@ TEST_F(NtfsReadFaults, StreamsListUnreadableBytesOrFail) {
   };
   const Case cases[] = {
       {"one bad sector", 4096 + 1024, 512, -1, {{5120, 512, ReadFault::kDeviceError, EIO}}},
-      {"bad sectors across a cluster edge", 8192 - 512, 1024, -1, {{7680, 1024, ReadFault::kDeviceError, EIO}}},
-      {"cut off inside the last cluster", 0, 0, 28672 + 512,
+      {"bad sectors across a cluster edge",
+       8192 - 512,
+       1024,
+       -1,
+       {{7680, 1024, ReadFault::kDeviceError, EIO}}},
+      {"cut off inside the last cluster",
+       0,
+       0,
+       28672 + 512,
        {{29184, 30000 - 29184, ReadFault::kBeyondEnd, 0}}},
       {"cut off before the file", 0, 0, 0, {{0, 30000, ReadFault::kBeyondEnd, 0}}},
   };
@@ -129,7 +138,8 @@ TEST_F(NtfsReadFaults, RecordsIndexBlocksAndBitmapFailAsUnreadable) {
 
   // A record whose sector fails is unreadable; one whose bytes are read but are not a record
   // is damaged.
-  auto volume = Faulty([&](test::CFaultSource& s) { s.FailRange(mft + kRecord * recordSize + 512, 1); });
+  auto volume =
+      Faulty([&](test::CFaultSource& s) { s.FailRange(mft + kRecord * recordSize + 512, 1); });
   ASSERT_NE(volume, nullptr);
   CNtfsFile file;
   EXPECT_FALSE(file.LoadRecord(volume.get(), kRecord, false));
@@ -138,7 +148,9 @@ TEST_F(NtfsReadFaults, RecordsIndexBlocksAndBitmapFailAsUnreadable) {
   EXPECT_EQ(file.LoadFault(), RecordFault::kNone);
   EXPECT_FALSE(file.LoadRecord(volume.get(), 0xFFFFFF, false));
   EXPECT_EQ(file.LoadFault(), RecordFault::kMissing);
-  volume = Faulty([&](test::CFaultSource& s) { s.Patch(mft + kRecord * recordSize, {'B', 'A', 'A', 'D'}); });
+  volume = Faulty([&](test::CFaultSource& s) {
+    s.Patch(mft + kRecord * recordSize, {'B', 'A', 'A', 'D'});
+  });
   ASSERT_NE(volume, nullptr);
   EXPECT_FALSE(file.LoadRecord(volume.get(), kRecord, false));
   EXPECT_EQ(file.LoadFault(), RecordFault::kDamaged);
@@ -148,7 +160,8 @@ TEST_F(NtfsReadFaults, RecordsIndexBlocksAndBitmapFailAsUnreadable) {
   ASSERT_NE(allocation, nullptr);
   std::vector<NtfsDirEntry> entries;
   ASSERT_TRUE(m_good.ListDirectory(kRootRecord, entries));
-  std::uint64_t block = static_cast<std::uint64_t>(allocation->Runs().front().lcnDelta) * m_good.BytesPerCluster();
+  std::uint64_t block =
+      static_cast<std::uint64_t>(allocation->Runs().front().lcnDelta) * m_good.BytesPerCluster();
   volume = Faulty([&](test::CFaultSource& s) { s.FailRange(block + 1024, 512); });
   ASSERT_NE(volume, nullptr);
   entries.clear();
@@ -158,7 +171,8 @@ TEST_F(NtfsReadFaults, RecordsIndexBlocksAndBitmapFailAsUnreadable) {
   // "nothing overwritten".
   CNtfsFileAttr* bitmap = m_good.BitmapFile().FindAttribute(kAttrData, "");
   ASSERT_NE(bitmap, nullptr);
-  std::uint64_t bitmapAt = static_cast<std::uint64_t>(bitmap->Runs().front().lcnDelta) * m_good.BytesPerCluster();
+  std::uint64_t bitmapAt =
+      static_cast<std::uint64_t>(bitmap->Runs().front().lcnDelta) * m_good.BytesPerCluster();
   volume = Faulty([&](test::CFaultSource& s) { s.FailRange(bitmapAt, 512); });
   ASSERT_NE(volume, nullptr);
   NtfsVolumeInfo info;

@@ -9,8 +9,8 @@
 #include "ntfs/ntfs_attr_types.h"
 #include "ntfs/ntfs_index.h"
 #include "ntfs/ntfs_volume.h"
-#include "tests/util/fault_source.h"
 #include "tests/ntfs/ntfs_builder.h"
+#include "tests/util/fault_source.h"
 
 namespace sorvani {
 namespace {
@@ -27,7 +27,8 @@ DriveSource MemorySource(std::shared_ptr<std::vector<std::uint8_t>> bytes) {
 struct MemVolume {
   MemVolume(std::uint32_t bpc, std::uint64_t clusters)
       : image(std::make_shared<std::vector<std::uint8_t>>(bpc * clusters)) {
-    for (std::size_t i = 0; i < image->size(); ++i) (*image)[i] = static_cast<std::uint8_t>((i * 7 + i / 509) % 251);
+    for (std::size_t i = 0; i < image->size(); ++i)
+      (*image)[i] = static_cast<std::uint8_t>((i * 7 + i / 509) % 251);
     CDriveTable::Instance().Assign('M', MemorySource(image));
     volume.AttachGeometry('M', 512, bpc, 1024, clusters);
   }
@@ -38,7 +39,8 @@ struct MemVolume {
     return file.ParseRecord(&volume, r, 42, false);
   }
   Bytes Slice(std::uint64_t offset, std::size_t n) const {
-    return Bytes(image->begin() + static_cast<long>(offset), image->begin() + static_cast<long>(offset + n));
+    return Bytes(image->begin() + static_cast<long>(offset),
+                 image->begin() + static_cast<long>(offset + n));
   }
   std::shared_ptr<std::vector<std::uint8_t>> image;
   CNtfsVolume volume;
@@ -65,7 +67,8 @@ TEST(NtfsRuns, DecodesLengthsDeltasAndRefusesBadHeaders) {
   EXPECT_EQ(runs[0].length, 0x18u);
   EXPECT_EQ(runs[0].lcnDelta, 0x5634);
 
-  ASSERT_TRUE(DecodeRunList(Bytes{0x11, 0x04, 0x40, 0x31, 0x08, 0x00, 0x00, 0xF0, 0x01, 0x10, 0x00}, max, runs));
+  ASSERT_TRUE(DecodeRunList(Bytes{0x11, 0x04, 0x40, 0x31, 0x08, 0x00, 0x00, 0xF0, 0x01, 0x10, 0x00},
+                            max, runs));
   ASSERT_EQ(runs.size(), 3u);
   EXPECT_EQ(runs[1].length, 8u);
   EXPECT_EQ(runs[1].lcnDelta, -0x100000);
@@ -84,18 +87,19 @@ TEST(NtfsRuns, DecodesLengthsDeltasAndRefusesBadHeaders) {
   EXPECT_EQ(runs.size(), 1u);
   // Lengths beyond what the volume could address, and start clusters that overflow.
   EXPECT_FALSE(DecodeRunList(Bytes{0x08, 0, 0, 0, 0, 0, 0, 0, 0x10}, max, runs));
-  EXPECT_FALSE(DecodeRunList(Bytes{0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x7F},
-                             max, runs));
+  EXPECT_FALSE(DecodeRunList(
+      Bytes{0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x7F, 0x81, 1, 0, 0, 0, 0, 0, 0, 0, 0x7F}, max, runs));
 }
 
 TEST(NtfsRecords, NamesSizesFlagsAndDeletedRecords) {
   MemVolume m(512, 64);
   CNtfsFile f;
   // A deleted file: DOS name first, Win32 name second, $FILE_NAME size 0 while $DATA has 5000.
-  ASSERT_TRUE(m.Load(f, {ResidentAttr(0x10, StandardInfoValue(0x10000020)),
-                         ResidentAttr(0x30, FileNameValue(u"LONGNA~1.TXT", 77, 2)),
-                         ResidentAttr(0x30, FileNameValue(u"long name.txt", 77, 1, 0x20, 0)),
-                         NonResidentAttr(0x80, Bytes{0x11, 10, 5}, 5000, 5000)},
+  ASSERT_TRUE(m.Load(f,
+                     {ResidentAttr(0x10, StandardInfoValue(0x10000020)),
+                      ResidentAttr(0x30, FileNameValue(u"LONGNA~1.TXT", 77, 2)),
+                      ResidentAttr(0x30, FileNameValue(u"long name.txt", 77, 1, 0x20, 0)),
+                      NonResidentAttr(0x80, Bytes{0x11, 10, 5}, 5000, 5000)},
                      /*flags=*/0));
   EXPECT_TRUE(f.IsValid());
   EXPECT_FALSE(f.InUse());
@@ -115,7 +119,8 @@ TEST(NtfsRecords, NamesSizesFlagsAndDeletedRecords) {
   EXPECT_EQ(name, "\xC3\x84rger \xCE\xA3");
 
   // namesOnly leaves data attributes unbuilt.
-  Bytes r = Record({ResidentAttr(0x30, FileNameValue(u"a", 5, 1)), NonResidentAttr(0x80, Bytes{0x11, 10, 5}, 5000, 5000)});
+  Bytes r = Record({ResidentAttr(0x30, FileNameValue(u"a", 5, 1)),
+                    NonResidentAttr(0x80, Bytes{0x11, 10, 5}, 5000, 5000)});
   ASSERT_TRUE(f.ParseRecord(&m.volume, r, 9, true));
   EXPECT_EQ(f.GetDataSize(), 0u);
   EXPECT_EQ(f.AttributeCount(), 1u);
@@ -205,7 +210,8 @@ TEST(NtfsStreams, RunsSparseAndInitializedSize) {
   MemVolume m(512, 64);
   CNtfsFile f;
   // Clusters 10-11, a 2-cluster hole, then clusters 4-5 (delta -6).
-  ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 10, 0x01, 2, 0x11, 2, 0xFA}, 3000, 3000)}));
+  ASSERT_TRUE(
+      m.Load(f, {NonResidentAttr(0x80, Bytes{0x11, 2, 10, 0x01, 2, 0x11, 2, 0xFA}, 3000, 3000)}));
   CNtfsFileAttr* a = f.FindAttribute(kAttrData);
   ASSERT_NE(a, nullptr);
   Bytes want = m.Slice(10 * 512, 1024);
@@ -275,8 +281,8 @@ TEST(NtfsStreams, CompressedUnits) {
   img[70 * 512 + 1] = 0;
   // Runs: 9 @40, 7 sparse | 16 @50 (a full unit: plain) | 1 @70, 15 sparse |
   //       4 @80, 2 sparse, 10 @84 (data after a hole: plain).
-  Bytes runs = {0x11, 9, 40, 0x01, 7, 0x11, 16, 10, 0x11, 1, 20, 0x01, 15,
-                0x11, 4, 10, 0x01, 2, 0x11, 10, 4};
+  Bytes runs = {0x11, 9,  40,   0x01, 7,  0x11, 16, 10,   0x11, 1, 20,
+                0x01, 15, 0x11, 4,    10, 0x01, 2,  0x11, 10,   4};
   CNtfsFile f;
   ASSERT_TRUE(m.Load(f, {NonResidentAttr(0x80, runs, 64 * 512, 64 * 512, 4)}));
   CNtfsFileAttr* a = f.FindAttribute(kAttrData);
@@ -416,7 +422,7 @@ TEST(NtfsVolumeBoot, RejectsAbsurdGeometry) {
     std::uint8_t spc;
     std::uint64_t mft;
     std::uint8_t perRecord;
-  } bad[] = {{0, 8, 4, 0xF6}, {512, 3, 4, 0xF6}, {512, 0, 4, 0xF6}, {768, 1, 4, 0xF6},
+  } bad[] = {{0, 8, 4, 0xF6},          {512, 3, 4, 0xF6}, {512, 0, 4, 0xF6}, {768, 1, 4, 0xF6},
              {512, 1, 1u << 30, 0xF6}, {512, 1, 4, 0x7F}, {512, 1, 4, 0xE0}};
   for (const Case& c : bad) {
     CDriveTable::Instance().Assign('M', MemorySource(boot(c.bps, c.spc, c.mft, c.perRecord)));

@@ -121,18 +121,30 @@ class Parser {
       if (m_p >= m_s.size()) return false;
       char e = m_s[m_p++];
       switch (e) {
-        case 'n': out += '\n'; break;
-        case 't': out += '\t'; break;
-        case 'r': out += '\r'; break;
-        case 'b': out += '\b'; break;
-        case 'f': out += '\f'; break;
+        case 'n':
+          out += '\n';
+          break;
+        case 't':
+          out += '\t';
+          break;
+        case 'r':
+          out += '\r';
+          break;
+        case 'b':
+          out += '\b';
+          break;
+        case 'f':
+          out += '\f';
+          break;
         case 'u': {
           if (m_p + 4 > m_s.size()) return false;
-          std::uint32_t cp = static_cast<std::uint32_t>(std::stoul(m_s.substr(m_p, 4), nullptr, 16));
+          std::uint32_t cp =
+              static_cast<std::uint32_t>(std::stoul(m_s.substr(m_p, 4), nullptr, 16));
           m_p += 4;
           if (cp >= 0xD800 && cp <= 0xDBFF && m_p + 6 <= m_s.size() && m_s[m_p] == '\\' &&
               m_s[m_p + 1] == 'u') {
-            std::uint32_t lo = static_cast<std::uint32_t>(std::stoul(m_s.substr(m_p + 2, 4), nullptr, 16));
+            std::uint32_t lo =
+                static_cast<std::uint32_t>(std::stoul(m_s.substr(m_p + 2, 4), nullptr, 16));
             if (lo >= 0xDC00 && lo <= 0xDFFF) {
               cp = 0x10000 + ((cp - 0xD800) << 10) + (lo - 0xDC00);
               m_p += 6;
@@ -141,7 +153,8 @@ class Parser {
           PutUtf8(out, cp);
           break;
         }
-        default: out += e;
+        default:
+          out += e;
       }
     }
     return false;
@@ -150,7 +163,6 @@ class Parser {
   const std::string& m_s;
   std::size_t m_p = 0;
 };
-
 
 }  // namespace
 

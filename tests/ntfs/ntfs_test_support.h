@@ -28,5 +28,4 @@ struct Json {
 
 std::optional<Json> ParseJson(const std::string& text);
 
-
 }  // namespace sorvani::test

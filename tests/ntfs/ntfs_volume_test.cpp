@@ -32,7 +32,8 @@ TEST(NtfsVolumeInfo, GeometryLabelAndClustersMatchFsstat) {
       auto path = test::RealImage(image);
       if (!path) continue;
       SCOPED_TRACE(image);
-      ASSERT_TRUE(CDriveTable::Instance().Assign('N', ImageSource(*path, static_cast<std::uint64_t>(v.Int("offset", 0)))));
+      ASSERT_TRUE(CDriveTable::Instance().Assign(
+          'N', ImageSource(*path, static_cast<std::uint64_t>(v.Int("offset", 0)))));
       CNtfsVolume volume;
       ASSERT_TRUE(volume.Initialize('N'));
       NtfsVolumeInfo info;
@@ -42,7 +43,8 @@ TEST(NtfsVolumeInfo, GeometryLabelAndClustersMatchFsstat) {
       EXPECT_EQ(info.bytesPerCluster, fs->Int("cluster_size"));
       EXPECT_EQ(info.mftRecordSize, fs->Int("mft_entry_size"));
       EXPECT_EQ(static_cast<std::int64_t>(info.mftStartCluster), fs->Int("mft_first_cluster"));
-      EXPECT_EQ(static_cast<std::int64_t>(info.clusters), fs->Get("total_cluster_range")->items[1].number + 1);
+      EXPECT_EQ(static_cast<std::int64_t>(info.clusters),
+                fs->Get("total_cluster_range")->items[1].number + 1);
       EXPECT_GT(info.freeClusters, 0u);
       EXPECT_LT(info.freeClusters, info.clusters);
       ++checked;
@@ -61,7 +63,7 @@ TEST(NtfsNames, ComparisonAndLookupGoThroughUpCase) {
   EXPECT_EQ(v.CompareNames("abc", "abcd"), -1);
   EXPECT_EQ(v.CompareNames("abd", "abc"), 1);
   EXPECT_EQ(v.CompareNames("ABC", "abc"), 0);
-  EXPECT_EQ(v.CompareNames("\xC3\x84rger", "\xC3\xA4RGER"), 0);  // Ärger / äRGER: page 0
+  EXPECT_EQ(v.CompareNames("\xC3\x84rger", "\xC3\xA4RGER"), 0);          // Ärger / äRGER: page 0
   EXPECT_EQ(v.CompareNames("\xCE\xA3\xCE\xAF", "\xCF\x83\xCE\xAF"), 0);  // Σί / σί: page 3
   EXPECT_EQ(v.CompareNames("\xD0\x96", "\xD0\xB6"), 0);  // Ж / ж: page 4, then page 0 again
   EXPECT_EQ(v.CompareNames("b", "A"), 1);
@@ -74,20 +76,23 @@ TEST(NtfsNames, ComparisonAndLookupGoThroughUpCase) {
   int found = 0;
   for (const test::Json& item : key->Get("items")->items) {
     std::string p = item.Str("path");
-    if (item.Bool("name_deleted") || !item.Bool("record_allocated") || p.find(':') != std::string::npos ||
-        p.rfind("$OrphanFiles", 0) == 0) {
+    if (item.Bool("name_deleted") || !item.Bool("record_allocated") ||
+        p.find(':') != std::string::npos || p.rfind("$OrphanFiles", 0) == 0) {
       continue;
     }
     std::size_t slash = p.rfind('/');
     std::string folder = slash == std::string::npos ? "" : p.substr(0, slash);
     std::string name = slash == std::string::npos ? p : p.substr(slash + 1);
-    for (char& c : folder) if (c == '/') c = '\\';
+    for (char& c : folder)
+      if (c == '/') c = '\\';
     std::uint32_t dir = v.ResolvePath("N:\\" + folder);
     ASSERT_NE(dir, 0u) << folder;
     std::string flipped = name;
     for (char& c : flipped) {
-      if (std::islower(static_cast<unsigned char>(c))) c = static_cast<char>(std::toupper(c));
-      else if (std::isupper(static_cast<unsigned char>(c))) c = static_cast<char>(std::tolower(c));
+      if (std::islower(static_cast<unsigned char>(c)))
+        c = static_cast<char>(std::toupper(c));
+      else if (std::isupper(static_cast<unsigned char>(c)))
+        c = static_cast<char>(std::tolower(c));
     }
     EXPECT_EQ(v.FindInDirectory(flipped, dir), item.Int("record")) << p;
     EXPECT_EQ(v.FindInDirectory(flipped + "~none", dir), 0u) << p;

@@ -28,9 +28,11 @@ TEST(DestNames, HostileNamesStayInside) {
   EXPECT_EQ(SafeName(".."), "__");
   EXPECT_EQ(SafeName("a/b"), "a_b");
   EXPECT_EQ(SafeName("\\x"), "_x");
-  EXPECT_EQ(SafeName("a\x01\x1f\x7f" "b"), "a___b");
+  EXPECT_EQ(SafeName("a\x01\x1f\x7f"
+                     "b"),
+            "a___b");
   EXPECT_EQ(SafeName("x*y|z?<>:"), "x_y_z____");
-  EXPECT_EQ(SafeName("...") , "...");  // harmless as a name
+  EXPECT_EQ(SafeName("..."), "...");  // harmless as a name
   EXPECT_EQ(SafeName("naïve"), "naïve");
 
   std::string root = test::ScratchFolder("dest_names");
@@ -56,7 +58,8 @@ TEST(DestinationCheck, ValidityFreeSpaceFileSystemAndRecentList) {
   std::string d;
   EXPECT_FALSE(NormalizeDestination("", d));
   EXPECT_FALSE(NormalizeDestination("relative/dir", d));
-  for (const char* bad : {"/a|b", "/a<b", "/a>b", "/a*b", "/a?b"}) EXPECT_FALSE(NormalizeDestination(bad, d)) << bad;
+  for (const char* bad : {"/a|b", "/a<b", "/a>b", "/a*b", "/a?b"})
+    EXPECT_FALSE(NormalizeDestination(bad, d)) << bad;
   ASSERT_TRUE(NormalizeDestination(" \t/tmp/out \t", d));
   EXPECT_EQ(d, "/tmp/out/");
 
@@ -73,7 +76,8 @@ TEST(DestinationCheck, ValidityFreeSpaceFileSystemAndRecentList) {
   std::string saved = profile.Path();
   profile.SetPath(root + "/Profile.xml");
   profile.Load();
-  for (const char* dest : {"/a/", "/b/", "/c/", "/d/", "/e/", "/f/", "/B/"}) RememberDestination(dest);
+  for (const char* dest : {"/a/", "/b/", "/c/", "/d/", "/e/", "/f/", "/B/"})
+    RememberDestination(dest);
   EXPECT_EQ(RecentDestinations(), (std::vector<std::string>{"/B/", "/f/", "/e/", "/d/", "/c/"}));
   profile.SetPath(saved);
   profile.Load();

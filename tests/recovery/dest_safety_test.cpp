@@ -143,8 +143,8 @@ TEST(DestinationSafety, RealMountsOfTheSourceAreRefused) {
   std::string image = root + "/image.img";
   fs::copy_file(fixture, image, fs::copy_options::overwrite_existing);
   fs::create_directories(root + "/mnt");
-  if (Shell("ntfs-3g " + ShellQuote(image) + " " + ShellQuote(root + "/mnt") + " >/dev/null 2>&1; echo $?") !=
-      "0")
+  if (Shell("ntfs-3g " + ShellQuote(image) + " " + ShellQuote(root + "/mnt") +
+            " >/dev/null 2>&1; echo $?") != "0")
     GTEST_SKIP() << "ntfs-3g could not mount here";
   DriveSource source{image, 0, 0, nullptr, "", 0};
   bool onFuse = DestinationOnSource(root + "/mnt/rec/", source);
@@ -365,7 +365,7 @@ class DestinationFiles : public ::testing::Test {
 
   RecoverResult Run(CScriptedFrontEnd& fe, const std::vector<std::uint32_t>& records) {
     return test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(records),
-                            m_catalogue.get());
+                             m_catalogue.get());
   }
 
   std::string m_imagePath;

@@ -31,7 +31,8 @@ std::uint8_t DataByte(std::uint64_t i) { return static_cast<std::uint8_t>((i * 1
 
 // A FILE record with a $DATA of `dataSize` bytes (non-resident at cluster 10, or resident
 // when empty) and a resident $EFS.
-std::vector<std::uint8_t> BuildRecord(std::uint64_t dataSize, const std::vector<std::uint8_t>& efs) {
+std::vector<std::uint8_t> BuildRecord(std::uint64_t dataSize,
+                                      const std::vector<std::uint8_t>& efs) {
   std::vector<std::uint8_t> r(kRecordSize, 0);
   std::memcpy(r.data(), "FILE", 4);
   WriteLe16(&r[4], 48);  // update sequence array
@@ -86,7 +87,8 @@ class EfsImport : public ::testing::Test {
  protected:
   void SetUp() override {
     auto memory = std::make_shared<std::vector<std::uint8_t>>(64 * kCluster, 0);
-    for (std::uint64_t i = 0; i < 20 * kCluster; ++i) (*memory)[kDataCluster * kCluster + i] = DataByte(i);
+    for (std::uint64_t i = 0; i < 20 * kCluster; ++i)
+      (*memory)[kDataCluster * kCluster + i] = DataByte(i);
     DriveSource source;
     source.memory = memory;
     ASSERT_TRUE(CDriveTable::Instance().Assign('Y', source));
@@ -115,7 +117,8 @@ class EfsImport : public ::testing::Test {
 
 std::string Wide(const std::vector<std::uint8_t>& s, std::size_t at, std::size_t chars) {
   std::string out;
-  for (std::size_t i = 0; i < chars; ++i) out += static_cast<char>(ReadLe16(ByteSpan(s), at + 2 * i));
+  for (std::size_t i = 0; i < chars; ++i)
+    out += static_cast<char>(ReadLe16(ByteSpan(s), at + 2 * i));
   return out;
 }
 
@@ -153,7 +156,8 @@ TEST_F(EfsImport, StreamLayoutAndBlockSizes) {
   EXPECT_EQ(ReadLe32(f, firstBlockAt + 36), 0x0D0D0000u);
   EXPECT_EQ(ReadLe32(f, firstBlockAt + 40), 0x0001010Cu);
   EXPECT_EQ(ReadLe32(f, firstBlockAt + 44), 65536u);
-  for (std::uint64_t i = 0; i < 65536; i += 4099) EXPECT_EQ(full[firstBlockAt + 512 + i], DataByte(i));
+  for (std::uint64_t i = 0; i < 65536; i += 4099)
+    EXPECT_EQ(full[firstBlockAt + 512 + i], DataByte(i));
 
   auto over = Stream(65537, 4096);
   const std::size_t second = firstBlockAt + 512 + 65536;

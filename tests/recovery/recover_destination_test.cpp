@@ -62,12 +62,13 @@ class RecoverDestinations : public ::testing::Test {
     auto key = nlohmann::json::parse(test::FixtureText("ntfs-4k.img.key.json"), nullptr, false);
     ASSERT_FALSE(key.is_discarded());
     for (const auto& e : key["entries"])
-      if (e.value("deleted", false)) m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+      if (e.value("deleted", false))
+        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
     for (const auto& k : test::DeletedStreamsOfKey(key.dump()))
       if (k.stream.empty()) m_sha[k.record] = k.sha256;
-    m_draft = m_records.at("Docs/Reports/2023/draft-old.txt");     // 300 bytes
+    m_draft = m_records.at("Docs/Reports/2023/draft-old.txt");        // 300 bytes
     m_budget = m_records.at("Docs/Reports/2023/budget-deleted.bin");  // 150,000 bytes, one run
-    m_sparse = m_records.at("Sparse/sparse-deleted.bin");          // 3.3 MB
+    m_sparse = m_records.at("Sparse/sparse-deleted.bin");             // 3.3 MB
     m_tree = m_records.at("OldProject");
   }
   void TearDown() override {
@@ -85,7 +86,7 @@ class RecoverDestinations : public ::testing::Test {
   RecoverResult Run(CScriptedFrontEnd& fe, const std::vector<std::uint32_t>& records,
                     std::uint32_t folderMask = 0, std::uint32_t flags = RF_ALL_STREAMS) {
     return test::RunRecovery(fe, *m_image.volume, flags, test::ItemsFor(records, folderMask),
-                            m_catalogue.get());
+                             m_catalogue.get());
   }
 
   std::string m_imagePath, m_imageSha;
@@ -151,7 +152,9 @@ TEST_F(RecoverDestinations, ReadOnlyDestinationFailsEachItemWithItsReason) {
     CScriptedFrontEnd fe(dest);
     ASSERT_EQ(Run(fe, {m_draft}), REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
-    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFileCreateFailed, SystemErrorText(EROFS), dest + "/draft-old (" + std::to_string(m_draft) + ").txt"));
+    EXPECT_EQ(fe.asked[0].text,
+              FormatResString(kIdsFileCreateFailed, SystemErrorText(EROFS),
+                              dest + "/draft-old (" + std::to_string(m_draft) + ").txt"));
     ASSERT_EQ(fe.reports.size(), 1u);
     EXPECT_EQ(fe.reports[0].result, REC_E_SKIPPED);
     EXPECT_EQ(fe.rows.size(), 1u);
@@ -160,7 +163,8 @@ TEST_F(RecoverDestinations, ReadOnlyDestinationFailsEachItemWithItsReason) {
     CScriptedFrontEnd fe(dest);
     ASSERT_EQ(Run(fe, {m_tree}, kAttrFolderBit), REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
-    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFolderCreateFailed, SystemErrorText(EROFS), dest + "/OldProject"));
+    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFolderCreateFailed, SystemErrorText(EROFS),
+                                                dest + "/OldProject"));
     EXPECT_EQ(fe.reports.back().result, REC_E_SKIPPED);
   }
   {
@@ -192,7 +196,9 @@ TEST_F(RecoverDestinations, VanishedDestinationIsNotRecreatedBehindTheUsersBack)
   EXPECT_EQ(test::Sha256OfFile(moved + "/draft-old.txt"), m_sha.at(m_draft));
   EXPECT_EQ(fe.reports[1].result, REC_E_SKIPPED);
   ASSERT_EQ(fe.asked.size(), 2u);
-  EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFileCreateFailed, SystemErrorText(ENOENT), dest + "/budget-deleted (" + std::to_string(m_budget) + ").bin"));
+  EXPECT_EQ(fe.asked[0].text,
+            FormatResString(kIdsFileCreateFailed, SystemErrorText(ENOENT),
+                            dest + "/budget-deleted (" + std::to_string(m_budget) + ").bin"));
   EXPECT_FALSE(fs::exists(moved + "/budget-deleted.bin"));
   EXPECT_EQ(fe.reports[2].result, REC_S_OK);
   // The name was taken by the failed attempt's numbered fallback, which the retry keeps.
@@ -214,7 +220,8 @@ bool CutStreamShort(const std::string& image, CNtfsVolume& volume, std::uint32_t
   for (const DataRun& run : mft->Runs()) {
     lcn += run.lcnDelta;
     if (!run.sparse && vcn < first + run.length) {
-      at = (static_cast<std::uint64_t>(lcn) + (vcn - first)) * cluster + record * recordSize % cluster;
+      at = (static_cast<std::uint64_t>(lcn) + (vcn - first)) * cluster +
+           record * recordSize % cluster;
       break;
     }
     first += run.length;
@@ -243,7 +250,8 @@ bool CutStreamShort(const std::string& image, CNtfsVolume& volume, std::uint32_t
   for (unsigned i = 0; i < offsetBytes; ++i) {
     std::size_t pos = runs + 1 + lengthBytes + i;
     // The last two bytes of each sector live in the update sequence array on disk.
-    std::size_t stored = pos % 512 >= 510 ? usaOffset + 2 + 2 * (pos / 512) + (pos % 512 - 510) : pos;
+    std::size_t stored =
+        pos % 512 >= 510 ? usaOffset + 2 + 2 * (pos / 512) + (pos % 512 - 510) : pos;
     r[stored] = static_cast<std::uint8_t>(last >> (8 * i));
   }
   f.seekp(static_cast<std::streamoff>(at));
@@ -261,7 +269,8 @@ TEST_F(RecoverDestinations, StreamThatStopsShortIsKeptAndReported) {
     CScriptedFrontEnd fe(dest);
     ASSERT_EQ(Run(fe, {m_budget, m_draft}), REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
-    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsMsgStreamIncomplete, dest + "/budget-deleted.bin"));
+    EXPECT_EQ(fe.asked[0].text,
+              FormatResString(kIdsMsgStreamIncomplete, dest + "/budget-deleted.bin"));
     ASSERT_EQ(fe.reports.size(), 2u);
     EXPECT_TRUE(RecoverFailed(fe.reports[0].result));
     EXPECT_LT(fe.reports[0].bytes, 150000u);

@@ -53,7 +53,7 @@ Counts RecoverAllAndCompare(const std::string& label, const std::string& image,
   std::string dest = test::ScratchFolder("recover_all_" + label);
   test::CScriptedFrontEnd frontEnd(dest);
   EXPECT_EQ(test::RunRecovery(frontEnd, *o.volume, RF_ALL_STREAMS | RF_FOLDER_ATTRIBUTES,
-                             MakeItemList(items), &catalogue),
+                              MakeItemList(items), &catalogue),
             REC_S_OK);
 
   std::map<std::uint32_t, RecoveredItemReport> byRecord;

@@ -30,7 +30,7 @@ using test::CScriptedFrontEnd;
 // Deleted items of ntfs-4k.img, found by their path in its key.
 constexpr const char* kDraftPath = "Docs/Reports/2023/draft-old.txt";
 constexpr const char* kBudgetPath = "Docs/Reports/2023/budget-deleted.bin";
-constexpr const char* kOldProjectPath = "OldProject";  // a deleted folder tree
+constexpr const char* kOldProjectPath = "OldProject";             // a deleted folder tree
 constexpr const char* kSparsePath = "Sparse/sparse-deleted.bin";  // 3.3 MB
 
 class RecoverPrompts : public ::testing::Test {
@@ -46,7 +46,8 @@ class RecoverPrompts : public ::testing::Test {
     auto key = nlohmann::json::parse(keyText, nullptr, false);
     ASSERT_FALSE(key.is_discarded());
     for (const auto& e : key["entries"])
-      if (e.value("deleted", false)) m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+      if (e.value("deleted", false))
+        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
     for (const char* p : {kDraftPath, kBudgetPath, kOldProjectPath, kSparsePath})
       ASSERT_TRUE(m_records.count(p)) << p << " is not a deleted item of the key";
     kDraftTxt = m_records[kDraftPath];
@@ -95,7 +96,8 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     ASSERT_EQ(Run(fe, test::ItemsFor({kDraftTxt})), REC_S_OK);
     EXPECT_TRUE(fe.asked.empty());
     EXPECT_EQ(Slurp(dest + "/draft-old.txt"), "keep me");
-    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")), KeySha(kDraftTxt));
+    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")),
+              KeySha(kDraftTxt));
   }
   // Both names taken: the question concerns the numbered name. "No to all" skips this file
   // and the next one without asking again; a declined overwrite is a skip, not a failure.
@@ -107,7 +109,9 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     fe.answers = {PromptButton::kNoToAll};
     ASSERT_EQ(Run(fe, test::ItemsFor({kDraftTxt, kBudgetBin})), REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
-    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsFileExists, dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")));
+    EXPECT_EQ(
+        fe.asked[0].text,
+        FormatResString(kIdsFileExists, dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")));
     EXPECT_EQ(fe.asked[0].Default(), PromptButton::kNo);
     EXPECT_TRUE(fe.rows.empty());
     ASSERT_EQ(fe.reports.size(), 2u);
@@ -125,8 +129,10 @@ TEST_F(RecoverPrompts, FileCollisionsAndOverwriteChoices) {
     ASSERT_EQ(Run(fe, test::ItemsFor({kDraftTxt, kBudgetBin})), REC_S_OK);
     EXPECT_EQ(fe.asked.size(), 1u);
     EXPECT_TRUE(fe.rows.empty());
-    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")), KeySha(kDraftTxt));
-    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin")), KeySha(kBudgetBin));
+    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("draft-old", kDraftTxt, ".txt")),
+              KeySha(kDraftTxt));
+    EXPECT_EQ(test::Sha256OfFile(dest + "/" + Numbered("budget-deleted", kBudgetBin, ".bin")),
+              KeySha(kBudgetBin));
     RecoveryProgress p = fe.progress;
     EXPECT_EQ(p.filesRecovered, 2u);
     EXPECT_FALSE(p.failed);
@@ -154,7 +160,8 @@ TEST_F(RecoverPrompts, FoldersMergeSkipAndRebuildTheirTree) {
   {
     CScriptedFrontEnd fe(dest);
     ASSERT_EQ(Run(fe, test::ItemsFor({kOldProject}, 0x10)), REC_S_OK);
-    EXPECT_TRUE(fs::is_directory(dest + "/" + Numbered("OldProject", kOldProject, "") + "/src/lib/deep"));
+    EXPECT_TRUE(
+        fs::is_directory(dest + "/" + Numbered("OldProject", kOldProject, "") + "/src/lib/deep"));
   }
   // Both taken: "No" to the question leaves the existing folder alone, and once "No to all"
   // was chosen later existing folders are too; neither is a failure ("nothing done").
@@ -174,7 +181,8 @@ TEST_F(RecoverPrompts, FoldersMergeSkipAndRebuildTheirTree) {
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kYes};
     ASSERT_EQ(Run(fe, test::ItemsFor({kOldProject}, 0x10)), REC_S_OK);
-    EXPECT_TRUE(fs::exists(dest + "/" + Numbered("OldProject/README", m_records["OldProject/README.txt"], ".txt")));
+    EXPECT_TRUE(fs::exists(
+        dest + "/" + Numbered("OldProject/README", m_records["OldProject/README.txt"], ".txt")));
   }
 }
 
@@ -189,7 +197,8 @@ TEST_F(RecoverPrompts, MissingParentIsCreatedAfterYesAndSkippedAfterNo) {
   job.prompt = &fe;
   job.events = &fe;
   job.destination = dest + "/";
-  EXPECT_EQ(RecoverFolder(job, dest + "/a/b/c/OldProject", kOldProject, RF_ALL_STREAMS), REC_E_SKIPPED);
+  EXPECT_EQ(RecoverFolder(job, dest + "/a/b/c/OldProject", kOldProject, RF_ALL_STREAMS),
+            REC_E_SKIPPED);
   EXPECT_FALSE(fs::exists(dest + "/a/b"));
   EXPECT_EQ(RecoverFolder(job, dest + "/a/b/c/OldProject", kOldProject, RF_ALL_STREAMS), REC_S_OK);
   EXPECT_EQ(fe.asked.size(), 2u);
@@ -217,10 +226,12 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
     std::string dest = test::ScratchFolder("prompts_ignore_all");
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kIgnoreAll};
-    ASSERT_EQ(test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
-              REC_S_OK);
+    ASSERT_EQ(
+        test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
+        REC_S_OK);
     ASSERT_EQ(fe.asked.size(), 1u);
-    EXPECT_EQ(fe.asked[0].text, FormatResString(kIdsMsgRecordUnreadable, dest + "/ghost16777200.txt"));
+    EXPECT_EQ(fe.asked[0].text,
+              FormatResString(kIdsMsgRecordUnreadable, dest + "/ghost16777200.txt"));
     ASSERT_EQ(fe.rows.size(), 3u);  // every failure is still listed
     EXPECT_EQ(fe.rows[0].first, LoadResString(kIdsStatusRecordUnreadable));
     EXPECT_EQ(fe.reports[0].result, REC_E_IGNORE_ALL);
@@ -230,8 +241,9 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
     std::string dest = test::ScratchFolder("prompts_cancel_box");
     CScriptedFrontEnd fe(dest);
     fe.answers = {PromptButton::kCancel};
-    ASSERT_EQ(test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
-              REC_S_OK);
+    ASSERT_EQ(
+        test::RunRecovery(fe, *m_image.volume, RF_ALL_STREAMS, test::ItemsFor(ghosts), &broken),
+        REC_S_OK);
     EXPECT_EQ(fe.asked.size(), 1u);
     EXPECT_EQ(fe.reports.size(), 1u);  // the walk ended with the first item
     EXPECT_EQ(fe.reports[0].result, REC_E_ABORT);
@@ -241,7 +253,9 @@ TEST_F(RecoverPrompts, IgnoreAllSilencesLaterFailuresAndCancelEndsTheRun) {
 TEST_F(RecoverPrompts, StopDuringAFileKeepsThePartialFileAndEndsTheWalk) {
   std::string dest = test::ScratchFolder("prompts_stop");
   CScriptedFrontEnd fe(dest);
-  fe.prepare = [](RecoverJob& j) { j.pieceSize = 16; };  // very many pieces: Stop lands inside the file
+  fe.prepare = [](RecoverJob& j) {
+    j.pieceSize = 16;
+  };  // very many pieces: Stop lands inside the file
   fe.watch = [](RecoverJob& j) {
     if (j.Snapshot().bytesProcessed == 0) return false;
     j.cancel.Set();

@@ -39,7 +39,8 @@ class RecoverReadFaults : public ::testing::Test {
     CNtfsFileAttr* data = file.FindAttribute(kAttrData);
     ASSERT_NE(data, nullptr);
     ASSERT_EQ(data->Runs().size(), 1u);
-    m_fileAt = static_cast<std::uint64_t>(data->Runs().front().lcnDelta) * m_image.ntfs->BytesPerCluster();
+    m_fileAt =
+        static_cast<std::uint64_t>(data->Runs().front().lcnDelta) * m_image.ntfs->BytesPerCluster();
     m_truth.resize(data->RealSize());
     std::uint32_t got = 0;
     ASSERT_TRUE(data->Read(m_truth.data(), static_cast<std::uint32_t>(m_truth.size()), got));
@@ -48,7 +49,8 @@ class RecoverReadFaults : public ::testing::Test {
   void TearDown() override { CDriveTable::Instance().Remove(m_image.letter); }
 
   std::unique_ptr<CNtfsVolume> Faulty(const std::function<void(test::CFaultSource&)>& arrange) {
-    auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(m_image.letter)->OpenSource());
+    auto source = std::make_unique<test::CFaultSource>(
+        CDriveTable::Instance().Find(m_image.letter)->OpenSource());
     arrange(*source);
     auto volume = std::make_unique<CNtfsVolume>();
     volume->AttachDevice(std::move(source));
@@ -63,7 +65,8 @@ class RecoverReadFaults : public ::testing::Test {
 
 TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRanges) {
   const std::uint64_t mftRecord =
-      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() + std::uint64_t{kFile} * m_image.ntfs->MftRecordSize();
+      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() +
+      std::uint64_t{kFile} * m_image.ntfs->MftRecordSize();
   struct Case {
     const char* name;
     std::function<void(test::CFaultSource&)> arrange;
@@ -73,14 +76,30 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
     bool written;
   };
   const Case cases[] = {
-      {"a sector that always fails", [&](test::CFaultSource& s) { s.FailRange(m_fileAt + 12288 + 512, 512); },
-       REC_E_READ_ERROR, {{12800, 512}}, false, true},
-      {"a sector that fails once", [&](test::CFaultSource& s) { s.FailRange(m_fileAt + 12288, 512, 1); },
-       REC_S_OK, {}, false, true},
-      {"the image ends inside the file", [&](test::CFaultSource& s) { s.EndAt(m_fileAt + 20480); },
-       REC_E_BEYOND_END, {{20480, 30000 - 20480}}, true, true},
-      {"the file's record cannot be read", [&](test::CFaultSource& s) { s.FailRange(mftRecord, 1); },
-       REC_E_READ_ERROR, {}, false, false},
+      {"a sector that always fails",
+       [&](test::CFaultSource& s) { s.FailRange(m_fileAt + 12288 + 512, 512); },
+       REC_E_READ_ERROR,
+       {{12800, 512}},
+       false,
+       true},
+      {"a sector that fails once",
+       [&](test::CFaultSource& s) { s.FailRange(m_fileAt + 12288, 512, 1); },
+       REC_S_OK,
+       {},
+       false,
+       true},
+      {"the image ends inside the file",
+       [&](test::CFaultSource& s) { s.EndAt(m_fileAt + 20480); },
+       REC_E_BEYOND_END,
+       {{20480, 30000 - 20480}},
+       true,
+       true},
+      {"the file's record cannot be read",
+       [&](test::CFaultSource& s) { s.FailRange(mftRecord, 1); },
+       REC_E_READ_ERROR,
+       {},
+       false,
+       false},
   };
   int n = 0;
   for (const Case& c : cases) {
@@ -90,7 +109,8 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
     CFileIndexCatalogue catalogue(file_index, m_image.ntfs);
     std::string dest = test::ScratchFolder("recover_read_faults_" + std::to_string(n++));
     test::CScriptedFrontEnd frontEnd(dest);
-    ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_ALL_STREAMS | RF_QUIET, test::ItemsFor({kFile}), &catalogue),
+    ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_ALL_STREAMS | RF_QUIET,
+                                test::ItemsFor({kFile}), &catalogue),
               REC_S_OK);
     ASSERT_EQ(frontEnd.reports.size(), 1u);
     const RecoveredItemReport& r = frontEnd.reports[0];
@@ -108,7 +128,8 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
     if (RecoverFailed(c.want)) {
       ASSERT_EQ(frontEnd.rows.size(), 1u);
       if (!c.spans.empty()) {
-        EXPECT_NE(frontEnd.rows[0].first.find(c.beyondEnd ? "end of the source" : "Read error"), std::string::npos)
+        EXPECT_NE(frontEnd.rows[0].first.find(c.beyondEnd ? "end of the source" : "Read error"),
+                  std::string::npos)
             << frontEnd.rows[0].first;
       }
     }
@@ -130,10 +151,12 @@ TEST_F(RecoverReadFaults, FilesWithUnreadableBytesAreWrittenAndFailWithTheirRang
 // with made-up facts, and an overwritten share that cannot be read is unknown, not 0.
 TEST_F(RecoverReadFaults, CatalogueRecordsAndSharesThatCannotBeRead) {
   const std::uint64_t mftRecord =
-      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() + std::uint64_t{kFile} * m_image.ntfs->MftRecordSize();
+      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() +
+      std::uint64_t{kFile} * m_image.ntfs->MftRecordSize();
   CNtfsFileAttr* bitmap = m_image.ntfs->BitmapFile().FindAttribute(kAttrData, "");
   ASSERT_NE(bitmap, nullptr);
-  const std::uint64_t bitmapAt = static_cast<std::uint64_t>(bitmap->Runs().front().lcnDelta) * m_image.ntfs->BytesPerCluster();
+  const std::uint64_t bitmapAt =
+      static_cast<std::uint64_t>(bitmap->Runs().front().lcnDelta) * m_image.ntfs->BytesPerCluster();
 
   CNtfsRecordReader good(m_image.ntfs);
   RecordDetails details;
@@ -177,7 +200,9 @@ TEST_F(RecoverReadFaults, RawRangesCutShortByTheEndFail) {
   items[2].cutShort = static_cast<int>(ReadFault::kBeyondEnd);
   std::string dest = test::ScratchFolder("recover_raw_cut");
   test::CScriptedFrontEnd frontEnd(dest);
-  ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr), REC_S_OK);
+  ASSERT_EQ(
+      test::RunRecovery(frontEnd, *volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr),
+      REC_S_OK);
   ASSERT_EQ(frontEnd.reports.size(), 3u);
   const RecoveredItemReport& cut = frontEnd.reports[0];
   EXPECT_EQ(cut.result, REC_E_BEYOND_END);
@@ -209,7 +234,8 @@ TEST_F(RecoverReadFaults, AStopDuringRawRangesStartsNoFurtherPicture) {
   std::string dest = test::ScratchFolder("recover_raw_stop");
   test::CScriptedFrontEnd frontEnd(dest);
   frontEnd.onItem = [](RecoverJob& job, const RecoveredItemReport&) { job.cancel.Set(); };
-  ASSERT_EQ(test::RunRecovery(frontEnd, *m_image.volume, RF_RAW_RANGES | RF_QUIET, MakeItemList(items), nullptr),
+  ASSERT_EQ(test::RunRecovery(frontEnd, *m_image.volume, RF_RAW_RANGES | RF_QUIET,
+                              MakeItemList(items), nullptr),
             REC_S_OK);
   EXPECT_EQ(frontEnd.reports.size(), 1u);
   EXPECT_TRUE(fs::exists(dest + "/picture0.jpg"));
@@ -227,12 +253,15 @@ TEST_F(RecoverReadFaults, TotalsCountWhatWasWrittenAndNeverRunBackwards) {
   ASSERT_GT(otherSize, 0u);
   // The other file's record fails: it is tried and failed, and its size is not an amount
   // recovered.
-  const std::uint64_t otherRecord = m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() +
-                                    std::uint64_t{kOther} * m_image.ntfs->MftRecordSize();
+  const std::uint64_t otherRecord =
+      m_image.ntfs->MftStartCluster() * m_image.ntfs->BytesPerCluster() +
+      std::uint64_t{kOther} * m_image.ntfs->MftRecordSize();
   auto volume = Faulty([&](test::CFaultSource& s) { s.FailRange(otherRecord, 1); });
   ASSERT_NE(volume, nullptr);
   test::CScriptedFrontEnd frontEnd(test::ScratchFolder("recover_totals"));
-  ASSERT_EQ(test::RunRecovery(frontEnd, *volume, RF_QUIET, test::ItemsFor({kFile, kOther}), &catalogue), REC_S_OK);
+  ASSERT_EQ(
+      test::RunRecovery(frontEnd, *volume, RF_QUIET, test::ItemsFor({kFile, kOther}), &catalogue),
+      REC_S_OK);
   // The numbers the usage totals are made of.
   EXPECT_EQ(frontEnd.progress.filesRecovered, 1u);
   EXPECT_EQ(frontEnd.progress.bytesWritten, 30000u);
@@ -260,8 +289,8 @@ TEST_F(RecoverReadFaults, TotalsCountWhatWasWrittenAndNeverRunBackwards) {
   stopping.onItem = [&](RecoverJob& job, const RecoveredItemReport& r) {
     if (!r.folder && ++seen == 1) job.cancel.Set();
   };
-  ASSERT_EQ(test::RunRecovery(stopping, *m_image.volume, RF_QUIET, test::ItemsFor({folder}, kFileAttrDirectory),
-                             &catalogue),
+  ASSERT_EQ(test::RunRecovery(stopping, *m_image.volume, RF_QUIET,
+                              test::ItemsFor({folder}, kFileAttrDirectory), &catalogue),
             REC_S_OK);
   RecoveryProgress p = stopping.progress;
   EXPECT_TRUE(p.stopped);

@@ -1,17 +1,16 @@
 #include "tests/recovery/recovery_test_util.h"
 
-
 #include <algorithm>
 
+#include <atomic>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <thread>
 #include "disk/drive_table.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
 #include "volumes/open_volume.h"
-#include <fstream>
-#include <nlohmann/json.hpp>
-#include <set>
-#include <atomic>
-#include <thread>
 
 namespace sorvani::test {
 
@@ -72,7 +71,8 @@ RecoverResult RunRecovery(CScriptedFrontEnd& fe, CVolume& volume, std::uint32_t 
   return RunJob(fe, j, (flags & RF_RAW_RANGES) != 0);
 }
 
-RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags, NextRecoverItem items) {
+RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags,
+                           NextRecoverItem items) {
   std::unique_ptr<CVolume> volume;
   if (!OpenVolume(letter, volume) || !volume) return REC_E_INVALIDARG;
   RecoverJob j;

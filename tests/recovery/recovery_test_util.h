@@ -17,7 +17,6 @@
 
 namespace sorvani::test {
 
-
 // An image registered as a drive, a reader of the recovery's own, and the process-wide
 // catalogue filled for it.
 struct IndexedImage {
@@ -68,7 +67,8 @@ RecoverResult RunRecovery(CScriptedFrontEnd& fe, CVolume& volume, std::uint32_t 
                           NextRecoverItem items, IRecoverCatalogue* catalogue);
 // The same for raw ranges of drive `letter` (through a volume of the run's own);
 // REC_E_INVALIDARG when the drive cannot be opened.
-RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags, NextRecoverItem items);
+RecoverResult RunRawRanges(CScriptedFrontEnd& fe, char letter, std::uint32_t flags,
+                           NextRecoverItem items);
 
 struct KeyStream {
   std::uint32_t record = 0;

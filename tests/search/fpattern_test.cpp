@@ -35,18 +35,18 @@ TEST(Fpattern, DocumentedResults) {
       {"a?c", "abc", true},
       {"a?c", "ac", false},
       {"\x1A.txt", "notes.txt", true},
-      {"\x1A", "a.b", false},       // the no-dot run cannot cross the "."
+      {"\x1A", "a.b", false},  // the no-dot run cannot cross the "."
       {"\x1A.\x1A", "a.b", true},
       {"*doc*", "Report.DOCX", true},
       {"*doc*", "mydoc", true},
       {"[`]]x", "]x", true},
-      {"[`]-a]", "^", true},      // escaped lower end
-      {"[0-`]]", "5", true},    // escaped upper end
+      {"[`]-a]", "^", true},  // escaped lower end
+      {"[0-`]]", "5", true},  // escaped upper end
       {"!*.tmp", "keep.txt", true},
       {"!*.tmp", "drop.TMP", false},
-      {"[b-a]", "a", false},      // an empty range
+      {"[b-a]", "a", false},  // an empty range
       {"A", "a", true},
-      {"\xC9", "\xE9", false},    // only ASCII letters fold
+      {"\xC9", "\xE9", false},  // only ASCII letters fold
   };
   for (const Row& r : rows)
     EXPECT_EQ(MatchPattern(r.pattern.c_str(), r.name.c_str()), r.result)
@@ -65,9 +65,7 @@ TEST(Fpattern, Validity) {
 
 // The matcher's rules as a plain backtracking recursion without any bound.
 bool Plain(const char* p, const char* s) {
-  auto fold = [](char c) {
-    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-  };
+  auto fold = [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; };
   for (;;) {
     if (!*p) return !*s;
     char c = *p++;
@@ -139,8 +137,10 @@ TEST(Fpattern, BoundedMatcherAgreesWithPlainBacktracking) {
   int checked = 0;
   for (int i = 0; i < 20000; ++i) {
     std::string p, s;
-    for (int k = static_cast<int>(rng() % 12); k > 0; --k) p += alphabet[rng() % (sizeof alphabet - 1)];
-    for (int k = static_cast<int>(rng() % 14); k > 0; --k) s += nameAlphabet[rng() % (sizeof nameAlphabet - 1)];
+    for (int k = static_cast<int>(rng() % 12); k > 0; --k)
+      p += alphabet[rng() % (sizeof alphabet - 1)];
+    for (int k = static_cast<int>(rng() % 14); k > 0; --k)
+      s += nameAlphabet[rng() % (sizeof nameAlphabet - 1)];
     ASSERT_EQ(MatchRest(p.c_str(), s.c_str()), Plain(p.c_str(), s.c_str()))
         << "pattern '" << p << "' name '" << s << "'";
     ++checked;
@@ -165,8 +165,10 @@ TEST(Fpattern, PlainContainsAgreesWithTheMatcher) {
   const char textAlphabet[] = "abAB.-\xC3\xA9\xC3\x89";
   for (int i = 0; i < 30000; ++i) {
     std::string text, name;
-    for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k) text += textAlphabet[rng() % (sizeof textAlphabet - 1)];
-    for (int k = static_cast<int>(rng() % 12); k > 0; --k) name += nameAlphabet[rng() % (sizeof nameAlphabet - 1)];
+    for (int k = 1 + static_cast<int>(rng() % 4); k > 0; --k)
+      text += textAlphabet[rng() % (sizeof textAlphabet - 1)];
+    for (int k = static_cast<int>(rng() % 12); k > 0; --k)
+      name += nameAlphabet[rng() % (sizeof nameAlphabet - 1)];
     if (rng() % 50 == 0) name.insert(name.size() / 2, 1, '\0');
     ASSERT_TRUE(IsPlainPatternText(text));
     ASSERT_EQ(MatchContains(text, name), MatchPattern(("*" + text + "*").c_str(), name.c_str()))
@@ -184,7 +186,14 @@ TEST(Fpattern, HostilePatternsStayBounded) {
   EXPECT_FALSE(MatchPattern("*a*a*a*a*a*a*a*b", name.c_str()));
   EXPECT_TRUE(MatchPattern("*a*a*a*a*a*a*a*a", name.c_str()));
   std::string nodots(2000, 'a');
-  EXPECT_FALSE(MatchPattern("\x1A" "a\x1A" "a\x1A" "a\x1A" "a\x1A" "b", nodots.c_str()));
+  EXPECT_FALSE(
+      MatchPattern("\x1A"
+                   "a\x1A"
+                   "a\x1A"
+                   "a\x1A"
+                   "a\x1A"
+                   "b",
+                   nodots.c_str()));
   // Deep nesting of negations and stars is refused rather than exhausting the stack.
   std::string deep;
   for (int i = 0; i < 100000; ++i) deep += "*!";

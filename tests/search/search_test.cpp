@@ -75,7 +75,8 @@ using Names = std::vector<std::string>;
 
 TEST_F(Search, NameModesAndNoCriteria) {
   SearchCriteria c;
-  EXPECT_EQ(Run(c), (Names{"Old", "Report.DOCX", "mydoc", "DOC", "photo.jpg"}));  // unreadable 45 skipped
+  EXPECT_EQ(Run(c),
+            (Names{"Old", "Report.DOCX", "mydoc", "DOC", "photo.jpg"}));  // unreadable 45 skipped
   c.nameOn = true;
   c.name = "doc";
   EXPECT_EQ(Run(c), (Names{"Report.DOCX", "mydoc", "DOC"}));
@@ -132,7 +133,8 @@ TEST_F(Search, DateKindsAndBounds) {
   std::int64_t s = 0;
   EXPECT_TRUE(ParseLocalDate("1850-01-01", s));
   EXPECT_EQ(s, 0);
-  for (const char* bad : {"2008-3-1", "2008-13-01", "2008-01-01T25:00", "yesterday", "2008-01-01T10"})
+  for (const char* bad :
+       {"2008-3-1", "2008-13-01", "2008-01-01T25:00", "yesterday", "2008-01-01T10"})
     EXPECT_FALSE(ParseLocalDate(bad, s)) << bad;
 }
 

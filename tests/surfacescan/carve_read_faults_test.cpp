@@ -66,12 +66,15 @@ TEST(CarveReadFaults, PicturesCutShortAreIncompleteNeverWhole) {
   const std::uint64_t badAt = (startOf(*jpeg) + jpeg->size / 2) / 512 * 512;
   const std::uint64_t endAt = (startOf(*last) + last->size / 2) / 512 * 512;
   const Case cases[] = {
-      {"a bad sector inside a JPEG", jpeg, [&](test::CFaultSource& s) { s.FailRange(badAt, 512); }, false, badAt},
-      {"the image ends inside the last picture", last, [&](test::CFaultSource& s) { s.EndAt(endAt); }, true, endAt},
+      {"a bad sector inside a JPEG", jpeg, [&](test::CFaultSource& s) { s.FailRange(badAt, 512); },
+       false, badAt},
+      {"the image ends inside the last picture", last,
+       [&](test::CFaultSource& s) { s.EndAt(endAt); }, true, endAt},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
+    auto source =
+        std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
     c.arrange(*source);
     CFatVolume faulty;
     faulty.AttachDevice(std::move(source));
@@ -89,7 +92,8 @@ TEST(CarveReadFaults, PicturesCutShortAreIncompleteNeverWhole) {
     for (const CarvedFile& f : whole) {
       if (&f == c.picture || startOf(f) + f.size > c.faultAt) continue;
       bool same = false;
-      for (const CarvedFile& g : found) same |= g.startUnit == f.startUnit && g.size == f.size && !g.incomplete;
+      for (const CarvedFile& g : found)
+        same |= g.startUnit == f.startUnit && g.size == f.size && !g.incomplete;
       EXPECT_TRUE(same) << f.name;
     }
   }
@@ -97,7 +101,8 @@ TEST(CarveReadFaults, PicturesCutShortAreIncompleteNeverWhole) {
   bool incomplete = true;
   Scan(good, letter, &incomplete);
   EXPECT_FALSE(incomplete);
-  auto source = std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
+  auto source =
+      std::make_unique<test::CFaultSource>(CDriveTable::Instance().Find(letter)->OpenSource());
   source->FailRange(good.ActiveFatOffset() + good.BytesPerSector(), 1);
   CFatVolume badFat;
   badFat.AttachDevice(std::move(source));

@@ -63,5 +63,4 @@ Bytes Filler(std::size_t total, std::uint32_t seed) {
   return b;
 }
 
-
 }  // namespace sorvani::test

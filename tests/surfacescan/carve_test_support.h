@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/util/sha256.h"
 #include "disk/volume.h"
 #include "surfacescan/surface_scan.h"
+#include "tests/util/sha256.h"
 
 namespace sorvani::test {
 
@@ -43,7 +43,6 @@ struct PictureRow {
 };
 // Rows of a committed "IMAGE.pictures.tsv" answer key; empty when it is missing.
 std::vector<PictureRow> LoadPictures(const std::string& manifestName);
-
 
 // The bytes of a carved file, read back through ReadRaw.
 Bytes ReadCarved(CVolume& volume, const CarvedFile& file);

@@ -158,18 +158,15 @@ TEST(CarveBmp, DeclaredSizeBound) {
     std::uint32_t infoHeader;
     bool match;
   } kCases[] = {
-      {0x3200000, 40, true},    // the largest size accepted
-      {0x3200001, 40, false},   // one more is not
-      {0xFFFFFFFF, 40, false},
-      {0, 40, false},           // a declared size of nothing
-      {1, 40, false},
-      {53, 40, false},          // one byte short of the two headers
-      {54, 40, true},           // headers alone
-      {26, 12, true},           // the smallest (core) info header
-      {26, 11, false},          // no info header is that small
-      {1000, 0, false},
-      {1000, 0xFFFFFFFF, false},
-      {1000, 987, false},       // an info header that leaves no room for the file header
+      {0x3200000, 40, true},                     // the largest size accepted
+      {0x3200001, 40, false},                    // one more is not
+      {0xFFFFFFFF, 40, false}, {0, 40, false},   // a declared size of nothing
+      {1, 40, false},          {53, 40, false},  // one byte short of the two headers
+      {54, 40, true},                            // headers alone
+      {26, 12, true},                            // the smallest (core) info header
+      {26, 11, false},                           // no info header is that small
+      {1000, 0, false},        {1000, 0xFFFFFFFF, false},
+      {1000, 987, false},  // an info header that leaves no room for the file header
       {1000, 986, true},
   };
   for (const auto& c : kCases) {

@@ -240,8 +240,9 @@ TEST(FatScan, ThreadRunsBothPassesOnARealVolume) {
     std::string path;
     std::string expected;
   } kCases[] = {
-      {"/nonexistent/gone.img", "Error: Failed to open the selected disk drive. /nonexistent/gone.img "
-                                "(drive Y:): No such file or directory"},
+      {"/nonexistent/gone.img",
+       "Error: Failed to open the selected disk drive. /nonexistent/gone.img "
+       "(drive Y:): No such file or directory"},
       {blank, "Error: Failed to open the selected disk drive. " + blank +
                   " (drive Y:): no NTFS or FAT volume could be read from it"},
   };

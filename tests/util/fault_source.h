@@ -53,9 +53,7 @@ class CFaultSource final : public IByteSource {
     }
     return n;
   }
-  std::uint64_t Size() const override {
-    return m_end < m_inner->Size() ? m_end : m_inner->Size();
-  }
+  std::uint64_t Size() const override { return m_end < m_inner->Size() ? m_end : m_inner->Size(); }
 
   std::uint64_t Reads() const { return m_reads; }
   std::uint64_t FailedReads() const { return m_failed; }

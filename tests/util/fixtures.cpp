@@ -80,8 +80,8 @@ std::optional<std::string> RealImageText(const std::string& name) {
 }
 
 std::string ScratchFolder(const std::string& testName) {
-  fs::path dir = fs::path(SORVANI_FIXTURE_CACHE) / "scratch" /
-                 (testName + "." + std::to_string(::getpid()));
+  fs::path dir =
+      fs::path(SORVANI_FIXTURE_CACHE) / "scratch" / (testName + "." + std::to_string(::getpid()));
   std::error_code ec;
   fs::remove_all(dir, ec);
   fs::create_directories(dir, ec);

@@ -22,8 +22,8 @@ std::uint32_t Rotr(std::uint32_t x, int n) { return (x >> n) | (x << (32 - n)); 
 }  // namespace
 
 CSha256::CSha256()
-    : m_h{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab,
-          0x5be0cd19} {}
+    : m_h{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+          0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
 
 void CSha256::Block(const std::uint8_t* p) {
   std::uint32_t w[64];
@@ -35,10 +35,11 @@ void CSha256::Block(const std::uint8_t* p) {
     std::uint32_t s1 = Rotr(w[i - 2], 17) ^ Rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  std::uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5],
-                g = m_h[6], h = m_h[7];
+  std::uint32_t a = m_h[0], b = m_h[1], c = m_h[2], d = m_h[3], e = m_h[4], f = m_h[5], g = m_h[6],
+                h = m_h[7];
   for (int i = 0; i < 64; ++i) {
-    std::uint32_t t1 = h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
+    std::uint32_t t1 =
+        h + (Rotr(e, 6) ^ Rotr(e, 11) ^ Rotr(e, 25)) + ((e & f) ^ (~e & g)) + kK[i] + w[i];
     std::uint32_t t2 = (Rotr(a, 2) ^ Rotr(a, 13) ^ Rotr(a, 22)) + ((a & b) ^ (a & c) ^ (b & c));
     h = g;
     g = f;
@@ -49,8 +50,14 @@ void CSha256::Block(const std::uint8_t* p) {
     b = a;
     a = t1 + t2;
   }
-  m_h[0] += a; m_h[1] += b; m_h[2] += c; m_h[3] += d;
-  m_h[4] += e; m_h[5] += f; m_h[6] += g; m_h[7] += h;
+  m_h[0] += a;
+  m_h[1] += b;
+  m_h[2] += c;
+  m_h[3] += d;
+  m_h[4] += e;
+  m_h[5] += f;
+  m_h[6] += g;
+  m_h[7] += h;
 }
 
 void CSha256::Update(const std::uint8_t* data, std::size_t size) {
@@ -96,7 +103,8 @@ std::string Sha256OfFile(const std::string& path) {
   while (in) {
     in.read(buffer.data(), static_cast<std::streamsize>(buffer.size()));
     if (in.gcount() > 0)
-      hash.Update(reinterpret_cast<const std::uint8_t*>(buffer.data()), static_cast<std::size_t>(in.gcount()));
+      hash.Update(reinterpret_cast<const std::uint8_t*>(buffer.data()),
+                  static_cast<std::size_t>(in.gcount()));
   }
   return hash.HexDigest();
 }
