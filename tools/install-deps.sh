@@ -3,7 +3,7 @@
 # Usage: tools/install-deps.sh [--fuzz]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libpugixml-dev nlohmann-json3-dev zstd xz-utils bzip2 gzip libblkid-dev)
+packages=(cmake g++ make pkg-config libgtest-dev libpugixml-dev nlohmann-json3-dev zstd xz-utils bzip2 gzip libblkid-dev clang-format-14)
 if [[ "${1:-}" == "--fuzz" ]]; then packages+=(clang); fi
 
 missing=()

@@ -1,10 +1,15 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: a normal build and an
+# Installs what is missing, checks the formatting and the layering of the sources, then builds
+# and runs every test twice: a normal build and an
 # AddressSanitizer + UndefinedBehaviorSanitizer build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh --fuzz
 jobs=$(nproc)
+
+echo "== source checks"
+tools/check-format.sh
+tools/check-layers.sh
 
 # Every option a suite depends on is stated, so a build folder configured otherwise (the demo's,
 # say) cannot silently drop the tests; ctest fails when it finds none.
