@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, checks the formatting and the layering of the sources, then builds
-# and runs every test twice: a normal build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build.
+# and runs every test twice: a normal build and an AddressSanitizer + UndefinedBehaviorSanitizer
+# build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh --fuzz
