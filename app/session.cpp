@@ -5,22 +5,10 @@
 #include "app/image_drives.h"
 #include "app/indexing_job.h"
 #include "app/search_job.h"
+#include "index/enum_thread.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
-namespace {
-
-// Why a source gives no NTFS reader: a boot sector that says NTFS but whose volume cannot be
-// read is unreadable; any other is not NTFS.
-std::uint8_t InitializeFailure(CNtfsVolume& volume) {
-  std::uint8_t boot[512];
-  std::uint32_t got = 0;
-  if (!volume.Device() || !volume.ReadDirect(0, boot, sizeof boot, got) || got != sizeof boot)
-    return kEnumUnreadable;
-  return std::equal(boot + 3, boot + 7, "NTFS") ? kEnumUnreadable : kEnumNotNtfs;
-}
-
-}  // namespace
 
 CSession::CSession()
     : m_ownTable(std::make_unique<CDriveTable>()),

@@ -16,19 +16,6 @@
 namespace sorvani {
 namespace {
 
-const char* FatName(std::uint32_t type) {
-  switch (type) {
-    case kFsFat12:
-      return "FAT12";
-    case kFsFat16:
-      return "FAT16";
-    case kFsFat32:
-      return "FAT32";
-    default:
-      return "FAT";
-  }
-}
-
 // Reads the active FAT piece by piece. A table that cannot be read to its end gives no count:
 // a part of it would claim less free space than there is.
 bool CountFreeFatClusters(CFatVolume& volume, std::uint64_t& free) {
@@ -113,7 +100,8 @@ bool GetVolumeInformation(char letter, VolumeInformation& out) {
       out.problem = "$Bitmap cannot be read";
     }
   } else if (auto* fat = dynamic_cast<CFatVolume*>(volume.get())) {
-    out.fsName = FatName(fat->GetFsType());
+    const char* name = FsTypeName(fat->GetFsType());
+    out.fsName = name ? name : "FAT";
     out.label = fat->Label();
     out.capacity = fat->DataClusters() * fat->BytesPerCluster();
     out.capacityKnown = true;

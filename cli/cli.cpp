@@ -98,27 +98,12 @@ bool ResolveSource(const std::string& source, std::vector<char>& letters, std::s
   return !letters.empty();
 }
 
-const char* FsName(std::uint32_t type) {
-  switch (type) {
-    case kFsFat12:
-      return "FAT12";
-    case kFsFat16:
-      return "FAT16";
-    case kFsFat32:
-      return "FAT32";
-    case kFsNtfs:
-      return "NTFS";
-    default:
-      return nullptr;
-  }
-}
-
 bool WarnIfCutOff(char letter, const CVolume& volume) {
   std::uint64_t missing = volume.MissingBytes();
   if (missing == 0) return false;
   auto source = CDriveTable::Instance().Find(letter);
   std::string where = (source ? source->path : std::string("?")) + " (drive " + letter + ":)";
-  const char* type = FsName(volume.GetFsType());
+  const char* type = FsTypeName(volume.GetFsType());
   PrintError("warning: " + where + ": the " + (type ? type : "") +
              " volume is cut off: its boot sector claims " + std::to_string(volume.ClaimedSize()) +
              " bytes, the source holds " + std::to_string(volume.DeviceSize()) + "; " +

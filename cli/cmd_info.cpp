@@ -93,10 +93,10 @@ int RunInfo(Args& args) {
       continue;
     }
 
-    obj.Add("fs", FsName(volume->GetFsType()))
+    obj.Add("fs", FsTypeName(volume->GetFsType()))
         .Add("bytes_per_sector", volume->BytesPerSector())
         .Add("bytes_per_cluster", volume->BytesPerCluster());
-    rows.push_back({"File system:", FsName(volume->GetFsType())});
+    rows.push_back({"File system:", FsTypeName(volume->GetFsType())});
     rows.push_back({"Bytes per sector:", std::to_string(volume->BytesPerSector())});
     rows.push_back({"Bytes per cluster:", std::to_string(volume->BytesPerCluster())});
     if (auto* fat = dynamic_cast<CFatVolume*>(volume.get())) {

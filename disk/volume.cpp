@@ -8,6 +8,21 @@
 #include "foundation/log.h"
 
 namespace sorvani {
+
+const char* FsTypeName(std::uint32_t type) {
+  switch (type) {
+    case kFsFat12:
+      return "FAT12";
+    case kFsFat16:
+      return "FAT16";
+    case kFsFat32:
+      return "FAT32";
+    case kFsNtfs:
+      return "NTFS";
+    default:
+      return nullptr;
+  }
+}
 namespace {
 
 // A device read that fails is tried once more before it counts as failed.

@@ -17,6 +17,9 @@ enum : std::uint32_t {
   kFsFat32 = 11,
 };
 
+// "NTFS", "FAT12", "FAT16" or "FAT32" for a GetFsType code; nullptr for any other.
+const char* FsTypeName(std::uint32_t type);
+
 class CVolume {
  public:
   CVolume() = default;

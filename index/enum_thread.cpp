@@ -27,8 +27,8 @@ constexpr std::uint32_t kMftReadAhead = 1u << 20;
 
 std::atomic<char> g_cataloguedDrive{0};
 
-// Why a reader could not initialise: a boot sector that says NTFS but whose volume cannot be
-// read is unreadable; any other is not NTFS.
+}  // namespace
+
 std::uint8_t InitializeFailure(CNtfsVolume& volume) {
   std::uint8_t boot[512];
   std::uint32_t got = 0;
@@ -36,6 +36,8 @@ std::uint8_t InitializeFailure(CNtfsVolume& volume) {
     return kEnumUnreadable;
   return std::equal(boot + 3, boot + 7, "NTFS") ? kEnumUnreadable : kEnumNotNtfs;
 }
+
+namespace {
 
 // Bytes of the MFT bitmap worth reading: a volume holds at most (its size / record size)
 // records, so a forged bitmap attribute cannot keep the scan going past that.

@@ -10,6 +10,11 @@
 namespace sorvani {
 
 class CNtfsVolume;
+
+// Why a reader could not initialise: kEnumUnreadable when its boot sector says NTFS (or cannot
+// be read), kEnumNotNtfs for any other.
+std::uint8_t InitializeFailure(CNtfsVolume& volume);
+
 struct DriveSource;
 
 // Fills `index` for the drive `volume` stands for: from its cache file when that is usable
