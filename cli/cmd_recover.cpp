@@ -477,6 +477,11 @@ int RunRecover(Args& args) {
     }
     ntfs = nullptr;
   }
+  if (!ntfs && pathLetter &&
+      std::find(letters.begin(), letters.end(), pathLetter) == letters.end()) {
+    PrintError("recover: " + pathText + " is not a drive of " + words[0]);
+    return kExitBadUsage;
+  }
   if (!ntfs) {
     PrintError("recover: " + words[0] + " holds no readable NTFS volume");
     return kExitBadUsage;

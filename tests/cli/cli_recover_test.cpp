@@ -51,6 +51,39 @@ class CliRecover : public ::testing::Test {
   json m_key;
 };
 
+// --path takes the forms list and search take, for a deleted folder too; a letter the source
+// does not have is refused before anything is written.
+TEST_F(CliRecover, PathTakesEveryFormForADeletedFolder) {
+  auto expected = DeletedFilesUnder("OldProject/");
+  ASSERT_GE(expected.size(), 3u);
+  const struct {
+    const char* path;
+    int exitCode;
+    const char* error;  // part of stderr for a refusal
+  } cases[] = {
+      {"/OldProject", 0, ""},
+      {"oldproject/", 0, ""},
+      {"C:/OldProject", 0, ""},
+      {"C:\\OldProject\\", 0, ""},
+      {"N:\\OldProject\\", 2, "is not a drive of"},
+      {"/OldProject/nothing", 2, "no folder"},
+  };
+  int n = 0;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    std::string dest = test::ScratchFolder("cli_recover_forms") + "/" + std::to_string(n++);
+    auto r = RunSorvani({"recover", m_image, "--to", dest, "--path", c.path, "--json"});
+    ASSERT_EQ(r.exitCode, c.exitCode) << r.err;
+    if (c.exitCode != 0) {
+      EXPECT_NE(r.err.find(c.error), std::string::npos) << r.err;
+      EXPECT_FALSE(fs::exists(dest + "/OldProject"));
+      continue;
+    }
+    for (const auto& [path, sha] : expected)
+      EXPECT_EQ(test::Sha256OfFile(dest + "/" + path), sha) << path;
+  }
+}
+
 TEST_F(CliRecover, PathPutsOneFolderBackInPlaceAndListsEveryItem) {
   // A destination whose folders do not exist yet is made whole before anything is written.
   std::string dest = test::ScratchFolder("cli_recover_path") + "/new/deeper";
