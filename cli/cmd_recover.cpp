@@ -465,17 +465,15 @@ int RunRecover(Args& args) {
     pathLetter = path.letter;
   }
   // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
-  std::unique_ptr<CVolume> volume;
+  std::unique_ptr<CNtfsVolume> volume;
   CNtfsVolume* ntfs = nullptr;
   for (char letter : letters) {
     if (pathLetter && letter != pathLetter) continue;
-    std::unique_ptr<CVolume> candidate;
-    if (OpenVolume(letter, candidate) && (ntfs = dynamic_cast<CNtfsVolume*>(candidate.get()))) {
-      volume = std::move(candidate);
+    if ((volume = Session().NewReader(letter))) {
+      ntfs = volume.get();
       options.letter = letter;
       break;
     }
-    ntfs = nullptr;
   }
   if (!ntfs && pathLetter &&
       std::find(letters.begin(), letters.end(), pathLetter) == letters.end()) {
