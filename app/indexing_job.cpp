@@ -33,14 +33,7 @@ IndexingSnapshot CIndexingJob::Snapshot() const {
     progress = m_progress;
   }
   auto ms = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - m_start);
-  IndexTick tick = ComputeIndexTick(progress, ms.count() / 1000.0);
-  out.phase = tick.phase;
-  out.titleString = tick.titleString;
-  out.percent = tick.percent;
-  out.elapsedSeconds = tick.elapsedSeconds;
-  out.estimateShown = tick.estimateShown;
-  out.estimateKnown = tick.estimateKnown;
-  out.estimateSeconds = tick.estimateSeconds;
+  static_cast<IndexTick&>(out) = ComputeIndexTick(progress, ms.count() / 1000.0);
   return out;
 }
 

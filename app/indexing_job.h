@@ -13,18 +13,12 @@ namespace sorvani {
 
 class CSession;
 
-// One poll of the indexing dialog, as plain numbers (front ends make the texts).
-struct IndexingSnapshot {
+// One poll of the indexing dialog, as plain numbers (front ends make the texts): the tick
+// while it runs, and once finished how it ended.
+struct IndexingSnapshot : IndexTick {
   bool finished = false;
   std::uint8_t outcome = kEnumRunning;  // kEnum...; kEnumRunning until finished
   char drive = 0;                       // the drive being indexed
-  std::uint8_t phase = kPhaseNone;
-  unsigned titleString = 0;  // resource string of the dialog's title; 0 keeps the title
-  int percent = 0;
-  double elapsedSeconds = 0;
-  bool estimateShown = false;  // only while scanning
-  bool estimateKnown = false;  // false: the estimate is unknown
-  std::uint32_t estimateSeconds = 0;
 };
 
 class CIndexingJob : public CJob {

@@ -51,8 +51,6 @@ inline constexpr unsigned kIdsIndexElapsed = 38;
 // What one poll of the indexing dialog shows, as numbers: the front end turns them into text
 // (FormatElapsed, FormatEstimate, its own word for an unknown estimate).
 struct IndexTick {
-  bool finished = false;
-  std::uint8_t result = kEnumRunning;  // once finished: how the run ended
   std::uint8_t phase = 0;
   unsigned titleString = 0;  // resource string of the title; 0 leaves the title as it is
   int percent = 0;           // 0..100, also the progress bar's position

@@ -11,13 +11,13 @@
 #include <set>
 
 #include "disk/drive_table.h"
-#include "foundation/endian.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
 #include "index/index_cache.h"
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 #include "tests/index/catalogue_key.h"
+#include "tests/util/patched_images.h"
 
 namespace sorvani {
 namespace {
@@ -136,50 +136,11 @@ TEST(CatalogueImages, ReservedRecordsAreNotDeletedFilesAndCancelKeepsPartialResu
 // copy of a fixture: OldProject\\src (record 93) loses its name, and OldProject (91) gets
 // the stale entry that names it where a shrunk index leaves one, in the slack of its record.
 TEST(CatalogueImages, AFolderThatLostItsNameIsNamedFromTheFolderAboveIt) {
-  std::string path = test::Fixture("ntfs-4k.img");
-  if (path.empty()) return;
-  auto image = std::make_shared<std::vector<std::uint8_t>>(test::ReadWholeFile(path));
-  constexpr std::uint32_t kSrc = 93, kOldProject = 91, kLib = 95;
-  constexpr std::size_t kRecordSize = 1024, kStale = 520;  // past the used bytes, no fixup inside
-  auto recordAt = [&](std::uint32_t number) -> std::uint8_t* {
-    for (std::size_t at = 0; at + kRecordSize <= image->size(); at += 512) {
-      std::uint8_t* r = image->data() + at;
-      if (r[0] == 'F' && r[1] == 'I' && r[2] == 'L' && r[3] == 'E' &&
-          ReadLe32(ByteSpan(r, kRecordSize), 0x2C) == number)
-        return r;
-    }
-    return nullptr;
-  };
-  std::uint8_t* srcRecord = recordAt(kSrc);
-  std::uint8_t* oldProject = recordAt(kOldProject);
-  ASSERT_TRUE(srcRecord && oldProject);
-  int patched = 0;
-  ByteSpan record(srcRecord, kRecordSize);
-  for (std::size_t a = ReadLe16(record, 0x14); a + 8 <= kRecordSize;) {
-    std::uint32_t type = ReadLe32(record, a), length = ReadLe32(record, a + 4);
-    if (type == 0xFFFFFFFFu || length < 16) break;
-    if (type == 0x30) {
-      ASSERT_LT(a % 512, 508u) << "the type field lies under a fixup";
-      WriteLe32(srcRecord + a, 0x40);  // now an $OBJECT_ID: the record has no name left
-      ++patched;
-    }
-    a += length;
-  }
-  ASSERT_EQ(patched, 1);
-  ASSERT_LE(ReadLe32(ByteSpan(oldProject, kRecordSize), 0x18), kStale) << "the slack is in use";
-  // Entry: reference, length, key length, flags; key: parent reference, times and sizes,
-  // flags (a folder's name), name length, name space (Win32), name.
-  std::uint8_t* e = oldProject + kStale;
-  std::fill(e, e + 88, std::uint8_t{0});
-  WriteLe64(e, kSrc | (std::uint64_t{2} << 48));
-  WriteLe16(e + 8, 88);
-  WriteLe16(e + 10, 72);
-  WriteLe64(e + 16, kOldProject | (std::uint64_t{1} << 48));
-  WriteLe32(e + 16 + 56, 0x10000000);
-  e[16 + 64] = 3;
-  e[16 + 65] = 1;
-  const char name[] = {'s', 0, 'r', 0, 'c', 0};
-  std::copy(name, name + 6, e + 16 + 66);
+  if (test::Fixture("ntfs-4k.img").empty()) return;
+  using test::kLib, test::kOldProject, test::kSrc;
+  // Null when the patch does not fit: a type field under a fixup, or the slack in use.
+  std::shared_ptr<std::vector<std::uint8_t>> image = test::NamelessFolderImage();
+  ASSERT_NE(image, nullptr);
 
   SetCacheSavingAllowed(false);
   DriveSource source;
