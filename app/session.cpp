@@ -5,7 +5,10 @@
 #include "app/image_drives.h"
 #include "app/indexing_job.h"
 #include "app/search_job.h"
+#include "app/volume_path.h"
 #include "index/enum_thread.h"
+#include "index/folder_model.h"
+#include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 
 namespace sorvani {
@@ -110,6 +113,18 @@ CSearchJob* CSession::StartSearch(const SearchCriteria& criteria, ISearchJobSink
     return nullptr;
   }
   return m_search.get();
+}
+
+bool CSession::HasFolder(char letter, const std::string& path) const {
+  PublishedCatalogue catalogue = Catalogue();
+  if (catalogue.drive != letter) return false;
+  std::unique_ptr<CNtfsVolume> volume = NewReader(letter);
+  if (!volume) return false;
+  CNtfsRecordReader reader(volume.get(), catalogue.index.get());
+  CNtfsIndexLister live(volume.get());
+  CFolderModel model(letter, *catalogue.index, reader, live);
+  FolderNode node;
+  return ResolveFolderText(model, path, node);
 }
 
 }  // namespace sorvani

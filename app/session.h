@@ -72,6 +72,10 @@ class CSession {
   static std::unique_ptr<CNtfsVolume> NewReader(char letter, const DriveSource& source,
                                                 std::uint8_t* why = nullptr);
 
+  // Whether `path` (any form ParseVolumePath takes) names a folder of drive `letter`, existing,
+  // deleted or orphan; the published catalogue must describe the drive. Owner's thread.
+  bool HasFolder(char letter, const std::string& path) const;
+
   // The published catalogue; any thread (a short lock while the pointer is copied).
   PublishedCatalogue Catalogue() const;
   // Replaces the published catalogue whole; called by the indexing job on its thread.

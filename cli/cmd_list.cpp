@@ -67,18 +67,6 @@ class CListPrinter : public IListingSink {
 
 }  // namespace
 
-bool DriveHasFolder(char letter, const std::string& path) {
-  PublishedCatalogue catalogue = Session().Catalogue();
-  if (catalogue.drive != letter) return false;
-  std::unique_ptr<CNtfsVolume> volume = Session().NewReader(letter);
-  if (!volume) return false;
-  CNtfsRecordReader reader(volume.get(), catalogue.index.get());
-  CNtfsIndexLister live(volume.get());
-  CFolderModel model(letter, *catalogue.index, reader, live);
-  FolderNode node;
-  return ResolveFolderText(model, path, node);
-}
-
 int RunList(Args& args) {
   bool json = args.Flag("--json");
   bool recursive = args.Flag("--recursive");

@@ -324,20 +324,6 @@ std::shared_ptr<const CFileIndex> IndexCatalogue(char letter, int& exitCode) {
   return Session().Catalogue().index;
 }
 
-// A --path argument: the drive letter it names (0 for none) and its folder below the root
-// ("/"-separated); given the drive, once it is indexed, also whether that folder is there.
-struct RecoverPath {
-  char letter = 0;
-  std::string folder;
-  bool exists = false;
-};
-RecoverPath ResolveRecoverPath(const std::string& text, char indexedDrive = 0) {
-  RecoverPath path;
-  path.folder = FolderFilterOf(text, path.letter);
-  path.exists = indexedDrive != 0 && DriveHasFolder(indexedDrive, text);
-  return path;
-}
-
 // Settles the destination before the run: the checks (on the source, free space for
 // `selectionBytes`, file system), the folder made with its parents, and the recent list. ""
 // with the reason in `error` when the run must not start.
@@ -375,10 +361,11 @@ std::string DecideDestination(const RecoverOptions& options, std::uint64_t selec
   return check.destination;
 }
 
-// Decides the destination, runs the recovery job while the live line is drawn, and leaves the
-// run's record in `done`. "" on success; the reason when the run could not start.
-std::string RunRecoveryJob(RecoveryRequest request, const RecoverOptions& options,
-                           RecoveryProgress& done) {
+// Decides the destination for `selectionBytes` (the plan's total), runs the recovery job
+// while the live line is drawn, and leaves the run's record in `done`. "" on success; the
+// reason when the run could not start.
+std::string RunRecoveryJob(RecoveryRequest request, std::uint64_t selectionBytes,
+                           const RecoverOptions& options, RecoveryProgress& done) {
   // Every item is listed when the output is read by a program (not a terminal, or JSON), or
   // when asked for; a person at a terminal sees the live line, the failures and the summary.
   bool listAll = options.json || options.verbose || ::isatty(STDOUT_FILENO) == 0;
@@ -386,10 +373,7 @@ std::string RunRecoveryJob(RecoveryRequest request, const RecoverOptions& option
   CCliPrompt prompt(options, line);
   CCliEvents events(options, line, listAll);
   std::string error;
-  std::uint64_t selection = 0;
-  for (const RecoverItem& item : request.items)
-    if (__builtin_add_overflow(selection, item.size, &selection)) selection = UINT64_MAX;
-  request.destination = DecideDestination(options, selection, prompt, error);
+  request.destination = DecideDestination(options, selectionBytes, prompt, error);
   if (request.destination.empty()) return error;
   CRecoveryJob job(std::move(request), &prompt, &events);
   if (!job.Start()) return "the recovery could not start";
@@ -459,11 +443,7 @@ int RunRecover(Args& args) {
     return kExitBadUsage;
   }
   char pathLetter = 0;
-  if (havePath) {
-    RecoverPath path = ResolveRecoverPath(pathText);
-    selection.folder = path.folder;
-    pathLetter = path.letter;
-  }
+  if (havePath) selection.folder = FolderFilterOf(pathText, pathLetter);
   // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
   std::unique_ptr<CNtfsVolume> volume;
   CNtfsVolume* ntfs = nullptr;
@@ -497,7 +477,7 @@ int RunRecover(Args& args) {
   std::shared_ptr<const CFileIndex> published = IndexCatalogue(options.letter, indexExit);
   if (!published) return indexExit;
   const CFileIndex& index = *published;
-  if (havePath && !ResolveRecoverPath(pathText, options.letter).exists) {
+  if (havePath && !Session().HasFolder(options.letter, pathText)) {
     PrintError("recover: no folder " + pathText);
     return kExitBadUsage;
   }
@@ -521,7 +501,8 @@ int RunRecover(Args& args) {
   if (options.quiet) request.flags |= RF_QUIET;
   request.items = std::move(plan.items);
   RecoveryProgress done;
-  if (std::string failure = RunRecoveryJob(std::move(request), options, done); !failure.empty()) {
+  if (std::string failure = RunRecoveryJob(std::move(request), plan.totalBytes, options, done);
+      !failure.empty()) {
     PrintError("recover: " + failure);
     return kExitBadUsage;
   }
@@ -552,9 +533,11 @@ int RecoverRawRangesTo(char letter, const std::vector<RawRangeItem>& ranges,
     return kExitBadUsage;
   }
   request.flags = RF_RAW_RANGES;
-  request.items = PlanRawRanges(ranges).items;
+  RecoveryPlan plan = PlanRawRanges(ranges);
+  request.items = std::move(plan.items);
   RecoveryProgress p;
-  if (std::string failure = RunRecoveryJob(std::move(request), options, p); !failure.empty()) {
+  if (std::string failure = RunRecoveryJob(std::move(request), plan.totalBytes, options, p);
+      !failure.empty()) {
     PrintError("carve: " + (failure == "the recovery could not start"
                                 ? std::string("the pictures could not be written")
                                 : failure));
