@@ -25,8 +25,6 @@ constexpr std::uint32_t kBitmapChunk = 512;
 // The scan takes records in ascending order: a MiB of the MFT per device read.
 constexpr std::uint32_t kMftReadAhead = 1u << 20;
 
-std::atomic<char> g_cataloguedDrive{0};
-
 }  // namespace
 
 std::uint8_t InitializeFailure(CNtfsVolume& volume) {
@@ -62,21 +60,15 @@ std::uint32_t ReadChunk(CNtfsFileAttr& bitmap, std::uint8_t* buffer, std::uint64
 
 }  // namespace
 
-char CataloguedDrive() { return g_cataloguedDrive; }
-
 std::uint8_t EnumerateDrive(char driveLetter, bool forceRescan) {
   {
     std::lock_guard<std::mutex> lock(index_lock);
     index_progress = IndexProgress{};
     index_progress.forceRescan = forceRescan ? 1 : 0;
   }
-  g_cataloguedDrive = 0;
   CNtfsVolume volume;
   std::atomic<bool> never{false};
-  std::uint8_t result =
-      EnumThread(driveLetter, volume, file_index, index_progress, never, forceRescan);
-  if (result == kEnumFromCache || result == kEnumScanned) g_cataloguedDrive = driveLetter;
-  return result;
+  return EnumThread(driveLetter, volume, file_index, index_progress, never, forceRescan);
 }
 
 std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volumeRef, CFileIndex& index,

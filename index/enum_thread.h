@@ -35,10 +35,6 @@ std::uint8_t EnumThread(char driveLetter, CNtfsVolume& volume, CFileIndex& index
 // command and its tests). Resets the progress block first.
 std::uint8_t EnumerateDrive(char driveLetter, bool forceRescan = true);
 
-// The letter the process-wide catalogue describes: set by an EnumerateDrive that ended with
-// kEnumFromCache or kEnumScanned, 0 from the start of every run and after any other ending.
-char CataloguedDrive();
-
 // Resource strings of the indexing dialog's title per phase, and of its texts.
 inline constexpr unsigned kIdsIndexTitleScanning = 39;
 inline constexpr unsigned kIdsIndexTitleLoading = 40;

@@ -3,7 +3,6 @@
 #include <algorithm>
 
 #include "foundation/name_compare.h"
-#include "index/ntfs_record_reader.h"
 
 namespace sorvani {
 
@@ -260,11 +259,6 @@ RecordLoad CFileIndex::IndexUnusedRecord(IRecordReader& reader, std::uint32_t st
     if (!SetFlag(current, kFlagWalkedOn)) return outcome;
     current = parent;
   }
-}
-
-void IndexUnusedRecord(CNtfsVolume* volume, std::uint32_t record) {
-  CNtfsRecordReader reader(volume);
-  file_index.IndexUnusedRecord(reader, record);
 }
 
 }  // namespace sorvani

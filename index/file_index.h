@@ -20,8 +20,6 @@
 
 namespace sorvani {
 
-class CNtfsVolume;
-
 inline constexpr std::uint32_t kIndexRootRecord = kRootRecord;
 // Records 0 to 24 hold the system files and reserved slots; they are never orphan folders.
 inline constexpr std::uint32_t kLastSystemRecord = 24;
@@ -256,8 +254,5 @@ class CFileIndex {
 extern CFileIndex file_index;
 extern IndexProgress index_progress;
 extern std::mutex index_lock;
-
-// The walk of IndexUnusedRecord on the process-wide index, through the NTFS reader of `volume`.
-void IndexUnusedRecord(CNtfsVolume* volume, std::uint32_t record);
 
 }  // namespace sorvani
