@@ -15,7 +15,8 @@ if [[ "${1:-}" == "--fix" ]]; then
   exit 0
 fi
 if ! "$formatter" --dry-run --Werror "${files[@]}" 2>/tmp/check-format.$$; then
-  grep -o '^[^:]*' /tmp/check-format.$$ | sort -u | sed 's/^/  not formatted: /' >&2
+  grep -oE '^[^ :]+\.(cpp|h):[0-9]+:' /tmp/check-format.$$ | cut -d: -f1 | sort -u |
+    sed 's/^/  not formatted: /' >&2
   rm -f /tmp/check-format.$$
   echo "check-format: run tools/check-format.sh --fix" >&2
   exit 1
