@@ -49,31 +49,15 @@ std::string Slurp(const std::string& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class RecoveryJobs : public ::testing::Test {
+class RecoveryJobs : public test::CIndexedImageTest {
  protected:
   void SetUp() override {
-    std::string image = test::Fixture("ntfs-4k.img");
-    if (image.empty()) GTEST_SKIP();
-    m_image = test::OpenIndexedImage(image);
-    ASSERT_NE(m_image.ntfs, nullptr);
-    m_catalogue = std::make_unique<CFileIndexCatalogue>(file_index, m_image.ntfs);
-    std::string keyText = test::FixtureText("ntfs-4k.img.key.json");
-    auto key = nlohmann::json::parse(keyText, nullptr, false);
-    ASSERT_FALSE(key.is_discarded());
-    for (const auto& e : key["entries"])
-      if (e.value("deleted", false))
-        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
-    for (const test::KeyStream& k : test::DeletedStreamsOfKey(keyText))
+    CIndexedImageTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    for (const test::KeyStream& k : test::DeletedStreamsOfKey(m_keyText))
       if (k.stream.empty()) m_sha[k.record] = k.sha256;
     for (const char* p : {kDraftPath, kBudgetPath, kCompressedPath, kLargePath})
       ASSERT_TRUE(m_records.count(p) && m_sha.count(m_records[p])) << p;
-  }
-  void TearDown() override {
-    m_catalogue.reset();
-    if (m_image.letter) {
-      m_image.volume.reset();
-      CDriveTable::Instance().Remove(m_image.letter);
-    }
   }
 
   RecoveryRequest Request(const std::vector<const char*>& paths, const std::string& dest,
@@ -105,9 +89,6 @@ class RecoveryJobs : public ::testing::Test {
     return name.substr(0, dot) + " (" + std::to_string(m_records.at(path)) + ")" + name.substr(dot);
   }
 
-  test::IndexedImage m_image;
-  std::unique_ptr<CFileIndexCatalogue> m_catalogue;
-  std::map<std::string, std::uint32_t> m_records;
   std::map<std::uint32_t, std::string> m_sha;
 };
 

@@ -27,29 +27,7 @@ std::map<std::uint32_t, std::uint64_t> KeySizes(const std::string& keyText) {
   return sizes;
 }
 
-class RecoveryPlanning : public ::testing::Test {
- protected:
-  void SetUp() override {
-    std::string image = test::Fixture("ntfs-4k.img");
-    if (image.empty()) GTEST_SKIP();
-    m_image = test::OpenIndexedImage(image);
-    ASSERT_NE(m_image.ntfs, nullptr);
-    m_catalogue = std::make_unique<CFileIndexCatalogue>(file_index, m_image.ntfs);
-    m_keyText = test::FixtureText("ntfs-4k.img.key.json");
-    ASSERT_FALSE(m_keyText.empty());
-  }
-  void TearDown() override {
-    m_catalogue.reset();
-    if (m_image.letter) {
-      m_image.volume.reset();
-      CDriveTable::Instance().Remove(m_image.letter);
-    }
-  }
-
-  test::IndexedImage m_image;
-  std::unique_ptr<CFileIndexCatalogue> m_catalogue;
-  std::string m_keyText;
-};
+using RecoveryPlanning = test::CIndexedImageTest;
 
 TEST_F(RecoveryPlanning, AllDeletedSizesAreTheKeysSizes) {
   RecoverySelection all;

@@ -33,21 +33,12 @@ constexpr const char* kBudgetPath = "Docs/Reports/2023/budget-deleted.bin";
 constexpr const char* kOldProjectPath = "OldProject";             // a deleted folder tree
 constexpr const char* kSparsePath = "Sparse/sparse-deleted.bin";  // 3.3 MB
 
-class RecoverPrompts : public ::testing::Test {
+class RecoverPrompts : public test::CIndexedImageTest {
  protected:
   void SetUp() override {
-    std::string image = test::Fixture("ntfs-4k.img");
-    if (image.empty()) GTEST_SKIP();
-    m_image = test::OpenIndexedImage(image);
-    ASSERT_NE(m_image.ntfs, nullptr);
-    m_catalogue = std::make_unique<CFileIndexCatalogue>(file_index, m_image.ntfs);
-    std::string keyText = test::FixtureText("ntfs-4k.img.key.json");
-    m_key = test::DeletedStreamsOfKey(keyText);
-    auto key = nlohmann::json::parse(keyText, nullptr, false);
-    ASSERT_FALSE(key.is_discarded());
-    for (const auto& e : key["entries"])
-      if (e.value("deleted", false))
-        m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+    CIndexedImageTest::SetUp();
+    if (IsSkipped() || HasFatalFailure()) return;
+    m_key = test::DeletedStreamsOfKey(m_keyText);
     for (const char* p : {kDraftPath, kBudgetPath, kOldProjectPath, kSparsePath})
       ASSERT_TRUE(m_records.count(p)) << p << " is not a deleted item of the key";
     kDraftTxt = m_records[kDraftPath];
@@ -71,10 +62,7 @@ class RecoverPrompts : public ::testing::Test {
     return test::RunRecovery(fe, *m_image.volume, flags, std::move(items), m_catalogue.get());
   }
 
-  test::IndexedImage m_image;
-  std::unique_ptr<CFileIndexCatalogue> m_catalogue;
   std::vector<test::KeyStream> m_key;
-  std::map<std::string, std::uint32_t> m_records;
   std::uint32_t kDraftTxt = 0, kBudgetBin = 0, kOldProject = 0, kSparseBig = 0;
 };
 

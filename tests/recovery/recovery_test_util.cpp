@@ -10,6 +10,7 @@
 #include "disk/drive_table.h"
 #include "index/enum_thread.h"
 #include "index/file_index.h"
+#include "tests/util/fixtures.h"
 #include "volumes/open_volume.h"
 
 namespace sorvani::test {
@@ -24,6 +25,28 @@ IndexedImage OpenIndexedImage(const std::string& image) {
   o.ntfs = dynamic_cast<CNtfsVolume*>(o.volume.get());
   EnumerateDrive(o.letter, true);
   return o;
+}
+
+void CIndexedImageTest::SetUp() {
+  std::string image = Fixture("ntfs-4k.img");
+  if (image.empty()) GTEST_SKIP();
+  m_image = OpenIndexedImage(image);
+  ASSERT_NE(m_image.ntfs, nullptr);
+  m_catalogue = std::make_unique<CFileIndexCatalogue>(file_index, m_image.ntfs);
+  m_keyText = FixtureText("ntfs-4k.img.key.json");
+  auto key = nlohmann::json::parse(m_keyText, nullptr, false);
+  ASSERT_FALSE(key.is_discarded());
+  for (const auto& e : key["entries"])
+    if (e.value("deleted", false))
+      m_records[e.value("path", "")] = e.at("record").get<std::uint32_t>();
+}
+
+void CIndexedImageTest::TearDown() {
+  m_catalogue.reset();
+  if (m_image.letter) {
+    m_image.volume.reset();
+    CDriveTable::Instance().Remove(m_image.letter);
+  }
 }
 
 NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_t folderMask) {

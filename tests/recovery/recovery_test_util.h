@@ -2,6 +2,8 @@
 // of deleted files that a TSK answer key lists.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -12,6 +14,7 @@
 
 #include "disk/volume.h"
 #include "ntfs/ntfs_volume.h"
+#include "recovery/recover_catalogue.h"
 #include "recovery/recover_engine.h"
 #include "tests/util/sha256.h"
 
@@ -25,6 +28,19 @@ struct IndexedImage {
   CNtfsVolume* ntfs = nullptr;
 };
 IndexedImage OpenIndexedImage(const std::string& image);
+
+// ntfs-4k.img indexed as above, with the catalogue a recovery reads, the text of its answer
+// key and the key's deleted items by path. Skips when the fixture is absent.
+class CIndexedImageTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  IndexedImage m_image;
+  std::unique_ptr<CFileIndexCatalogue> m_catalogue;
+  std::string m_keyText;
+  std::map<std::string, std::uint32_t> m_records;
+};
 
 // One RecoverItem per record, as a selection of the file list would give them.
 NextRecoverItem ItemsFor(const std::vector<std::uint32_t>& records, std::uint32_t folderMask = 0);
