@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 namespace sorvani {
@@ -35,14 +36,19 @@ class CJob {
   CJob(const CJob&) = delete;
   CJob& operator=(const CJob&) = delete;
 
-  // Starts the thread; false when it is already running or has run.
+  // Starts the thread; false when it is already running or has run, or when the system
+  // gives no thread.
   bool Start() {
     std::lock_guard hold(m_threadLock);
     if (m_thread.joinable() || m_finished.load()) return false;
-    m_thread = std::thread([this] {
-      Run(m_cancel);
-      m_finished.store(true);
-    });
+    try {
+      m_thread = std::thread([this] {
+        Run(m_cancel);
+        m_finished.store(true);
+      });
+    } catch (const std::system_error&) {
+      return false;
+    }
     return true;
   }
   // Asks the worker to stop at its next step; it still ends through Run's normal exit.

@@ -55,8 +55,7 @@ class CRecoveryJob : public CJob {
   // Any thread.
   RecoveryJobSnapshot Snapshot() const;
   // After Finished: REC_S_OK when the run took place (see Snapshot for what became of the
-  // items), REC_E_INVALIDARG without a volume or a destination, REC_E_UNEXPECTED when no
-  // thread could start.
+  // items), REC_E_INVALIDARG without a volume or a destination.
   RecoverResult Result() const { return m_result.load(); }
 
  protected:

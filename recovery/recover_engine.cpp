@@ -1,8 +1,6 @@
 #include "recovery/recover_engine.h"
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
 
 #include "disk/volume.h"
 #include "foundation/log.h"
@@ -331,24 +329,15 @@ RecoverResult RecoverFileGroup(RecoverJob& job) {
   // No destination is no run: an empty one would become the root folder.
   if (job.destination.empty()) return REC_E_INVALIDARG;
   if (job.destination.back() != '/') job.destination += '/';
-  std::thread worker;
-  try {
-    worker = std::thread([&job] {
-      SumSelection(job);
-      // Stopped before the first item: nothing is made at the destination.
-      if (job.Cancelled()) return;
-      int error = 0;
-      MakeFolder(job.destination, error);  // it may exist; otherwise the first write reports it
-      RecoverThread(&job);
-    });
-  } catch (const std::system_error& e) {
-    LogFile.WriteError(1, e.code().value());
-    LogFile.Write(1, "Couldn't create recovery thread\n");
-    std::lock_guard<std::mutex> hold(job.progress.Lock());
-    job.progress.Record().failed = true;
-    return REC_E_UNEXPECTED;
+  // The caller's thread is the run's worker (the application layer's job owns it), so no
+  // second thread only waits on a first.
+  SumSelection(job);
+  // Stopped before the first item: nothing is made at the destination.
+  if (!job.Cancelled()) {
+    int error = 0;
+    MakeFolder(job.destination, error);  // it may exist; otherwise the first write reports it
+    RecoverThread(&job);
   }
-  worker.join();
   if (job.Cancelled()) {
     std::lock_guard<std::mutex> hold(job.progress.Lock());
     job.progress.Record().stopped = true;

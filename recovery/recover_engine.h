@@ -67,11 +67,10 @@ struct RecoverJob {
 };
 
 // Runs a whole recovery of a filled-in job: sums the selection (count and bytes), makes the
-// destination folder, and writes every item, on a worker thread it starts and joins itself.
-// Called on the owner's thread, which it blocks until the run ends; the sinks are called on
-// the worker. Returns REC_S_OK when the run took place (items may have failed or the run may
-// have been stopped: see job.Snapshot()), REC_E_INVALIDARG without a destination,
-// REC_E_UNEXPECTED when no thread could be started.
+// destination folder, and writes every item. Called on the run's worker thread (a job's own,
+// see app/recovery_job.h), which it blocks until the run ends; the sinks are called on it.
+// Returns REC_S_OK when the run took place (items may have failed or the run may have been
+// stopped: see job.Snapshot()), REC_E_INVALIDARG without a destination.
 RecoverResult RecoverFileGroup(RecoverJob& job);
 
 // The same for byte ranges of the raw volume in job.volume (a carved picture each).
