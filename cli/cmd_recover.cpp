@@ -444,6 +444,10 @@ int RunRecover(Args& args) {
   }
   char pathLetter = 0;
   if (havePath) selection.folder = FolderFilterOf(pathText, pathLetter);
+  if (pathLetter && std::find(letters.begin(), letters.end(), pathLetter) == letters.end()) {
+    PrintError("recover: " + pathText + " is not a drive of " + words[0]);
+    return kExitBadUsage;
+  }
   // The recovery reads through a reader of its own; the catalogue's reader stays the index's.
   std::unique_ptr<CNtfsVolume> volume;
   CNtfsVolume* ntfs = nullptr;
@@ -454,11 +458,6 @@ int RunRecover(Args& args) {
       options.letter = letter;
       break;
     }
-  }
-  if (!ntfs && pathLetter &&
-      std::find(letters.begin(), letters.end(), pathLetter) == letters.end()) {
-    PrintError("recover: " + pathText + " is not a drive of " + words[0]);
-    return kExitBadUsage;
   }
   if (!ntfs) {
     PrintError("recover: " + words[0] + " holds no readable NTFS volume");
