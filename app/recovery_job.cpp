@@ -85,6 +85,18 @@ RecoveryJobSnapshot CRecoveryJob::Snapshot() const {
   return s;
 }
 
+namespace {
+
+void WriteLifetimeUsage(const UsageTotals& u) {
+  int stored = u.filesInTotal > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(u.filesInTotal);
+  Profile().SetInt("UsageStatistics", "FilesRecoveredInTotal", stored);
+  std::uint8_t raw[8];
+  WriteLe64(raw, u.bytesInTotal);
+  Profile().SetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw);
+}
+
+}  // namespace
+
 UsageTotals CurrentUsageTotals() {
   std::lock_guard<std::mutex> hold(UsageLock());
   LoadLifetimeUsage();
@@ -99,12 +111,14 @@ void AddUsageStatistics(std::uint64_t files, std::uint64_t bytes) {
   u.bytesThisRun += bytes;
   u.filesInTotal += files;
   u.bytesInTotal += bytes;
-  int stored = u.filesInTotal > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(u.filesInTotal);
-  Profile().SetInt("UsageStatistics", "FilesRecoveredInTotal", stored);
-  std::uint8_t raw[8];
-  WriteLe64(raw, u.bytesInTotal);
-  Profile().SetBinary("UsageStatistics", "AmountRecoveredInTotal", raw, sizeof raw);
+  WriteLifetimeUsage(u);
   Profile().Save();
+}
+
+void StoreUsageTotals() {
+  std::lock_guard<std::mutex> hold(UsageLock());
+  LoadLifetimeUsage();
+  WriteLifetimeUsage(Usage());
 }
 
 }  // namespace sorvani

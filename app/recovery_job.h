@@ -80,5 +80,7 @@ struct UsageTotals {
 UsageTotals CurrentUsageTotals();
 // Adds to both pairs and stores the lifetime pair in the profile. Any thread.
 void AddUsageStatistics(std::uint64_t files, std::uint64_t bytes);
+// Writes the lifetime pair into the profile (not saved: the caller saves). Any thread.
+void StoreUsageTotals();
 
 }  // namespace sorvani

@@ -35,6 +35,10 @@ inline constexpr unsigned kIdsOpenImageTitle = 1301;
 inline constexpr unsigned kIdsOpenImageFilter = 1302;
 inline constexpr unsigned kIdsOpenImageFailed = 1303;  // (file, reason)
 inline constexpr unsigned kIdsImagesOnlyStatus = 1304;
+inline constexpr unsigned kIdsLocalDisk = 1305;         // drive menu entry of a drive without label
+inline constexpr unsigned kIdsNoDrives = 1306;          // Drives menu without an NTFS drive
+inline constexpr unsigned kIdsAddressTitle = 1307;      // (address) shown instead of a browser as root
+inline constexpr unsigned kIdsImageOpened = 1308;       // (file, drive letters) status message
 
 // Menu titles.
 inline constexpr unsigned kIdsMenuFile = 1900;
@@ -55,11 +59,17 @@ inline constexpr unsigned kIdsButtonTryAgain = 1954;
 inline constexpr unsigned kIdsDoNotShowAgain = 1955;
 inline constexpr unsigned kIdsButtonHelp = 1956;
 inline constexpr unsigned kIdsHintMoreLink = 1957;  // the help link under a hint's text
+inline constexpr unsigned kIdsButtonCopy = 1958;
 
 // About box and help viewer.
 inline constexpr unsigned kIdsAboutProduct = 1960;  // product name before " v." and the version
 inline constexpr unsigned kIdsAboutWebSite = 1961;  // text of the web-site link
 inline constexpr unsigned kIdsAboutTitle = 1962;    // window title of the About box
+inline constexpr unsigned kIdsColumnName = 1965;  // file-list headers: Name, Size, Type,
+inline constexpr unsigned kIdsColumnSize = 1966;  // Date Created, Date Modified
+inline constexpr unsigned kIdsColumnType = 1967;
+inline constexpr unsigned kIdsColumnCreated = 1968;
+inline constexpr unsigned kIdsColumnModified = 1969;
 inline constexpr unsigned kIdsHelpTitle = 1970;
 inline constexpr unsigned kIdsHelpMissing = 1971;  // (page) shown when a help page is absent
 

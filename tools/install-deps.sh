@@ -3,7 +3,10 @@
 # Usage: tools/install-deps.sh [--fuzz]
 set -euo pipefail
 
-packages=(cmake g++ make pkg-config libgtest-dev libpugixml-dev nlohmann-json3-dev zstd xz-utils bzip2 gzip libblkid-dev clang-format-14)
+packages=(cmake g++ make pkg-config libgtest-dev libpugixml-dev nlohmann-json3-dev zstd xz-utils bzip2 gzip libblkid-dev clang-format-14
+          # The desktop program: Qt 6, libcurl for its online services, fixed fonts and icons so
+          # screenshots and tests look the same everywhere, and a virtual display to try it on.
+          qt6-base-dev libcurl4-openssl-dev fonts-dejavu-core adwaita-icon-theme xvfb xauth)
 if [[ "${1:-}" == "--fuzz" ]]; then packages+=(clang); fi
 
 missing=()
