@@ -6,6 +6,12 @@ tools/install-deps.sh
 # Its own build folder: the test script's builds keep their options.
 cmake -S . -B build-demo -DCMAKE_BUILD_TYPE=RelWithDebInfo -DSORVANI_TESTS=OFF >/dev/null
 cmake --build build-demo --target sorvani -j"$(nproc)"
+# The desktop program too, when Qt 6 is there (install-deps.sh installs it).
+gui=0
+if grep -q '^SORVANI_GUI:BOOL=ON' build-demo/CMakeCache.txt; then
+  cmake --build build-demo --target sorvani-recovery -j"$(nproc)"
+  gui=1
+fi
 sorvani=build-demo/cli/sorvani
 
 demo=build-demo/demo
@@ -39,3 +45,10 @@ fi
 echo
 echo "== what came back (first 30 files)"
 (cd "$out" && find . -type f | sort | sed -n '1,30p')
+
+if (( gui )); then
+  echo
+  echo "== the desktop program"
+  echo "Start it on the demo volume (a display is needed; xvfb-run -a works without one):"
+  echo "    build-demo/ui/sorvani-recovery --image $demo/ntfs-4k.img"
+fi
