@@ -29,3 +29,5 @@ echo "== benchmark smoke run (committed fixtures, one run each)"
 bench/run.sh --smoke --sorvani "$PWD/build/cli/sorvani"
 echo "== fuzz smoke runs (libFuzzer, clang)"
 tools/fuzz-smoke.sh 15
+echo "== desktop program suites (ctest -L gui, normal build)"
+ctest --test-dir build -L gui --output-on-failure --no-tests=error
