@@ -82,6 +82,25 @@ void CLogFile::WriteError(int level, int code) {
         static_cast<unsigned>(code), text.c_str());
 }
 
+void CLogFile::WriteAlwaysAndClose(const char* text) {
+  int fd = m_fd;
+  m_fd = -1;
+  if (fd < 0) return;
+  struct stat st {};
+  if (::fstat(fd, &st) == 0 && static_cast<std::uint64_t>(st.st_size) < m_sizeLimit) {
+    const char* p = text;
+    std::size_t left = std::strlen(text);
+    while (left > 0) {
+      ssize_t w = ::write(fd, p, left);
+      if (w < 0 && errno == EINTR) continue;
+      if (w <= 0) break;
+      p += w;
+      left -= static_cast<std::size_t>(w);
+    }
+  }
+  ::close(fd);
+}
+
 void CLogFile::WriteLastError(int level) { WriteError(level, errno); }
 
 std::string SystemErrorText(int code) {

@@ -35,6 +35,9 @@ class CLogFile {
   // "Error %lu(%XH): %s" with errno and its text, at `level`.
   void WriteLastError(int level);
   void WriteError(int level, int code);
+  // For a crash handler: writes `text` as it stands (within the size limit) with write(2), then
+  // closes the file. No formatting, allocation or lock, so it may run inside a signal handler.
+  void WriteAlwaysAndClose(const char* text);
 
  private:
   void WriteFormatted(const char* format, va_list args);

@@ -101,7 +101,9 @@ DestinationCheck CheckDestination(const std::string& text, char sourceLetter,
 
 std::vector<std::string> RecentDestinations() {
   std::string text = Profile().GetString("Recover", "LastDestinationFolders", std::string());
-  if (text.size() >= kRecentTextLimit) text.resize(kRecentTextLimit - 1);
+  // A longer value was never written by us (hand-edited): its last entry may be cut, so the
+  // whole list falls back to the default, none.
+  if (text.size() >= kRecentTextLimit) return {};
   std::vector<std::string> out;
   std::size_t i = 0;
   while (i <= text.size()) {

@@ -54,6 +54,23 @@ TEST_F(LogTest, TextIsWrittenUnchangedExceptCarriageReturns) {
   EXPECT_EQ(ReadText(m_path), "50%.txt\nline one\nline two\narg\n[" + longName + "]\n");
 }
 
+TEST_F(LogTest, CrashLineClosesTheLogWithinItsLimit) {
+  LogFile.SetLevel(-1);
+  LogFile.Write(0, "silenced\n");
+  LogFile.WriteAlwaysAndClose("last words\n");  // like WriteAlways: whatever the level
+  EXPECT_FALSE(LogFile.IsOpen());
+  LogFile.WriteAlways("after the close\n");
+  LogFile.WriteAlwaysAndClose("again\n");
+  EXPECT_EQ(ReadText(m_path), "last words\n");
+
+  ASSERT_TRUE(LogFile.Open(m_path));
+  LogFile.SetSizeLimit(4);
+  LogFile.WriteAlways("full\n");
+  LogFile.WriteAlwaysAndClose("over the limit\n");
+  EXPECT_FALSE(LogFile.IsOpen()) << "closed even when the line is dropped";
+  EXPECT_EQ(ReadText(m_path), "full\n");
+}
+
 TEST_F(LogTest, SizeLimitDropsTheNextMessageWhateverItsLevel) {
   LogFile.SetSizeLimit(10);
   LogFile.Write(0, "0123456789AB\n");  // under the limit when it starts: passes it by one message
