@@ -44,10 +44,12 @@ int main(int argc, char** argv) {
   QApplication::setQuitOnLastWindowClosed(false);  // only the closing sequence ends the program
 
   // 1. One instance: the lock first, before the profile or the log is touched.
+  // Without a private folder (say, root with another user's variables) there is nowhere safe
+  // for the lock; the program then runs unguarded rather than not at all, and logs it.
   const std::string instanceFolder = InstanceFolder();
   CInstanceLock lock;
-  if (instanceFolder.empty() || !lock.TryLock(instanceFolder)) {
-    if (!instanceFolder.empty()) WakeRunningInstance(QString::fromStdString(instanceFolder));
+  if (!instanceFolder.empty() && !lock.TryLock(instanceFolder)) {
+    WakeRunningInstance(QString::fromStdString(instanceFolder));
     return 1;
   }
   // Close requests by signal wait in a pipe until the event loop runs, so one that comes
@@ -55,13 +57,17 @@ int main(int argc, char** argv) {
   CSignalBridge signalBridge;
   signalBridge.Install();
   CInstanceServer instanceServer;
-  const bool listening = instanceServer.Listen(QString::fromStdString(instanceFolder));
+  const bool listening =
+      !instanceFolder.empty() && instanceServer.Listen(QString::fromStdString(instanceFolder));
 
   // 2. Profile, log and crash reports.
   LoadProfile();
   const std::string logPath = OpenProcessLog();
   InstallCrashReporting(logPath);
-  if (!listening) LogFile.Write(1, "The activation socket could not be opened.\n");
+  if (instanceFolder.empty())
+    LogFile.WriteAlways("No private folder for the single-instance lock; running without it.\n");
+  else if (!listening)
+    LogFile.Write(1, "The activation socket could not be opened.\n");
 
   // 3. The resource library: every text and picture of the windows.
   std::string error;
