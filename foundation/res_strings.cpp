@@ -72,15 +72,17 @@ std::string_view CutUtf8(std::string_view text, std::size_t maxBytes) {
   return text.substr(0, end);
 }
 
+std::string LibraryResText(const char* text) {
+  if (text == nullptr) return kResourceNotAvailable;
+  // Bounded scan: a library text is read no further than the buffer it would fill.
+  std::size_t length = 0;
+  while (length <= kMaxResStringBytes && text[length] != '\0') ++length;
+  return std::string(CutUtf8(std::string_view(text, length), kMaxResStringBytes));
+}
+
 std::string LoadResString(unsigned id) {
-  if (ResourceStringSource source = g_source.load(std::memory_order_acquire)) {
-    const char* text = source(id);
-    if (text == nullptr) return kResourceNotAvailable;
-    // Bounded scan: a library text is read no further than the buffer it would fill.
-    std::size_t length = 0;
-    while (length <= kMaxResStringBytes && text[length] != '\0') ++length;
-    return std::string(CutUtf8(std::string_view(text, length), kMaxResStringBytes));
-  }
+  if (ResourceStringSource source = g_source.load(std::memory_order_acquire))
+    return LibraryResText(source(id));
   const char* text = SvresTableString(id);
   return text != nullptr ? text : kResourceNotAvailable;
 }

@@ -32,6 +32,10 @@ void SetResourceStringSource(ResourceStringSource source);
 // `text` cut to at most `maxBytes` bytes without splitting a UTF-8 sequence.
 std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
 
+// A text as a library gave it: kResourceNotAvailable for null, else its first bytes up to
+// kMaxResStringBytes (never reading further than that, never splitting a UTF-8 sequence).
+std::string LibraryResText(const char* text);
+
 // The text of string `id`, or kResourceNotAvailable when there is none. Texts of a library are
 // cut to kMaxResStringBytes.
 std::string LoadResString(unsigned id);
