@@ -7,6 +7,13 @@
 
 namespace sorvani {
 
+// Kinds of the binary resources (svres_data). An animation is a frame set: u32 count, u32 delay
+// in ms, then per frame u32 size and a PNG, all little-endian.
+inline constexpr unsigned kResIcon = 1;       // PNG
+inline constexpr unsigned kResImage = 2;      // PNG
+inline constexpr unsigned kResAnimation = 3;  // frame set
+inline constexpr unsigned kResSound = 4;      // WAV
+
 // Texts of the recovery engine, also shown by the command line.
 inline constexpr unsigned kIdsCaption = 1;               // caption of every message box
 inline constexpr unsigned kIdsFileExists = 3;            // (path) overwrite?
@@ -51,13 +58,6 @@ inline constexpr unsigned kIdsIndexElapsed = 38;      // (duration text)
 inline constexpr unsigned kIdsIndexPhaseScan = 39;
 inline constexpr unsigned kIdsIndexPhaseLoad = 40;
 inline constexpr unsigned kIdsIndexPhaseSave = 42;
-
-// Kinds of the binary resources (svres_data).
-inline constexpr unsigned kResIcon = 1;   // PNG
-inline constexpr unsigned kResImage = 2;  // PNG
-inline constexpr unsigned kResAnimation =
-    3;                                    // frame set: u32 count, u32 delay ms, (u32 size, PNG)*
-inline constexpr unsigned kResSound = 4;  // WAV
 
 // Texts of the main window and its shared helpers.
 inline constexpr unsigned kIdsStatusRecoveredRun = 7;    // (files number, size text) this run

@@ -32,15 +32,16 @@ struct NamedId {
 std::vector<NamedId> ReadNamedIds() {
   QFile file(QStringLiteral(SVRES_IDS_HEADER));
   if (!file.open(QIODevice::ReadOnly)) return {};
-  static const QRegularExpression kLine(
-      R"(^inline constexpr unsigned (k\w+) = (0x[0-9A-Fa-f]+|\d+);\s*(?://\s*(.*))?$)");
+  // A definition may be wrapped by the formatter, so the whole text is matched at once.
+  static const QRegularExpression kDefinition(
+      R"(inline constexpr unsigned (k\w+)\s*=\s*(0x[0-9A-Fa-f]+|\d+);[ \t]*(?://[ \t]*([^\n]*))?)");
   std::vector<NamedId> ids;
-  for (const QString& line : QString::fromUtf8(file.readAll()).split('\n')) {
-    QRegularExpressionMatch match = kLine.match(line.trimmed());
-    if (!match.hasMatch()) continue;
+  QRegularExpressionMatchIterator it = kDefinition.globalMatch(QString::fromUtf8(file.readAll()));
+  while (it.hasNext()) {
+    QRegularExpressionMatch match = it.next();
     bool ok = false;
     unsigned value = match.captured(2).toUInt(&ok, 0);
-    if (ok) ids.push_back({match.captured(1), value, match.captured(3)});
+    if (ok) ids.push_back({match.captured(1), value, match.captured(3).trimmed()});
   }
   return ids;
 }
