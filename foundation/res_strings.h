@@ -1,57 +1,43 @@
 // Texts loaded by number: message boxes, status texts and names the recovery engine shows.
-// Today they come from a built-in English table; the desktop program may later load them from its
-// resource library, so every formatted text goes through FormatResString, which refuses a text
-// whose placeholders do not match the arguments instead of reading garbage.
+// They come from the built-in table (svres/string_table.h) or, once the desktop program has
+// loaded its resource library, from that library. A library is a file on disk, so every formatted
+// text goes through FormatResString, which refuses a text whose placeholders do not match the
+// arguments instead of reading garbage.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
 #include <type_traits>
 
+#include "svres/res_ids.h"
+
 namespace sorvani {
 
 inline constexpr char kResourceNotAvailable[] = "Resource not available!";
 
-// Numbers used by the recovery engine. "(path)" and the like name the arguments a formatted
-// text takes, in order; the others are shown as they are.
-inline constexpr unsigned kIdsCaption = 1;               // caption of every recovery prompt
-inline constexpr unsigned kIdsFileExists = 3;            // (path) overwrite?
-inline constexpr unsigned kIdsFileCreateFailed = 4;      // (system error text, path)
-inline constexpr unsigned kIdsFolderParentMissing = 12;  // (path) create the missing folders?
-inline constexpr unsigned kIdsFolderExists = 13;         // (path) use the existing folder?
-inline constexpr unsigned kIdsOrphanFolderName = 14;     // (record number)
-inline constexpr unsigned kIdsFolderCreateFailed = 15;   // (system error text, path)
-inline constexpr unsigned kIdsFolderPathFailed = 16;     // (path)
-inline constexpr unsigned kIdsWriteFailed = 17;          // (system error text, path)
-inline constexpr unsigned kIdsStatusWorking = 62;
-inline constexpr unsigned kIdsStatusAborted = 63;
-inline constexpr unsigned kIdsStatusRecordUnreadable = 64;
-inline constexpr unsigned kIdsStatusItemFailed = 65;
-inline constexpr unsigned kIdsStatusNoFileName = 66;
-inline constexpr unsigned kIdsStatusFileNotCreated = 67;
-inline constexpr unsigned kIdsStatusEfsCorrupt = 68;
-inline constexpr unsigned kIdsStatusEfsOpenFailed = 69;
-inline constexpr unsigned kIdsStatusEfsImportFailed = 70;
-inline constexpr unsigned kIdsStatusWriteFailed = 71;
-inline constexpr unsigned kIdsStatusStreamIncomplete = 72;
-inline constexpr unsigned kIdsStatusStreamNotCreated = 73;
-inline constexpr unsigned kIdsStatusNoData = 74;
-inline constexpr unsigned kIdsStatusFolderNotCreated = 75;
-inline constexpr unsigned kIdsStatusFolderSkipped = 76;
-inline constexpr unsigned kIdsStatusFolderFailures = 77;
-inline constexpr unsigned kIdsMsgRecordUnreadable = 78;   // (path)
-inline constexpr unsigned kIdsMsgNoFileName = 79;         // (path)
-inline constexpr unsigned kIdsMsgEfsCorrupt = 80;         // (path)
-inline constexpr unsigned kIdsMsgEfsOpenFailed = 81;      // (path)
-inline constexpr unsigned kIdsMsgEfsImportFailed = 82;    // (path)
-inline constexpr unsigned kIdsMsgStreamIncomplete = 83;   // (path)
-inline constexpr unsigned kIdsMsgStreamNotCreated = 84;   // (stream path)
-inline constexpr unsigned kIdsMsgNoData = 85;             // (path)
-inline constexpr unsigned kIdsStatusRecordDamaged = 120;  // read, but not a usable record
+// Longest text taken from a resource library, in bytes: the design's 512-byte buffer less its
+// terminator.
+inline constexpr std::size_t kMaxResStringBytes = 511;
 
-// The text of string `id`, or kResourceNotAvailable when there is none.
+// A library's lookup: the UTF-8 text of `id`, or null when it has none.
+using ResourceStringSource = const char* (*)(unsigned id);
+
+// Makes LoadResString ask `source` instead of the built-in table; null goes back to the table.
+// Set once at start-up, before other threads load texts.
+void SetResourceStringSource(ResourceStringSource source);
+
+// `text` cut to at most `maxBytes` bytes without splitting a UTF-8 sequence.
+std::string_view CutUtf8(std::string_view text, std::size_t maxBytes);
+
+// A text as a library gave it: kResourceNotAvailable for null, else its first bytes up to
+// kMaxResStringBytes (never reading further than that, never splitting a UTF-8 sequence).
+std::string LibraryResText(const char* text);
+
+// The text of string `id`, or kResourceNotAvailable when there is none. Texts of a library are
+// cut to kMaxResStringBytes.
 std::string LoadResString(unsigned id);
 
 // One argument of a formatted resource text; integers of any width meet any integer placeholder.

@@ -1,19 +1,67 @@
 // Numbers of the texts, icons, pictures, animations and sounds that the resource library holds.
-// Both the library and the program include this one header, so a number means the same thing on
-// both sides. Formatted texts name their arguments in order, in parentheses.
+// Both the library and the programs include this one header, so a number means the same thing on
+// both sides. Formatted texts name their arguments in order, in parentheses: an argument whose
+// name ends in "number" is an integer, any other is a text. Every number named here must have its
+// resource in the library (a test reads this header to check).
 #pragma once
 
 namespace sorvani {
 
-// Kinds of the binary resources (svres_data).
+// Kinds of the binary resources (svres_data). An animation is a frame set: u32 count, u32 delay
+// in ms, then per frame u32 size and a PNG, all little-endian.
 inline constexpr unsigned kResIcon = 1;       // PNG
 inline constexpr unsigned kResImage = 2;      // PNG
-inline constexpr unsigned kResAnimation = 3;  // frame set: u32 count, u32 delay ms, (u32 size, PNG)*
+inline constexpr unsigned kResAnimation = 3;  // frame set
 inline constexpr unsigned kResSound = 4;      // WAV
 
+// Texts of the recovery engine, also shown by the command line.
+inline constexpr unsigned kIdsCaption = 1;               // caption of every message box
+inline constexpr unsigned kIdsFileExists = 3;            // (path) overwrite?
+inline constexpr unsigned kIdsFileCreateFailed = 4;      // (system error text, path)
+inline constexpr unsigned kIdsFolderParentMissing = 12;  // (path) create the missing folders?
+inline constexpr unsigned kIdsFolderExists = 13;         // (path) use the existing folder?
+inline constexpr unsigned kIdsOrphanFolderName = 14;     // (record number)
+inline constexpr unsigned kIdsFolderCreateFailed = 15;   // (system error text, path)
+inline constexpr unsigned kIdsFolderPathFailed = 16;     // (path)
+inline constexpr unsigned kIdsWriteFailed = 17;          // (system error text, path)
+inline constexpr unsigned kIdsStatusWorking = 62;
+inline constexpr unsigned kIdsStatusAborted = 63;
+inline constexpr unsigned kIdsStatusRecordUnreadable = 64;
+inline constexpr unsigned kIdsStatusItemFailed = 65;
+inline constexpr unsigned kIdsStatusNoFileName = 66;
+inline constexpr unsigned kIdsStatusFileNotCreated = 67;
+inline constexpr unsigned kIdsStatusEfsCorrupt = 68;
+inline constexpr unsigned kIdsStatusEfsOpenFailed = 69;
+inline constexpr unsigned kIdsStatusEfsImportFailed = 70;
+inline constexpr unsigned kIdsStatusWriteFailed = 71;
+inline constexpr unsigned kIdsStatusStreamIncomplete = 72;
+inline constexpr unsigned kIdsStatusStreamNotCreated = 73;
+inline constexpr unsigned kIdsStatusNoData = 74;
+inline constexpr unsigned kIdsStatusFolderNotCreated = 75;
+inline constexpr unsigned kIdsStatusFolderSkipped = 76;
+inline constexpr unsigned kIdsStatusFolderFailures = 77;
+inline constexpr unsigned kIdsMsgRecordUnreadable = 78;   // (path)
+inline constexpr unsigned kIdsMsgNoFileName = 79;         // (path)
+inline constexpr unsigned kIdsMsgEfsCorrupt = 80;         // (path)
+inline constexpr unsigned kIdsMsgEfsOpenFailed = 81;      // (path)
+inline constexpr unsigned kIdsMsgEfsImportFailed = 82;    // (path)
+inline constexpr unsigned kIdsMsgStreamIncomplete = 83;   // (path)
+inline constexpr unsigned kIdsMsgStreamNotCreated = 84;   // (stream path)
+inline constexpr unsigned kIdsMsgNoData = 85;             // (path)
+inline constexpr unsigned kIdsStatusRecordDamaged = 120;  // read, but not a usable record
+
+// Texts of the indexing window.
+inline constexpr unsigned kIdsIndexTimeLeft = 35;  // (duration text)
+inline constexpr unsigned kIdsIndexTimeEstimating = 36;
+inline constexpr unsigned kIdsIndexPercentDone = 37;  // (per cent number)
+inline constexpr unsigned kIdsIndexElapsed = 38;      // (duration text)
+inline constexpr unsigned kIdsIndexPhaseScan = 39;
+inline constexpr unsigned kIdsIndexPhaseLoad = 40;
+inline constexpr unsigned kIdsIndexPhaseSave = 42;
+
 // Texts of the main window and its shared helpers.
-inline constexpr unsigned kIdsStatusRecoveredRun = 7;    // (files, size text) this run
-inline constexpr unsigned kIdsStatusRecoveredTotal = 8;  // (files, size text) in total
+inline constexpr unsigned kIdsStatusRecoveredRun = 7;    // (files number, size text) this run
+inline constexpr unsigned kIdsStatusRecoveredTotal = 8;  // (files number, size text) in total
 inline constexpr unsigned kIdsAboutText = 18;
 inline constexpr unsigned kIdsNeedAdminRights = 48;
 inline constexpr unsigned kIdsListEmpty = 49;
@@ -29,7 +77,9 @@ inline constexpr unsigned kIdsTabScan = 147;
 
 // Captions of commands: 1000 + (command id − 0x8000), e.g. 0x800B Recover → 1011.
 inline constexpr unsigned kIdsCommandBase = 1000;
-constexpr unsigned CommandCaptionId(unsigned command) { return kIdsCommandBase + (command - 0x8000); }
+constexpr unsigned CommandCaptionId(unsigned command) {
+  return kIdsCommandBase + (command - 0x8000);
+}
 inline constexpr unsigned kIdsCmdOpenImage = 1300;  // "Open disk image…" (no design number)
 inline constexpr unsigned kIdsOpenImageTitle = 1301;
 inline constexpr unsigned kIdsOpenImageFilter = 1302;
@@ -39,6 +89,47 @@ inline constexpr unsigned kIdsLocalDisk = 1305;         // drive menu entry of a
 inline constexpr unsigned kIdsNoDrives = 1306;          // Drives menu without an NTFS drive
 inline constexpr unsigned kIdsAddressTitle = 1307;      // (address) shown instead of a browser as root
 inline constexpr unsigned kIdsImageOpened = 1308;       // (file, drive letters) status message
+
+// Commands of the main window (menu, toolbar and context menus); each has the caption
+// CommandCaptionId(command).
+inline constexpr unsigned kCmdRecoverItems = 0x8004;  // the selected list items
+inline constexpr unsigned kCmdAbout = 0x8008;
+inline constexpr unsigned kCmdReindex = 0x800A;  // the current drive (menu)
+inline constexpr unsigned kCmdRecover = 0x800B;
+inline constexpr unsigned kCmdQuickView = 0x800C;
+inline constexpr unsigned kCmdProperties = 0x800D;
+inline constexpr unsigned kCmdExit = 0x800E;
+inline constexpr unsigned kCmdSelectAll = 0x800F;
+inline constexpr unsigned kCmdInvertSelection = 0x8010;
+inline constexpr unsigned kCmdViewBrowse = 0x8011;
+inline constexpr unsigned kCmdViewSearch = 0x8012;
+inline constexpr unsigned kCmdWizard = 0x8014;
+inline constexpr unsigned kCmdOptions = 0x8015;
+inline constexpr unsigned kCmdHelpContents = 0x8016;
+inline constexpr unsigned kCmdOnlineHelp = 0x8017;
+inline constexpr unsigned kCmdShowDeletedOnly = 0x801A;  // toolbar
+inline constexpr unsigned kCmdBack = 0x803F;
+inline constexpr unsigned kCmdUp = 0x8040;
+inline constexpr unsigned kCmdShowDeletedOnlyMenu = 0x8042;
+inline constexpr unsigned kCmdQuickViewItem = 0x8043;
+inline constexpr unsigned kCmdFolderProperties = 0x804B;
+inline constexpr unsigned kCmdOpenNode = 0x804C;
+inline constexpr unsigned kCmdExpandNode = 0x804E;
+inline constexpr unsigned kCmdRecoverFolder = 0x804F;
+inline constexpr unsigned kCmdNodeProperties = 0x8050;
+inline constexpr unsigned kCmdItemProperties = 0x8051;
+inline constexpr unsigned kCmdReindexNode = 0x8052;
+inline constexpr unsigned kCmdFoldersPane = 0x8053;
+inline constexpr unsigned kCmdColumnName = 0x8066;
+inline constexpr unsigned kCmdColumnSize = 0x8067;
+inline constexpr unsigned kCmdColumnType = 0x8068;
+inline constexpr unsigned kCmdColumnCreated = 0x8069;
+inline constexpr unsigned kCmdColumnModified = 0x806A;
+inline constexpr unsigned kCmdSelectAllItems = 0x8074;  // context menu
+inline constexpr unsigned kCmdSelectionProperties = 0x8076;
+inline constexpr unsigned kCmdReindexDrive = 0x8077;  // toolbar and context menu
+inline constexpr unsigned kCmdExitSurvey = 0x8079;
+inline constexpr unsigned kCmdViewScan = 0x807A;
 
 // Menu titles.
 inline constexpr unsigned kIdsMenuFile = 1900;
@@ -96,8 +187,8 @@ inline constexpr unsigned kIconQuickView = 270;
 inline constexpr unsigned kIconHelp = 271;
 inline constexpr unsigned kIconWizard = 308;
 inline constexpr unsigned kIconFeedback = 311;
-inline constexpr unsigned kIconBack = 1400;            // no design number
-inline constexpr unsigned kIconUp = 1401;              // no design number
+inline constexpr unsigned kIconBack = 1400;             // no design number
+inline constexpr unsigned kIconUp = 1401;               // no design number
 inline constexpr unsigned kIconShowDeletedOnly = 1402;  // no design number
 inline constexpr unsigned kIconOpenImage = 1403;        // no design number
 

@@ -20,7 +20,8 @@ QString ResFormat(unsigned id, const Args&... args) {
   return QString::fromStdString(FormatResString(id, args...));
 }
 
-// The bytes of a binary resource (kResIcon, kResImage, kResAnimation, kResSound); empty when absent.
+// The bytes of a binary resource (kResIcon, kResImage, kResAnimation, kResSound); empty when
+// absent.
 QByteArray ResData(unsigned kind, unsigned id);
 
 // Icon `id`: the desktop theme's icon of the same meaning when the theme has one, else the

@@ -55,7 +55,7 @@ TEST(ResStringsTest, EveryEngineStringHasATextWithItsPlaceholders) {
 }
 
 TEST(ResStringsTest, UnknownNumbersSayNotAvailable) {
-  for (unsigned id : {0u, 2u, 5u, 11u, 18u, 41u, 61u, 86u, 65535u, 4294967295u}) {
+  for (unsigned id : {0u, 2u, 5u, 11u, 19u, 41u, 61u, 86u, 65535u, 4294967295u}) {
     EXPECT_EQ(LoadResString(id), "Resource not available!") << id;
   }
 }
@@ -93,6 +93,42 @@ TEST(ResStringsTest, MismatchedArgumentsAreNeverRead) {
   EXPECT_FALSE(FormatResText("end %", std::vector<ResArg>{}, out));
   EXPECT_FALSE(FormatResText("%99999999d", std::vector<ResArg>{number}, out));  // absurd width
   EXPECT_TRUE(out.empty());
+}
+
+// A stand-in for a loaded resource library.
+const char* FakeLibraryString(unsigned id) {
+  static const std::string kLong = std::string(509, 'a') + "\xC3\xA9\xE2\x82\xAC";  // 509 + é + €
+  static const std::string kShort = "%s from the library";
+  if (id == kIdsFileExists) return kShort.c_str();
+  if (id == kIdsCaption) return kLong.c_str();
+  return nullptr;
+}
+
+TEST(ResStringsTest, ALoadedLibraryIsAskedInsteadOfTheTable) {
+  std::string builtIn = LoadResString(kIdsFileExists);
+  SetResourceStringSource(&FakeLibraryString);
+  EXPECT_EQ(LoadResString(kIdsFileExists), "%s from the library");
+  EXPECT_EQ(FormatResString(kIdsFileExists, "/x"), "/x from the library");
+  // A number the library lacks is missing even when the built-in table has it.
+  EXPECT_EQ(LoadResString(kIdsFolderExists), kResourceNotAvailable);
+  // 511 bytes would end inside the euro sign: the text stops before it, after the whole é.
+  std::string cut = LoadResString(kIdsCaption);
+  EXPECT_EQ(cut.size(), 511u);
+  EXPECT_EQ(cut.substr(509), "\xC3\xA9");
+  SetResourceStringSource(nullptr);
+  EXPECT_EQ(LoadResString(kIdsFileExists), builtIn);
+}
+
+TEST(ResStringsTest, CutUtf8NeverSplitsASequence) {
+  const std::string euro = "\xE2\x82\xAC";
+  EXPECT_EQ(CutUtf8("abc", 3), "abc");
+  EXPECT_EQ(CutUtf8("abcd", 3), "abc");
+  EXPECT_EQ(CutUtf8("a" + euro, 1), "a");
+  EXPECT_EQ(CutUtf8("a" + euro, 2), "a");
+  EXPECT_EQ(CutUtf8("a" + euro, 3), "a");
+  EXPECT_EQ(CutUtf8("a" + euro, 4), "a" + euro);
+  EXPECT_EQ(CutUtf8("a" + euro + "b", 4), "a" + euro);
+  EXPECT_EQ(CutUtf8(euro, 0), "");
 }
 
 }  // namespace
