@@ -63,9 +63,9 @@ class RecordTable {
   void ForEachSlot(Fn&& fn) const {
     for (std::size_t page = 0; page < m_pages.size(); ++page) {
       if (!m_pages[page]) continue;
-      const Page& slots = *m_pages[page];
-      for (std::size_t i = 0; i < slots.size(); ++i)
-        fn(static_cast<std::uint32_t>((page << kPageBits) | i), slots[i]);
+      const Page& pageSlots = *m_pages[page];
+      for (std::size_t i = 0; i < pageSlots.size(); ++i)
+        fn(static_cast<std::uint32_t>((page << kPageBits) | i), pageSlots[i]);
     }
     if (m_overflow.empty()) return;
     std::vector<std::uint32_t> records;

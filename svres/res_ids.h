@@ -85,10 +85,10 @@ inline constexpr unsigned kIdsOpenImageTitle = 1301;
 inline constexpr unsigned kIdsOpenImageFilter = 1302;
 inline constexpr unsigned kIdsOpenImageFailed = 1303;  // (file, reason)
 inline constexpr unsigned kIdsImagesOnlyStatus = 1304;
-inline constexpr unsigned kIdsLocalDisk = 1305;         // drive menu entry of a drive without label
-inline constexpr unsigned kIdsNoDrives = 1306;          // Drives menu without an NTFS drive
-inline constexpr unsigned kIdsAddressTitle = 1307;      // (address) shown instead of a browser as root
-inline constexpr unsigned kIdsImageOpened = 1308;       // (file, drive letters) status message
+inline constexpr unsigned kIdsLocalDisk = 1305;     // drive menu entry of a drive without label
+inline constexpr unsigned kIdsNoDrives = 1306;      // Drives menu without an NTFS drive
+inline constexpr unsigned kIdsAddressTitle = 1307;  // (address) shown instead of a browser as root
+inline constexpr unsigned kIdsImageOpened = 1308;   // (file, drive letters) status message
 
 // Commands of the main window (menu, toolbar and context menus); each has the caption
 // CommandCaptionId(command).
@@ -156,8 +156,8 @@ inline constexpr unsigned kIdsButtonCopy = 1958;
 inline constexpr unsigned kIdsAboutProduct = 1960;  // product name before " v." and the version
 inline constexpr unsigned kIdsAboutWebSite = 1961;  // text of the web-site link
 inline constexpr unsigned kIdsAboutTitle = 1962;    // window title of the About box
-inline constexpr unsigned kIdsColumnName = 1965;  // file-list headers: Name, Size, Type,
-inline constexpr unsigned kIdsColumnSize = 1966;  // Date Created, Date Modified
+inline constexpr unsigned kIdsColumnName = 1965;    // file-list headers: Name, Size, Type,
+inline constexpr unsigned kIdsColumnSize = 1966;    // Date Created, Date Modified
 inline constexpr unsigned kIdsColumnType = 1967;
 inline constexpr unsigned kIdsColumnCreated = 1968;
 inline constexpr unsigned kIdsColumnModified = 1969;
@@ -165,10 +165,10 @@ inline constexpr unsigned kIdsHelpTitle = 1970;
 inline constexpr unsigned kIdsHelpMissing = 1971;  // (page) shown when a help page is absent
 
 // Icons (kResIcon).
-inline constexpr unsigned kIconFolder = 203;
+inline constexpr unsigned kIconFolderPlain = 203;
 inline constexpr unsigned kIconFixedDrive = 204;
 inline constexpr unsigned kIconFolderClosed = 205;
-inline constexpr unsigned kIconFile = 206;
+inline constexpr unsigned kIconGenericFile = 206;
 inline constexpr unsigned kIconDeletedOverlay = 212;
 inline constexpr unsigned kIconOnlineHelp = 218;
 inline constexpr unsigned kIconProperties = 219;

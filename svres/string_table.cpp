@@ -178,6 +178,12 @@ constexpr SvresText kTable[] = {
     {kIdsOpenImageFilter, "Disk images (*.img *.dd *.raw *.bin *.iso);;All files (*)"},
     {kIdsOpenImageFailed, "The disk image\n%s\ncould not be opened: %s"},
     {kIdsImagesOnlyStatus, "Only disk images can be opened: this account cannot read the drives."},
+    {kIdsLocalDisk, "Local disk"},
+    {kIdsNoDrives, "No NTFS drive found"},
+    {kIdsAddressTitle,
+     "Sorvani Recovery runs with administrator rights, so it does not start a web browser. "
+     "Open this address in your browser:\n\n%s"},
+    {kIdsImageOpened, "Opened %s as %s"},
 
     // Menu titles.
     {kIdsMenuFile, "&File"},
@@ -190,19 +196,26 @@ constexpr SvresText kTable[] = {
     {kIdsToolbar, "Toolbar"},
 
     // Message box buttons beyond the standard ones.
-    {kIdsButtonYesToAll, "Yes to &All"},
-    {kIdsButtonNoToAll, "No to A&ll"},
-    {kIdsButtonIgnoreAll, "Ignore A&ll"},
-    {kIdsButtonSkipAll, "S&kip All"},
-    {kIdsButtonTryAgain, "&Try Again"},
-    {kIdsDoNotShowAgain, "&Do not show this message again"},
+    {kIdsButtonYesToAll, "Yes to &all"},
+    {kIdsButtonNoToAll, "No to a&ll"},
+    {kIdsButtonIgnoreAll, "&Ignore all"},
+    {kIdsButtonSkipAll, "S&kip all"},
+    {kIdsButtonTryAgain, "&Try again"},
+    {kIdsDoNotShowAgain, "&Do not show again"},
     {kIdsButtonHelp, "&Help"},
     {kIdsHintMoreLink, "Tell me more"},
+    {kIdsButtonCopy, "&Copy Address"},
 
     // About box and help viewer.
     {kIdsAboutProduct, "Sorvani Recovery"},
     {kIdsAboutWebSite, "Visit the Sorvani Recovery web site"},
     {kIdsAboutTitle, "About Sorvani Recovery"},
+    // File-list column headers.
+    {kIdsColumnName, "Name"},
+    {kIdsColumnSize, "Size"},
+    {kIdsColumnType, "Type"},
+    {kIdsColumnCreated, "Date Created"},
+    {kIdsColumnModified, "Date Modified"},
     {kIdsHelpTitle, "Sorvani Recovery Help"},
     {kIdsHelpMissing, "The help page \"%s\" is not installed."},
 };

@@ -14,9 +14,9 @@ constexpr CommandInfo kCommands[] = {
     {kCmdSelectAll, kIconSelectAll, false},
     {kCmdInvertSelection, 0, false},
     {kCmdViewBrowse, kIconFolderOpen, false},
-    {kCmdViewSearch, kIconFolder, false},
+    {kCmdViewSearch, kIconFolderPlain, false},
     {kCmdViewScan, kIconFixedDrive, false},
-    {kCmdShowFoldersPane, 0, true},
+    {kCmdFoldersPane, 0, true},
     {kCmdShowDeletedOnly, kIconShowDeletedOnly, true},
     {kCmdBack, kIconBack, false},
     {kCmdUp, kIconUp, false},
@@ -33,7 +33,7 @@ constexpr CommandInfo kCommands[] = {
     {kCmdOptions, kIconOptions, false},
     {kCmdHelpContents, kIconHelp, false},
     {kCmdOnlineHelp, kIconOnlineHelp, false},
-    {kCmdFeedback, kIconFeedback, false},
+    {kCmdExitSurvey, kIconFeedback, false},
     {kCmdAbout, kIconAbout, false},
 };
 

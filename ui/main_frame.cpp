@@ -12,8 +12,10 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QScreen>
 #include <QShortcut>
 #include <QSplitter>
@@ -104,12 +106,12 @@ void CMainFrame::CreateActions() {
   Action(kCmdHelpContents)->setShortcut(QKeySequence::HelpContents);
   Action(kCmdProperties)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
   // Each later window takes over its commands; until then they stay off.
-  for (unsigned id : {kCmdRecover, kCmdQuickView, kCmdProperties, kCmdSelectAll,
-                      kCmdInvertSelection, kCmdBack, kCmdUp, kCmdReindex, kCmdShowDeletedOnly,
-                      kCmdWizard, kCmdOptions})
+  for (unsigned id :
+       {kCmdRecover, kCmdQuickView, kCmdProperties, kCmdSelectAll, kCmdInvertSelection, kCmdBack,
+        kCmdUp, kCmdReindex, kCmdShowDeletedOnly, kCmdWizard, kCmdOptions})
     Action(id)->setEnabled(false);
   Action(kCmdOnlineHelp)->setEnabled(!m_options.onlineHelp.isEmpty());
-  Action(kCmdFeedback)->setEnabled(m_options.survey != nullptr);
+  Action(kCmdExitSurvey)->setEnabled(m_options.survey != nullptr);
 }
 
 void CMainFrame::CreateMenus() {
@@ -127,7 +129,7 @@ void CMainFrame::CreateMenus() {
   QMenu* view = menuBar()->addMenu(ResString(kIdsMenuView));
   for (unsigned id : {kCmdViewBrowse, kCmdViewSearch, kCmdViewScan}) view->addAction(Action(id));
   view->addSeparator();
-  view->addAction(Action(kCmdShowFoldersPane));
+  view->addAction(Action(kCmdFoldersPane));
   view->addAction(Action(kCmdShowDeletedOnly));
   QMenu* columns = view->addMenu(ResString(kIdsMenuColumns));
   for (unsigned id = kCmdColumnFirst; id <= kCmdColumnLast; ++id) columns->addAction(Action(id));
@@ -144,7 +146,7 @@ void CMainFrame::CreateMenus() {
   help->addAction(Action(kCmdHelpContents));
   help->addAction(Action(kCmdOnlineHelp));
   help->addSeparator();
-  help->addAction(Action(kCmdFeedback));
+  help->addAction(Action(kCmdExitSurvey));
   help->addAction(Action(kCmdAbout));
 }
 
@@ -156,8 +158,7 @@ void CMainFrame::CreateToolBar() {
   m_toolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   for (unsigned id : {kCmdBack, kCmdUp, kCmdReindex}) m_toolBar->addAction(Action(id));
   m_toolBar->addSeparator();
-  for (unsigned id : {kCmdRecover, kCmdQuickView, kCmdProperties})
-    m_toolBar->addAction(Action(id));
+  for (unsigned id : {kCmdRecover, kCmdQuickView, kCmdProperties}) m_toolBar->addAction(Action(id));
   m_toolBar->addSeparator();
   m_toolBar->addAction(Action(kCmdShowDeletedOnly));
   m_toolBar->addAction(Action(kCmdWizard));
@@ -187,7 +188,7 @@ void CMainFrame::CreateViews() {
   hide->setObjectName(QStringLiteral("FoldersPaneClose"));
   hide->setAutoRaise(true);
   hide->setIcon(style()->standardIcon(QStyle::SP_TitleBarCloseButton));
-  hide->setToolTip(Caption(kCmdShowFoldersPane));
+  hide->setToolTip(Caption(kCmdFoldersPane));
   connect(hide, &QToolButton::clicked, this, [this] { ShowFoldersPane(false); });
   titleRow->addWidget(title, 1);
   titleRow->addWidget(hide);
@@ -208,9 +209,17 @@ void CMainFrame::CreateViews() {
   list->header()->setSectionsMovable(true);
   list->header()->setSortIndicatorShown(true);
   list->header()->setSectionsClickable(true);
+  // The header's own menu shows and hides columns, as View > Columns does.
+  list->header()->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(list->header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
+    QMenu menu(this);
+    for (unsigned id = kCmdColumnFirst; id <= kCmdColumnLast; ++id) menu.addAction(Action(id));
+    menu.exec(m_fileList->header()->mapToGlobal(at));
+  });
   for (int c = 0; c < kColumnCount; ++c)
-    if (c == 1) listModel->setHeaderData(c, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
-                                         Qt::TextAlignmentRole);
+    if (c == 1)
+      listModel->setHeaderData(c, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
+                               Qt::TextAlignmentRole);
   m_fileList = list;
 
   m_splitter->addWidget(m_foldersPane);
@@ -220,7 +229,7 @@ void CMainFrame::CreateViews() {
   m_tabs->addTab(m_splitter, ResIcon(kIconFolderOpen), ResString(kIdsTabBrowse));
   auto* search = new QWidget;
   search->setObjectName(QStringLiteral("SearchView"));
-  m_tabs->addTab(search, ResIcon(kIconFolder), ResString(kIdsTabSearch));
+  m_tabs->addTab(search, ResIcon(kIconFolderPlain), ResString(kIdsTabSearch));
   auto* scan = new QWidget;
   scan->setObjectName(QStringLiteral("ScanView"));
   m_tabs->addTab(scan, ResIcon(kIconFixedDrive), ResString(kIdsTabScan));
@@ -325,9 +334,11 @@ void CMainFrame::SaveLayout() {
     if (m_columns.Visible(logical)) m_columns.order.push_back(logical);
   }
   for (int c = 0; c < kColumnCount; ++c)
-    if (m_columns.Visible(c) && header->sectionSize(c) > 0) m_columns.widths[c] = header->sectionSize(c);
+    if (m_columns.Visible(c) && header->sectionSize(c) > 0)
+      m_columns.widths[c] = header->sectionSize(c);
   m_columns.sortingColumn = header->sortIndicatorSection();
-  if (m_columns.sortingColumn < 0 || m_columns.sortingColumn >= kColumnCount) m_columns.sortingColumn = 0;
+  if (m_columns.sortingColumn < 0 || m_columns.sortingColumn >= kColumnCount)
+    m_columns.sortingColumn = 0;
   StoreColumnLayout(profile, m_columns);
   StoreUsageTotals();
 }
@@ -408,11 +419,14 @@ void CMainFrame::FillDrivesMenu() {
   m_drivesMenu->clear();
   if (!m_options.session) return;
   for (const auto& [letter, disk] : m_options.session->Tables().logicalDisks) {
-    if (disk.type != kDriveFixed || QString::fromStdString(disk.fsName).compare("NTFS", Qt::CaseInsensitive) != 0)
+    if (disk.type != kDriveFixed ||
+        QString::fromStdString(disk.fsName).compare("NTFS", Qt::CaseInsensitive) != 0)
       continue;
-    const std::string label = disk.label.empty() ? ResString(kIdsLocalDisk).toStdString() : disk.label;
+    const std::string label =
+        disk.label.empty() ? ResString(kIdsLocalDisk).toStdString() : disk.label;
     QAction* entry = m_drivesMenu->addAction(
-        ResIcon(kIconFixedDrive), QString::fromStdString(label) + QStringLiteral(" (%1:)").arg(QChar(letter)));
+        ResIcon(kIconFixedDrive),
+        QString::fromStdString(label) + QStringLiteral(" (%1:)").arg(QChar(letter)));
     const char chosen = letter;
     connect(entry, &QAction::triggered, this, [this, chosen] {
       m_tabs->setCurrentIndex(kBrowseTab);
@@ -437,7 +451,7 @@ void CMainFrame::RunCommand(unsigned command) {
     case kCmdOnlineHelp:
       OpenAddress(m_options.onlineHelp);
       break;
-    case kCmdFeedback:
+    case kCmdExitSurvey:
       if (m_options.survey) m_options.survey->Run(this);
       break;
     case kCmdViewBrowse:
@@ -449,15 +463,16 @@ void CMainFrame::RunCommand(unsigned command) {
     case kCmdViewScan:
       m_tabs->setCurrentIndex(kScanTab);
       break;
-    case kCmdShowFoldersPane:
-      ShowFoldersPane(Action(kCmdShowFoldersPane)->isChecked());
+    case kCmdFoldersPane:
+      ShowFoldersPane(Action(kCmdFoldersPane)->isChecked());
       break;
     case kCmdOpenImage: {
       QFileDialog::Options options;
       // The desktop's portal dialogs do not serve a program running as root.
       if (geteuid() == 0) options |= QFileDialog::DontUseNativeDialog;
-      const QString path = QFileDialog::getOpenFileName(this, ResString(kIdsOpenImageTitle), QString(),
-                                                        ResString(kIdsOpenImageFilter), nullptr, options);
+      const QString path =
+          QFileDialog::getOpenFileName(this, ResString(kIdsOpenImageTitle), QString(),
+                                       ResString(kIdsOpenImageFilter), nullptr, options);
       if (!path.isEmpty()) OpenImage(path);
       break;
     }
@@ -470,7 +485,7 @@ void CMainFrame::RunCommand(unsigned command) {
 
 void CMainFrame::ShowFoldersPane(bool show) {
   m_foldersPane->setVisible(show);
-  Action(kCmdShowFoldersPane)->setChecked(show);
+  Action(kCmdFoldersPane)->setChecked(show);
 }
 
 void CMainFrame::OnTabChanged(int index) {
@@ -512,7 +527,7 @@ void CMainFrame::OpenAddress(const QString& address) {
   // A browser started as root is unsafe and usually fails; give the address to copy instead.
   QMessageBox box(QMessageBox::Information, ResString(kIdsCaption),
                   ResFormat(kIdsAddressTitle, address.toStdString()), QMessageBox::Close, this);
-  QPushButton* copy = box.addButton(ResString(kIdsButtonCopy), QMessageBox::ActionRole);
+  QAbstractButton* copy = box.addButton(ResString(kIdsButtonCopy), QMessageBox::ActionRole);
   box.exec();
   if (box.clickedButton() == copy) QApplication::clipboard()->setText(address);
 }

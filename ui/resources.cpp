@@ -16,10 +16,10 @@ struct ThemeName {
 };
 
 constexpr ThemeName kThemeNames[] = {
-    {kIconFolder, {"folder", nullptr}},
+    {kIconFolderPlain, {"folder", nullptr}},
     {kIconFixedDrive, {"drive-harddisk", nullptr}},
     {kIconFolderClosed, {"folder", nullptr}},
-    {kIconFile, {"text-x-generic", "unknown"}},
+    {kIconGenericFile, {"text-x-generic", "unknown"}},
     {kIconOnlineHelp, {"help-browser", nullptr}},
     {kIconProperties, {"document-properties", nullptr}},
     {kIconOptions, {"preferences-system", nullptr}},

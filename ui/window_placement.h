@@ -44,9 +44,9 @@ inline constexpr int kColumnCount = 5;
 inline constexpr int kDefaultColumnWidths[kColumnCount] = {200, 100, 150, 150, 150};
 
 struct ColumnLayout {
-  unsigned map = 0x1F;          // bit i: column i shown
-  std::vector<int> order;       // visible column ids in display order
-  bool orderRead = false;       // only an order read from the profile is applied
+  unsigned map = 0x1F;     // bit i: column i shown
+  std::vector<int> order;  // visible column ids in display order
+  bool orderRead = false;  // only an order read from the profile is applied
   std::array<int, kColumnCount> widths{200, 100, 150, 150, 150};
   int sortingColumn = 0;
 

@@ -193,10 +193,10 @@ struct IconSpec {
 const std::vector<IconSpec>& Icons() {
   using namespace sorvani;
   static const std::vector<IconSpec> icons = {
-      {kIconFolder, "folder", [](QPainter& p) { Folder(p, false); }},
+      {kIconFolderPlain, "folder", [](QPainter& p) { Folder(p, false); }},
       {kIconFixedDrive, "fixed-drive", [](QPainter& p) { Drive(p); }},
       {kIconFolderClosed, "folder-closed", [](QPainter& p) { Folder(p, false); }},
-      {kIconFile, "file",
+      {kIconGenericFile, "file",
        [](QPainter& p) {
          Page(p);
          Lines(p, 10, 13, 12, 4);

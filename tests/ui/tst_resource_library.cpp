@@ -208,8 +208,9 @@ class TestResourceLibrary : public QObject {
       QCOMPARE(ui::ResString(id), QStringLiteral("Resource not available!"));
     }
     QVERIFY(ResourceLibrary().Data(kResIcon, 9999).empty());
-    QVERIFY(ResourceLibrary().Data(99, kIconFolder).empty());  // a known number of another kind
-    QVERIFY(ResourceLibrary().Data(kResImage, kIconFolder).empty());
+    QVERIFY(
+        ResourceLibrary().Data(99, kIconFolderPlain).empty());  // a known number of another kind
+    QVERIFY(ResourceLibrary().Data(kResImage, kIconFolderPlain).empty());
     QVERIFY(ui::ResData(kResIcon, 9999).isEmpty());
     QVERIFY(ui::ResIcon(9999).isNull());
     QVERIFY(ui::ResImage(9999).isNull());

@@ -36,7 +36,8 @@ class CInstallation {
   explicit CInstallation(bool withLibrary = true) {
     const QString root = m_dir.path();
     for (const char* sub : {"bin", "home", "config", "state", "runtime"}) QDir(root).mkpath(sub);
-    QFile::setPermissions(root + "/runtime", QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QFile::setPermissions(root + "/runtime",
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QFile::copy(SORVANI_UI_BIN_DIR "/sorvani-recovery", Bin() + "/sorvani-recovery");
     if (withLibrary) QFile::copy(SORVANI_UI_BIN_DIR "/libsvres.so", Bin() + "/libsvres.so");
     m_env = QProcessEnvironment::systemEnvironment();
@@ -142,8 +143,8 @@ class TestStartUp : public QObject {
     auto second = install.Start();
     QVERIFY(EndsWith(*second, 1));
     QCOMPARE(first->state(), QProcess::Running);
-    QTRY_VERIFY_WITH_TIMEOUT(ReadAll(install.LogPath()).contains("A second start asked for the running window."),
-                             5000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ReadAll(install.LogPath()).contains("A second start asked for the running window."), 5000);
     const QByteArray logAfter = ReadAll(install.LogPath());
     QVERIFY(logAfter.size() >= logBefore.size());
     QVERIFY(logAfter.startsWith(logBefore));  // header intact, nothing cut
@@ -207,7 +208,8 @@ class TestStartUp : public QObject {
     // The other user needs its own folders and a way through the temporary folder.
     QVERIFY(::chmod(QFile::encodeName(install.Root()).constData(), 0711) == 0);
     for (const QString& path : QDir(install.Root()).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-      QVERIFY(::chown(QFile::encodeName(install.Root() + "/" + path).constData(), 65534, 65534) == 0);
+      QVERIFY(::chown(QFile::encodeName(install.Root() + "/" + path).constData(), 65534, 65534) ==
+              0);
     for (const QString& file : {QString("/bin/sorvani-recovery"), QString("/bin/libsvres.so")})
       QVERIFY(::chown(QFile::encodeName(install.Root() + file).constData(), 65534, 65534) == 0);
     auto process = install.Start({"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"});
