@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "Error loading resource library (libsvres.so): %s\n", error.c_str());
     return 1;
   }
-  app.setStyle(new CToolTipStyle(app.style()));
+  InstallToolTipStyle();
 
   // 4. Rights to read disks. Without them the program still opens disk images.
   const bool imagesOnly = !HasRawDiskAccess();

@@ -36,8 +36,11 @@
 #include "foundation/log.h"
 #include "foundation/profile.h"
 #include "index/index_cache.h"
+#include "ui/about_dlg.h"
 #include "ui/commands.h"
 #include "ui/custom_list_view.h"
+#include "ui/help_viewer.h"
+#include "ui/hint_balloon.h"
 #include "ui/resources.h"
 
 namespace sorvani::ui {
@@ -103,7 +106,6 @@ void CMainFrame::CreateActions() {
   Action(kCmdSelectAll)->setShortcut(QKeySequence::SelectAll);
   Action(kCmdBack)->setShortcut(QKeySequence::Back);
   Action(kCmdReindex)->setShortcut(QKeySequence::Refresh);
-  Action(kCmdHelpContents)->setShortcut(QKeySequence::HelpContents);
   Action(kCmdProperties)->setShortcut(QKeySequence(Qt::ALT | Qt::Key_Return));
   // Each later window takes over its commands; until then they stay off.
   for (unsigned id :
@@ -262,6 +264,9 @@ void CMainFrame::SecondStage() {
   const int left = std::clamp(splitter, 50, 2000);
   m_splitter->setSizes({left, std::max(width() - left, 100)});
   UpdateIdle();
+  // The wizard comes with its own window; until a person turns it off at start, it is what
+  // the start offers, and the hints wait for a start without it.
+  if (Profile().GetInt("Wizard", "ShowOnStartUp", 1) == 0) ShowStartHints();
   Profile().Save();
 }
 
@@ -514,9 +519,25 @@ void CMainFrame::UpdateIdle() {
   }
 }
 
-void CMainFrame::ShowAbout() {}
+void CMainFrame::ShowAbout() {
+  CAboutDlg about(m_options.webSite, this);
+  about.exec();
+}
 
-void CMainFrame::ShowHelpTopic(const QString& anchor) { m_helpTopic = anchor; }
+void CMainFrame::ShowHelpTopic(const QString& anchor) { ShowHelp(this, kHelpPage, anchor); }
+
+void CMainFrame::ShowStartHints() {
+  if (!m_hint) m_hint = new CHintBalloon(this);
+  QWidget* wizardButton = m_toolBar->widgetForAction(Action(kCmdWizard));
+  const QRect wizardRect(wizardButton->mapToGlobal(QPoint(0, 0)), wizardButton->size());
+  if (ShowOneTimeHint(*m_hint, Profile(), "TipLaunchWizard", wizardRect, kIdsTipLaunchWizardTitle,
+                      kIdsTipLaunchWizardText, QStringLiteral("Wizard")))
+    return;
+  QWidget* header = m_fileList->header();
+  const QRect headerRect(header->mapToGlobal(QPoint(0, 0)), header->size());
+  ShowOneTimeHint(*m_hint, Profile(), "TipCustomizeView", headerRect, kIdsTipCustomizeViewTitle,
+                  kIdsTipCustomizeViewText, QStringLiteral("ViewingDeletedData"));
+}
 
 void CMainFrame::OpenAddress(const QString& address) {
   if (address.isEmpty()) return;

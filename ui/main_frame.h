@@ -94,6 +94,7 @@ class CMainFrame : public QMainWindow {
   void OnTabChanged(int index);
   void ShowAbout();
   void ShowHelpTopic(const QString& anchor);
+  void ShowStartHints();
   void OpenAddress(const QString& address);
   void ShowFoldersPane(bool show);
 
