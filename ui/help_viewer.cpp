@@ -68,6 +68,7 @@ bool CHelpViewer::Open(const QString& page, const QString& anchor) {
   QUrl url = QUrl::fromLocalFile(path);
   if (!anchor.isEmpty()) url.setFragment(anchor);
   m_browser->setSource(url, QTextDocument::HtmlResource);
+  m_browser->document()->setDocumentMargin(12);
   if (!anchor.isEmpty()) m_browser->scrollToAnchor(anchor);
   return true;
 }
