@@ -596,6 +596,17 @@ void TestRichMessageBox::helpViewerOpensEveryTopicAndExplainsAMissingPage() {
   }
   QVERIFY(viewer.Browser()->toPlainText().contains("overwritten", Qt::CaseInsensitive));
 
+  // Links inside the page are followed; web addresses and files outside the folder are not.
+  QVERIFY(viewer.Open(kHelpPage, "Contents"));
+  emit viewer.Browser()->anchorClicked(QUrl("#SearchTab"));
+  QCOMPARE(viewer.Browser()->source().fragment(), QString("SearchTab"));
+  QCOMPARE(viewer.CurrentPage().fileName(), QString(kHelpPage));
+  for (const char* outside :
+       {"https://example.org/help/", "../../etc/hosts", "file:///etc/hosts"}) {
+    emit viewer.Browser()->anchorClicked(QUrl(outside));
+    QCOMPARE(viewer.CurrentPage().fileName(), QString(kHelpPage));
+  }
+
   // A missing page, a path out of the folder, a missing folder: a message, never a blank window.
   const QString missing[] = {"NoSuchPage.htm", "../help/" + QString(kHelpPage), "/etc/passwd"};
   for (const QString& page : missing) {
