@@ -1,0 +1,1 @@
+sorvani_qt_test(tst_RichMessageBox SOURCES tst_rich_message_box.cpp)

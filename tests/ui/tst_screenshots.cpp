@@ -1,0 +1,119 @@
+// Pictures of the program's windows for people to look at: each slot grabs one window into
+// $SORVANI_SCREENSHOT_DIR as PNG. Without the variable every slot is skipped.
+#include <QApplication>
+#include <QDir>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QPainter>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextBrowser>
+#include <QVBoxLayout>
+#include <QtTest>
+
+#include "app/remembered_answers.h"
+#include "ui/about_dlg.h"
+#include "ui/help_viewer.h"
+#include "ui/hint_balloon.h"
+#include "ui/resources.h"
+#include "ui/rich_message_box.h"
+
+using namespace sorvani;
+using namespace sorvani::ui;
+
+class TestScreenshots : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void about();
+  void richBoxIgnoreAll();
+  void hintBalloon();
+  void helpViewer();
+
+ private:
+  bool Save(const QPixmap& picture, const QString& name);
+  QDir m_folder;
+  bool m_enabled = false;
+};
+
+void TestScreenshots::initTestCase() {
+  QString folder = qEnvironmentVariable("SORVANI_SCREENSHOT_DIR");
+  m_enabled = !folder.isEmpty();
+  if (!m_enabled) return;
+  QVERIFY(QDir().mkpath(folder));
+  m_folder = QDir(folder);
+  // Fixed fonts, so pictures of two runs can be compared.
+  if (QFontDatabase::families().contains("DejaVu Sans"))
+    QApplication::setFont(QFont("DejaVu Sans", 10));
+  SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help"));
+}
+
+bool TestScreenshots::Save(const QPixmap& picture, const QString& name) {
+  if (picture.isNull()) return false;
+  return picture.save(m_folder.filePath(name), "PNG");
+}
+
+void TestScreenshots::about() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CAboutDlg dialog(QStringLiteral("https://www.example.org/"));
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(Save(dialog.grab(), "about.png"));
+}
+
+void TestScreenshots::richBoxIgnoreAll() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  QTemporaryDir profile;
+  CRememberedAnswers answers(profile.filePath("Answers.xml").toStdString());
+  PromptRequest request;
+  request.caption = ResString(kIdsCaption).toStdString();
+  request.text =
+      ResFormat(kIdsMsgRecordUnreadable, "/home/anna/Pictures/2024/holiday-041.jpg").toStdString();
+  request.icon = PromptIcon::kExclamation;
+  request.buttons = {PromptButton::kYes, PromptButton::kNo, PromptButton::kIgnoreAll,
+                     PromptButton::kCancel};
+  request.defaultButton = 2;
+  RichBoxOptions options;
+  options.answerKey = "Screenshot";
+  options.answers = &answers;
+  CRichMessageBox box(request, options);
+  box.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&box));
+  QVERIFY(Save(box.grab(), "richbox-ignore-all.png"));
+}
+
+void TestScreenshots::hintBalloon() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  QWidget window;
+  window.setWindowTitle(ResString(kIdsCaption));
+  auto* layout = new QVBoxLayout(&window);
+  auto* button = new QPushButton(ResString(CommandCaptionId(0x8014)), &window);
+  layout->addWidget(button, 0, Qt::AlignLeft | Qt::AlignTop);
+  layout->addStretch(1);
+  window.resize(520, 300);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  CHintBalloon balloon(&window);
+  balloon.ShowAt(QRect(button->mapToGlobal(QPoint(0, 0)), button->size()),
+                 ResString(kIdsTipLaunchWizardTitle), ResString(kIdsTipLaunchWizardText), "Wizard");
+  QVERIFY(QTest::qWaitForWindowExposed(&balloon));
+  // The balloon is a window of its own; put it where it stands over its owner.
+  QPixmap picture = window.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(window.mapFromGlobal(balloon.pos()), balloon.grab());
+  painter.end();
+  QVERIFY(Save(picture, "hint-balloon.png"));
+}
+
+void TestScreenshots::helpViewer() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CHelpViewer viewer;
+  QVERIFY(viewer.Open(kHelpPage, "Contents"));
+  viewer.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&viewer));
+  QVERIFY(Save(viewer.grab(), "help-viewer.png"));
+}
+
+QTEST_MAIN(TestScreenshots)
+#include "tst_screenshots.moc"
