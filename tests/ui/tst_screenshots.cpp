@@ -12,9 +12,13 @@
 #include <QtTest>
 
 #include "app/remembered_answers.h"
+#include "app/resource_library.h"
+#include "app/session.h"
+#include "foundation/profile.h"
 #include "ui/about_dlg.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
+#include "ui/main_frame.h"
 #include "ui/resources.h"
 #include "ui/rich_message_box.h"
 
@@ -30,11 +34,14 @@ class TestScreenshots : public QObject {
   void richBoxIgnoreAll();
   void hintBalloon();
   void helpViewer();
+  void shellEmpty();
+  void shellStartHint();
 
  private:
   bool Save(const QPixmap& picture, const QString& name);
   QDir m_folder;
   bool m_enabled = false;
+  QTemporaryDir m_profileFolder;
 };
 
 void TestScreenshots::initTestCase() {
@@ -47,6 +54,12 @@ void TestScreenshots::initTestCase() {
   if (QFontDatabase::families().contains("DejaVu Sans"))
     QApplication::setFont(QFont("DejaVu Sans", 10));
   SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help"));
+  // The drawn icons, as the program shows them where the desktop theme has none.
+  std::string error;
+  QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
+  QVERIFY(m_profileFolder.isValid());
+  Profile().SetPath(m_profileFolder.filePath("Profile.xml").toStdString());
+  Profile().Load();
 }
 
 bool TestScreenshots::Save(const QPixmap& picture, const QString& name) {
@@ -113,6 +126,41 @@ void TestScreenshots::helpViewer() {
   viewer.show();
   QVERIFY(QTest::qWaitForWindowExposed(&viewer));
   QVERIFY(Save(viewer.grab(), "help-viewer.png"));
+}
+
+void TestScreenshots::shellEmpty() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CSession session;
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  frame.resize(1000, 640);
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  QTest::qWait(50);
+  QVERIFY(Save(frame.grab(), "shell-empty.png"));
+}
+
+void TestScreenshots::shellStartHint() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  // A start without the wizard points at it once.
+  Profile().SetInt("Wizard", "ShowOnStartUp", 0);
+  Profile().SetInt("Wizard", "TipLaunchWizard", 1);
+  CSession session;
+  CMainFrame::Options options;
+  options.session = &session;
+  options.imagesOnly = true;
+  CMainFrame frame(options);
+  frame.resize(1000, 640);
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  CHintBalloon* balloon = nullptr;
+  QTRY_VERIFY((balloon = frame.findChild<CHintBalloon*>()) && balloon->isVisible());
+  QPixmap picture = frame.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(frame.mapFromGlobal(balloon->pos()), balloon->grab());
+  painter.end();
+  QVERIFY(Save(picture, "shell-start-hint.png"));
 }
 
 QTEST_MAIN(TestScreenshots)
