@@ -73,7 +73,7 @@ CMainFrame::CMainFrame(const Options& options, QWidget* parent)
   m_columns = LoadColumnLayout(Profile());
   ApplyColumnLayout();
   ShowFoldersPane(Profile().GetInt("LayoutMain", "ShowFoldersPane", 1) != 0);
-  resize(900, 600);
+  resize(1024, 680);
 
   // Command states and the status panes are refreshed whenever the event loop is about to wait,
   // as the design's idle pass; they only touch a widget when its state changes, so this never
@@ -416,7 +416,7 @@ bool CMainFrame::OpenImage(const QString& path) {
     text += letter;
     text += ':';
   }
-  statusBar()->showMessage(ResFormat(kIdsImageOpened, path.toStdString(), text));
+  statusBar()->showMessage(ResFormat(kIdsImageOpened, path.toStdString(), text), 10000);
   return true;
 }
 
