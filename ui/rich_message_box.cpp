@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -72,6 +73,25 @@ QStyle::StandardPixmap PixmapOf(PromptIcon icon) {
   }
 }
 
+// A path or name longer than the box is wide would be cut off: word wrap only breaks at spaces, so
+// long runs get zero-width break opportunities after path separators or every 40 characters.
+QString Breakable(const QString& text) {
+  constexpr int kLongestRun = 40;
+  QString out;
+  out.reserve(text.size() + text.size() / 8);
+  int run = 0;
+  for (QChar c : text) {
+    out += c;
+    if (c.isSpace()) {
+      run = 0;
+    } else if (c == QLatin1Char('/') || c == QLatin1Char('\\') || ++run >= kLongestRun) {
+      out += QChar(0x200B);
+      run = 0;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 QString CRichMessageBox::Caption(PromptButton button) {
@@ -98,7 +118,7 @@ CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions op
   icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   grid->addWidget(icon, 0, 0, Qt::AlignTop);
 
-  auto* text = new QLabel(QString::fromStdString(m_request.text), this);
+  auto* text = new QLabel(Breakable(QString::fromStdString(m_request.text)), this);
   text->setObjectName("text");
   text->setTextFormat(Qt::PlainText);  // paths in the text are not markup
   text->setWordWrap(true);
@@ -185,6 +205,14 @@ void CRichMessageBox::Choose(PromptButton button, bool byPerson) {
     m_options.answers->Remember(m_options.answerKey, button);
   if (m_countdown) m_countdown->stop();
   done(QDialog::Accepted);
+}
+
+void CRichMessageBox::keyPressEvent(QKeyEvent* event) {
+  if (m_help && event->matches(QKeySequence::HelpContents)) {
+    m_help->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
 }
 
 void CRichMessageBox::reject() {

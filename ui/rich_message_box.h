@@ -14,6 +14,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -65,6 +66,9 @@ class CRichMessageBox : public QDialog {
 
  public slots:
   void reject() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Choose(PromptButton button, bool byPerson);

@@ -202,6 +202,18 @@ void TestRichMessageBox::eachButtonAnswersWithItsOwnValue() {
     QTest::mouseClick(AnswerButtons(twice)[1], Qt::LeftButton);
   });
   QCOMPARE(int(answer), int(PromptButton::kCancel));
+
+  // A path far wider than a box fits on the screen: wrapped, not cut off.
+  PromptRequest longPath = Request({PromptButton::kOk});
+  longPath.text =
+      "The file\n/" + std::string(60, 'd') + "/" + std::string(300, 'f') + ".jpg\nexists.";
+  CRichMessageBox wide(longPath);
+  wide.show();
+  auto* text = wide.findChild<QLabel*>("text");
+  QVERIFY(wide.sizeHint().width() < 800);
+  QVERIFY(text->height() >= text->heightForWidth(text->width()));
+  QVERIFY(text->height() > 5 * text->fontMetrics().height());
+  wide.close();
 }
 
 void TestRichMessageBox::defaultEnterAndEscape() {
@@ -410,9 +422,11 @@ void TestRichMessageBox::helpButtonOpensItsTopicAndKeepsTheBox() {
   PromptButton answer = RunWith(box, [&] {
     QTest::mouseClick(box.HelpButton(), Qt::LeftButton);
     QVERIFY(box.isVisible());
+    QTest::keyClick(&box, Qt::Key_F1);
+    QVERIFY(box.isVisible());
     QTest::mouseClick(box.Button(PromptButton::kOk), Qt::LeftButton);
   });
-  QCOMPARE(asked, QStringList{"AutoUpdate"});
+  QCOMPARE(asked, (QStringList{"AutoUpdate", "AutoUpdate"}));
   QCOMPARE(int(answer), int(PromptButton::kOk));
   QVERIFY(!CRichMessageBox(Request({PromptButton::kOk})).HelpButton());
 }
