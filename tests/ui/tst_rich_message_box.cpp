@@ -14,14 +14,17 @@
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "app/remembered_answers.h"
 #include "app/version.h"
 #include "foundation/profile.h"
 #include "ui/about_dlg.h"
 #include "ui/animation_label.h"
+#include "ui/box_prompt.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
 #include "ui/resources.h"
@@ -154,6 +157,7 @@ class TestRichMessageBox : public QObject {
   void brokenOrHandEditedAnswersFile();
   void timedBoxAnswersWithItsDefault();
   void helpButtonOpensItsTopicAndKeepsTheBox();
+  void workerQuestionsAreAskedOnTheUiThread();
   void frameSetParserRefusesHostileBlobs();
   void animationLabelLoopsItsFrames();
   void hintBalloonHidesAfterItsTimeAndOnOwnerChanges();
@@ -429,6 +433,42 @@ void TestRichMessageBox::helpButtonOpensItsTopicAndKeepsTheBox() {
   QCOMPARE(asked, (QStringList{"AutoUpdate", "AutoUpdate"}));
   QCOMPARE(int(answer), int(PromptButton::kOk));
   QVERIFY(!CRichMessageBox(Request({PromptButton::kOk})).HelpButton());
+}
+
+void TestRichMessageBox::workerQuestionsAreAskedOnTheUiThread() {
+  QWidget owner;
+  owner.show();
+  CBoxPrompt prompt(&owner);
+  auto request = Request(
+      {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll});
+  std::atomic<int> answer{-1};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    answer = int(prompt.Ask(request));
+    done = true;
+  });
+  // The box comes up on this thread, owned by the progress window, while the worker waits. It
+  // runs its own event loop, so it is answered from a timer, not from this function.
+  QThread* boxThread = nullptr;
+  QWidget* boxOwner = nullptr;
+  bool waitedMeanwhile = false;
+  QTimer watcher;
+  watcher.setInterval(10);
+  connect(&watcher, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<CRichMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    boxThread = box->thread();
+    boxOwner = box->parentWidget();
+    waitedMeanwhile = !done;
+    QTest::mouseClick(box->Button(PromptButton::kNoToAll), Qt::LeftButton);
+  });
+  watcher.start();
+  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+  worker.join();
+  QCOMPARE(boxThread, QThread::currentThread());
+  QCOMPARE(boxOwner, &owner);
+  QVERIFY(waitedMeanwhile);
+  QCOMPARE(answer.load(), int(PromptButton::kNoToAll));
 }
 
 void TestRichMessageBox::frameSetParserRefusesHostileBlobs() {
