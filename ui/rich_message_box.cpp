@@ -105,6 +105,7 @@ QString CRichMessageBox::Caption(PromptButton button) {
 CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions options,
                                  QWidget* parent)
     : QDialog(parent), m_request(request), m_options(std::move(options)) {
+  if (!m_options.answerKey.empty() && !m_options.answers) m_options.answers = &RememberedAnswers();
   if (m_request.buttons.empty()) m_request.buttons = {PromptButton::kOk};
   m_answer = m_request.Default();
   setWindowTitle(QString::fromStdString(m_request.caption));
@@ -130,7 +131,7 @@ CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions op
   grid->setHorizontalSpacing(16);
 
   int row = 1;
-  if (!m_options.answerKey.empty() && m_options.answers) {
+  if (!m_options.answerKey.empty()) {
     m_doNotShowAgain = new QCheckBox(ResString(kIdsDoNotShowAgain), this);
     grid->addWidget(m_doNotShowAgain, row++, 1);
   }
@@ -232,8 +233,9 @@ PromptButton CRichMessageBox::Run() {
 
 PromptButton CRichMessageBox::Ask(const PromptRequest& request, const RichBoxOptions& options,
                                   QWidget* parent) {
-  if (!options.answerKey.empty() && options.answers) {
-    if (auto remembered = options.answers->Lookup(options.answerKey, request)) return *remembered;
+  if (!options.answerKey.empty()) {
+    CRememberedAnswers& answers = options.answers ? *options.answers : RememberedAnswers();
+    if (auto remembered = answers.Lookup(options.answerKey, request)) return *remembered;
   }
   CRichMessageBox box(request, options, parent ? parent : QApplication::activeWindow());
   return box.Run();

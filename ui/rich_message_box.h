@@ -27,7 +27,7 @@ namespace sorvani::ui {
 
 struct RichBoxOptions {
   // Non-empty: the box offers "Do not show again", and a remembered answer to this question is
-  // returned without showing the box. Needs `answers`.
+  // returned without showing the box. Answers are kept in `answers`, else in the program's store.
   std::string answerKey;
   CRememberedAnswers* answers = nullptr;
   // Non-empty: a help button opens this topic of the help pages (or calls `onHelp`).

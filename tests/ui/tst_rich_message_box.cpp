@@ -148,7 +148,12 @@ class TestRichMessageBox : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help")); }
+  void initTestCase() {
+    SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help"));
+    // The program's own answers store lives in the profile folder; keep it in a private one.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+  }
 
   void eachButtonAnswersWithItsOwnValue();
   void defaultEnterAndEscape();
@@ -166,6 +171,10 @@ class TestRichMessageBox : public QObject {
   void richToolTipsAndTheirDelay();
   void aboutBoxShowsVersionAndLink();
   void soundPlayerCanBeReplaced();
+  void programStoreKeepsAnswersInTheProfileFolder();
+
+ private:
+  QTemporaryDir m_config;
 };
 
 void TestRichMessageBox::eachButtonAnswersWithItsOwnValue() {
@@ -734,6 +743,27 @@ void TestRichMessageBox::soundPlayerCanBeReplaced() {
   SetSoundPlayer(nullptr);
   SoundPlayer().Play(kSoundDone);  // the silent player: must not reach the recorder
   QCOMPARE(recorder.Played(), (std::vector<unsigned>{kSoundFolderFilled, kSoundDone}));
+}
+
+void TestRichMessageBox::programStoreKeepsAnswersInTheProfileFolder() {
+  // No store given: the program's own, in a profile folder that does not exist yet.
+  const QString file = m_config.filePath("SorvaniRecovery/Answers.xml");
+  QCOMPARE(QString::fromStdString(CRememberedAnswers::DefaultPath()), file);
+  auto request = Request({PromptButton::kOk, PromptButton::kSkipAll});
+  RichBoxOptions options;
+  options.answerKey = "SkipUnreadable";
+  CRichMessageBox box(request, options);
+  QVERIFY(box.DoNotShowAgainBox());
+  RunWith(box, [&] {
+    box.DoNotShowAgainBox()->setChecked(true);
+    QTest::mouseClick(box.Button(PromptButton::kSkipAll), Qt::LeftButton);
+  });
+  QVERIFY(QFile::exists(file));
+  QCOMPARE(int(*CRememberedAnswers(file.toStdString()).Lookup("SkipUnreadable", request)),
+           int(PromptButton::kSkipAll));
+  bool shown = true;
+  QCOMPARE(int(AskAndWatch(request, options, shown)), int(PromptButton::kSkipAll));
+  QVERIFY(!shown);
 }
 
 QTEST_MAIN(TestRichMessageBox)
