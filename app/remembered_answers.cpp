@@ -73,6 +73,11 @@ CRememberedAnswers::CRememberedAnswers(std::string path) : m_path(std::move(path
 
 std::string CRememberedAnswers::DefaultPath() { return ProfileFolder() + "/Answers.xml"; }
 
+CRememberedAnswers& RememberedAnswers() {
+  static CRememberedAnswers answers(CRememberedAnswers::DefaultPath());
+  return answers;
+}
+
 std::string CRememberedAnswers::ElementName(std::string_view key) {
   bool valid = !key.empty() && (IsLetter(key.front()) || key.front() == '_') &&
                std::all_of(key.begin(), key.end(), IsNameChar) && !StartsWithXml(key);
@@ -122,6 +127,8 @@ std::optional<PromptButton> CRememberedAnswers::Lookup(std::string_view key,
 bool CRememberedAnswers::Remember(std::string_view key, PromptButton answer) {
   if (key.empty() || !m_file.HasDocument()) return false;
   m_file.SetString(kSection, ElementName(key), ButtonName(answer));
+  std::string folder = std::filesystem::path(m_path).parent_path().string();
+  if (!folder.empty()) MakeFolders(folder);
   return m_file.Save();
 }
 

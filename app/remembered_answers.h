@@ -42,4 +42,7 @@ class CRememberedAnswers {
   CXMLProfile m_file;
 };
 
+// The program's store at DefaultPath(), opened on first use (after start-up made the folder).
+CRememberedAnswers& RememberedAnswers();
+
 }  // namespace sorvani

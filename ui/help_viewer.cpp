@@ -37,6 +37,7 @@ void SetHelpFolder(const QString& folder) { HelpFolderOverride() = folder; }
 
 CHelpViewer::CHelpViewer(QWidget* parent) : QWidget(parent, Qt::Window) {
   setWindowTitle(ResString(kIdsHelpTitle));
+  setWindowIcon(ResIcon(kIconHelp));
   setObjectName("helpViewer");
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(0, 0, 0, 0);

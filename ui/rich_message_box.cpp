@@ -6,6 +6,7 @@
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QStyle>
@@ -72,6 +73,25 @@ QStyle::StandardPixmap PixmapOf(PromptIcon icon) {
   }
 }
 
+// A path or name longer than the box is wide would be cut off: word wrap only breaks at spaces, so
+// long runs get zero-width break opportunities after path separators or every 40 characters.
+QString Breakable(const QString& text) {
+  constexpr int kLongestRun = 40;
+  QString out;
+  out.reserve(text.size() + text.size() / 8);
+  int run = 0;
+  for (QChar c : text) {
+    out += c;
+    if (c.isSpace()) {
+      run = 0;
+    } else if (c == QLatin1Char('/') || c == QLatin1Char('\\') || ++run >= kLongestRun) {
+      out += QChar(0x200B);
+      run = 0;
+    }
+  }
+  return out;
+}
+
 }  // namespace
 
 QString CRichMessageBox::Caption(PromptButton button) {
@@ -85,6 +105,7 @@ QString CRichMessageBox::Caption(PromptButton button) {
 CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions options,
                                  QWidget* parent)
     : QDialog(parent), m_request(request), m_options(std::move(options)) {
+  if (!m_options.answerKey.empty() && !m_options.answers) m_options.answers = &RememberedAnswers();
   if (m_request.buttons.empty()) m_request.buttons = {PromptButton::kOk};
   m_answer = m_request.Default();
   setWindowTitle(QString::fromStdString(m_request.caption));
@@ -98,7 +119,7 @@ CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions op
   icon->setAlignment(Qt::AlignTop | Qt::AlignHCenter);
   grid->addWidget(icon, 0, 0, Qt::AlignTop);
 
-  auto* text = new QLabel(QString::fromStdString(m_request.text), this);
+  auto* text = new QLabel(Breakable(QString::fromStdString(m_request.text)), this);
   text->setObjectName("text");
   text->setTextFormat(Qt::PlainText);  // paths in the text are not markup
   text->setWordWrap(true);
@@ -110,7 +131,7 @@ CRichMessageBox::CRichMessageBox(const PromptRequest& request, RichBoxOptions op
   grid->setHorizontalSpacing(16);
 
   int row = 1;
-  if (!m_options.answerKey.empty() && m_options.answers) {
+  if (!m_options.answerKey.empty()) {
     m_doNotShowAgain = new QCheckBox(ResString(kIdsDoNotShowAgain), this);
     grid->addWidget(m_doNotShowAgain, row++, 1);
   }
@@ -187,6 +208,14 @@ void CRichMessageBox::Choose(PromptButton button, bool byPerson) {
   done(QDialog::Accepted);
 }
 
+void CRichMessageBox::keyPressEvent(QKeyEvent* event) {
+  if (m_help && event->matches(QKeySequence::HelpContents)) {
+    m_help->click();
+    return;
+  }
+  QDialog::keyPressEvent(event);
+}
+
 void CRichMessageBox::reject() {
   // Escape and the window's close button mean Cancel, or the only answer there is; a question
   // without either must be answered by a button.
@@ -204,8 +233,9 @@ PromptButton CRichMessageBox::Run() {
 
 PromptButton CRichMessageBox::Ask(const PromptRequest& request, const RichBoxOptions& options,
                                   QWidget* parent) {
-  if (!options.answerKey.empty() && options.answers) {
-    if (auto remembered = options.answers->Lookup(options.answerKey, request)) return *remembered;
+  if (!options.answerKey.empty()) {
+    CRememberedAnswers& answers = options.answers ? *options.answers : RememberedAnswers();
+    if (auto remembered = answers.Lookup(options.answerKey, request)) return *remembered;
   }
   CRichMessageBox box(request, options, parent ? parent : QApplication::activeWindow());
   return box.Run();

@@ -14,6 +14,7 @@
 
 class QAbstractButton;
 class QCheckBox;
+class QKeyEvent;
 class QLabel;
 class QPushButton;
 class QTimer;
@@ -26,7 +27,7 @@ namespace sorvani::ui {
 
 struct RichBoxOptions {
   // Non-empty: the box offers "Do not show again", and a remembered answer to this question is
-  // returned without showing the box. Needs `answers`.
+  // returned without showing the box. Answers are kept in `answers`, else in the program's store.
   std::string answerKey;
   CRememberedAnswers* answers = nullptr;
   // Non-empty: a help button opens this topic of the help pages (or calls `onHelp`).
@@ -65,6 +66,9 @@ class CRichMessageBox : public QDialog {
 
  public slots:
   void reject() override;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   void Choose(PromptButton button, bool byPerson);

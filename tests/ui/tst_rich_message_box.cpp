@@ -14,14 +14,17 @@
 #include <QTimer>
 #include <QtTest>
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
+#include <thread>
 
 #include "app/remembered_answers.h"
 #include "app/version.h"
 #include "foundation/profile.h"
 #include "ui/about_dlg.h"
 #include "ui/animation_label.h"
+#include "ui/box_prompt.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
 #include "ui/resources.h"
@@ -145,7 +148,12 @@ class TestRichMessageBox : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help")); }
+  void initTestCase() {
+    SetHelpFolder(QStringLiteral(SORVANI_UI_BIN_DIR "/help"));
+    // The program's own answers store lives in the profile folder; keep it in a private one.
+    QVERIFY(m_config.isValid());
+    qputenv("XDG_CONFIG_HOME", m_config.path().toUtf8());
+  }
 
   void eachButtonAnswersWithItsOwnValue();
   void defaultEnterAndEscape();
@@ -154,6 +162,7 @@ class TestRichMessageBox : public QObject {
   void brokenOrHandEditedAnswersFile();
   void timedBoxAnswersWithItsDefault();
   void helpButtonOpensItsTopicAndKeepsTheBox();
+  void workerQuestionsAreAskedOnTheUiThread();
   void frameSetParserRefusesHostileBlobs();
   void animationLabelLoopsItsFrames();
   void hintBalloonHidesAfterItsTimeAndOnOwnerChanges();
@@ -162,6 +171,10 @@ class TestRichMessageBox : public QObject {
   void richToolTipsAndTheirDelay();
   void aboutBoxShowsVersionAndLink();
   void soundPlayerCanBeReplaced();
+  void programStoreKeepsAnswersInTheProfileFolder();
+
+ private:
+  QTemporaryDir m_config;
 };
 
 void TestRichMessageBox::eachButtonAnswersWithItsOwnValue() {
@@ -202,6 +215,18 @@ void TestRichMessageBox::eachButtonAnswersWithItsOwnValue() {
     QTest::mouseClick(AnswerButtons(twice)[1], Qt::LeftButton);
   });
   QCOMPARE(int(answer), int(PromptButton::kCancel));
+
+  // A path far wider than a box fits on the screen: wrapped, not cut off.
+  PromptRequest longPath = Request({PromptButton::kOk});
+  longPath.text =
+      "The file\n/" + std::string(60, 'd') + "/" + std::string(300, 'f') + ".jpg\nexists.";
+  CRichMessageBox wide(longPath);
+  wide.show();
+  auto* text = wide.findChild<QLabel*>("text");
+  QVERIFY(wide.sizeHint().width() < 800);
+  QVERIFY(text->height() >= text->heightForWidth(text->width()));
+  QVERIFY(text->height() > 5 * text->fontMetrics().height());
+  wide.close();
 }
 
 void TestRichMessageBox::defaultEnterAndEscape() {
@@ -410,11 +435,49 @@ void TestRichMessageBox::helpButtonOpensItsTopicAndKeepsTheBox() {
   PromptButton answer = RunWith(box, [&] {
     QTest::mouseClick(box.HelpButton(), Qt::LeftButton);
     QVERIFY(box.isVisible());
+    QTest::keyClick(&box, Qt::Key_F1);
+    QVERIFY(box.isVisible());
     QTest::mouseClick(box.Button(PromptButton::kOk), Qt::LeftButton);
   });
-  QCOMPARE(asked, QStringList{"AutoUpdate"});
+  QCOMPARE(asked, (QStringList{"AutoUpdate", "AutoUpdate"}));
   QCOMPARE(int(answer), int(PromptButton::kOk));
   QVERIFY(!CRichMessageBox(Request({PromptButton::kOk})).HelpButton());
+}
+
+void TestRichMessageBox::workerQuestionsAreAskedOnTheUiThread() {
+  QWidget owner;
+  owner.show();
+  CBoxPrompt prompt(&owner);
+  auto request = Request(
+      {PromptButton::kYes, PromptButton::kNo, PromptButton::kYesToAll, PromptButton::kNoToAll});
+  std::atomic<int> answer{-1};
+  std::atomic<bool> done{false};
+  std::thread worker([&] {
+    answer = int(prompt.Ask(request));
+    done = true;
+  });
+  // The box comes up on this thread, owned by the progress window, while the worker waits. It
+  // runs its own event loop, so it is answered from a timer, not from this function.
+  QThread* boxThread = nullptr;
+  QWidget* boxOwner = nullptr;
+  bool waitedMeanwhile = false;
+  QTimer watcher;
+  watcher.setInterval(10);
+  connect(&watcher, &QTimer::timeout, [&] {
+    auto* box = qobject_cast<CRichMessageBox*>(QApplication::activeModalWidget());
+    if (!box) return;
+    boxThread = box->thread();
+    boxOwner = box->parentWidget();
+    waitedMeanwhile = !done;
+    QTest::mouseClick(box->Button(PromptButton::kNoToAll), Qt::LeftButton);
+  });
+  watcher.start();
+  QTRY_VERIFY_WITH_TIMEOUT(done.load(), 10000);
+  worker.join();
+  QCOMPARE(boxThread, QThread::currentThread());
+  QCOMPARE(boxOwner, &owner);
+  QVERIFY(waitedMeanwhile);
+  QCOMPARE(answer.load(), int(PromptButton::kNoToAll));
 }
 
 void TestRichMessageBox::frameSetParserRefusesHostileBlobs() {
@@ -680,6 +743,27 @@ void TestRichMessageBox::soundPlayerCanBeReplaced() {
   SetSoundPlayer(nullptr);
   SoundPlayer().Play(kSoundDone);  // the silent player: must not reach the recorder
   QCOMPARE(recorder.Played(), (std::vector<unsigned>{kSoundFolderFilled, kSoundDone}));
+}
+
+void TestRichMessageBox::programStoreKeepsAnswersInTheProfileFolder() {
+  // No store given: the program's own, in a profile folder that does not exist yet.
+  const QString file = m_config.filePath("SorvaniRecovery/Answers.xml");
+  QCOMPARE(QString::fromStdString(CRememberedAnswers::DefaultPath()), file);
+  auto request = Request({PromptButton::kOk, PromptButton::kSkipAll});
+  RichBoxOptions options;
+  options.answerKey = "SkipUnreadable";
+  CRichMessageBox box(request, options);
+  QVERIFY(box.DoNotShowAgainBox());
+  RunWith(box, [&] {
+    box.DoNotShowAgainBox()->setChecked(true);
+    QTest::mouseClick(box.Button(PromptButton::kSkipAll), Qt::LeftButton);
+  });
+  QVERIFY(QFile::exists(file));
+  QCOMPARE(int(*CRememberedAnswers(file.toStdString()).Lookup("SkipUnreadable", request)),
+           int(PromptButton::kSkipAll));
+  bool shown = true;
+  QCOMPARE(int(AskAndWatch(request, options, shown)), int(PromptButton::kSkipAll));
+  QVERIFY(!shown);
 }
 
 QTEST_MAIN(TestRichMessageBox)
