@@ -134,8 +134,12 @@ class TestStartUp : public QObject {
 
   void secondStartWakesTheFirstAndWritesNothing() {
     CInstallation install;
+    // The verbose log shows when the first instance has finished its own start-up saves.
+    install.WriteProfile("<profile><Logging><Type>2</Type></Logging></profile>");
     auto first = install.Start();
     QVERIFY(install.WaitUntilRunning(*first));
+    QTRY_VERIFY_WITH_TIMEOUT(
+        ReadAll(install.LogPath()).contains("Leaving: CMainFrame::OnSecondStage"), kStartTimeoutMs);
     const QByteArray logBefore = ReadAll(install.LogPath());
     const QByteArray profileBefore = ReadAll(install.ProfilePath());
     QVERIFY(!profileBefore.isEmpty());
