@@ -50,11 +50,15 @@ inline constexpr unsigned kIdsMsgStreamNotCreated = 84;   // (stream path)
 inline constexpr unsigned kIdsMsgNoData = 85;             // (path)
 inline constexpr unsigned kIdsStatusRecordDamaged = 120;  // read, but not a usable record
 
+// Texts of the drive selection.
+inline constexpr unsigned kIdsDriveNotNtfs = 33;     // (file system name) the drive stays
+inline constexpr unsigned kIdsDriveUnreadable = 34;  // (root path)
+
 // Texts of the indexing window.
 inline constexpr unsigned kIdsIndexTimeLeft = 35;  // (duration text)
 inline constexpr unsigned kIdsIndexTimeEstimating = 36;
 inline constexpr unsigned kIdsIndexPercentDone = 37;  // (per cent number)
-inline constexpr unsigned kIdsIndexElapsed = 38;      // (duration text)
+inline constexpr unsigned kIdsIndexElapsedTime = 38;  // (duration text)
 inline constexpr unsigned kIdsIndexPhaseScan = 39;
 inline constexpr unsigned kIdsIndexPhaseLoad = 40;
 inline constexpr unsigned kIdsIndexPhaseSave = 42;
@@ -89,6 +93,14 @@ inline constexpr unsigned kIdsLocalDisk = 1305;     // drive menu entry of a dri
 inline constexpr unsigned kIdsNoDrives = 1306;      // Drives menu without an NTFS drive
 inline constexpr unsigned kIdsAddressTitle = 1307;  // (address) shown instead of a browser as root
 inline constexpr unsigned kIdsImageOpened = 1308;   // (file, drive letters) status message
+// The drive tree and the drive properties.
+inline constexpr unsigned kIdsDiskImagesGroup = 1320;  // tree group of the opened images
+inline constexpr unsigned kIdsDrivePropTitle = 1321;   // (root path)
+inline constexpr unsigned kIdsDrivePropType = 1322;
+inline constexpr unsigned kIdsDrivePropLabel = 1323;
+inline constexpr unsigned kIdsDrivePropFs = 1324;
+inline constexpr unsigned kIdsDrivePropCapacity = 1325;
+inline constexpr unsigned kIdsDrivePropFree = 1326;
 
 // Commands of the main window (menu, toolbar and context menus); each has the caption
 // CommandCaptionId(command).

@@ -51,12 +51,20 @@ constexpr SvresText kTable[] = {
      "For the best chance of getting a file back, stop using the drive it was on as soon as you "
      "can, and recover to a different drive."},
 
+    // Selecting a drive that cannot be browsed.
+    {kIdsDriveNotNtfs,
+     "This drive holds a %s file system. Deleted files can be browsed only on NTFS drives; use "
+     "the surface scan to find pictures and documents on it."},
+    {kIdsDriveUnreadable,
+     "The drive %s cannot be read. It may hold no medium, or it may be damaged or no longer "
+     "connected."},
+
     // Indexing window (numbers named beside the indexing thread): time left as a duration
     // text, or unknown; per cent done; elapsed duration text; the title of each phase.
     {kIdsIndexTimeLeft, "Time left: %s"},
     {kIdsIndexTimeEstimating, "Time left: estimating..."},
     {kIdsIndexPercentDone, "%d%% done"},
-    {kIdsIndexElapsed, "Elapsed time: %s"},
+    {kIdsIndexElapsedTime, "Elapsed time: %s"},
     {kIdsIndexPhaseScan, "Scanning the drive for deleted files..."},
     {kIdsIndexPhaseLoad, "Loading the saved list of deleted files..."},
     {kIdsIndexPhaseSave, "Saving the list of deleted files for next time..."},
@@ -184,6 +192,15 @@ constexpr SvresText kTable[] = {
      "Sorvani Recovery runs with administrator rights, so it does not start a web browser. "
      "Open this address in your browser:\n\n%s"},
     {kIdsImageOpened, "Opened %s as %s"},
+
+    // The drive tree's group of opened images, and the drive properties.
+    {kIdsDiskImagesGroup, "Disk images"},
+    {kIdsDrivePropTitle, "Properties of %s"},
+    {kIdsDrivePropType, "Type:"},
+    {kIdsDrivePropLabel, "Label:"},
+    {kIdsDrivePropFs, "File system:"},
+    {kIdsDrivePropCapacity, "Capacity:"},
+    {kIdsDrivePropFree, "Free space:"},
 
     // Menu titles.
     {kIdsMenuFile, "&File"},

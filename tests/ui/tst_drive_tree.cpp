@@ -1,0 +1,378 @@
+// The drive tree, the drive selection rules and the drive properties on a fake machine: one
+// disk "ATA TestDisk" holding the NTFS and FAT32 fixtures, an empty optical drive and an NFS
+// share, read through the same enumeration the program uses.
+#include <QAbstractItemModelTester>
+#include <QFileInfo>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSignalSpy>
+#include <QTreeView>
+#include <QtTest>
+
+#include "app/indexing_job.h"
+#include "app/resource_library.h"
+#include "app/session.h"
+#include "disk/drive_enum.h"
+#include "foundation/display_format.h"
+#include "index/index_cache.h"
+#include "tests/drives/fake_system.h"
+#include "tests/util/fixtures.h"
+#include "ui/drive_prop_dlg.h"
+#include "ui/drive_selection.h"
+#include "ui/drive_tree_model.h"
+#include "ui/resources.h"
+#include "ui/volume_facts_cache.h"
+
+using namespace sorvani;
+using namespace sorvani::ui;
+
+namespace {
+
+std::uint64_t Sectors(const std::string& path) {
+  return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size()) / 512;
+}
+
+// Every text of the subtree under `parent`, depth first.
+void CollectTexts(const QAbstractItemModel& model, const QModelIndex& parent, QStringList& out) {
+  for (int row = 0; row < model.rowCount(parent); ++row) {
+    QModelIndex at = model.index(row, 0, parent);
+    out << at.data().toString();
+    CollectTexts(model, at, out);
+  }
+}
+
+}  // namespace
+
+class TestDriveTree : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void initTestCase();
+  void cleanupTestCase();
+  void treeOfTheMachine();
+  void toolTipsComeFromTheFactsWorker();
+  void openedImagesGoUnderDiskImages();
+  void selectionRules();
+  void drivePropertiesOfTheOpticalAndNtfsDrives();
+  void pureRules();
+
+ private:
+  std::unique_ptr<test::CFakeSystem> m_fake;
+  std::unique_ptr<CSession> m_session;
+  std::string m_ntfs, m_fat;
+};
+
+void TestDriveTree::initTestCase() {
+  std::string error;
+  QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
+  m_ntfs = test::Fixture("ntfs-4k.img");
+  m_fat = test::Fixture("fat32.img");
+  QVERIFY(!m_ntfs.empty() && !m_fat.empty());
+  SetCacheFolder(test::ScratchFolder("UiDriveTreeCache"));
+  SetCacheSavingAllowed(false);
+
+  using test::MakeDisk;
+  m_fake = std::make_unique<test::CFakeSystem>(test::ScratchFolder("UiDriveTreeMachine"));
+  const std::uint64_t ntfsSectors = Sectors(m_ntfs), fatSectors = Sectors(m_fat);
+  m_fake->AddDisk(MakeDisk("sda", 8, 0, 2048 + ntfsSectors + fatSectors, false, "ATA", "TestDisk"));
+  m_fake->AddPartition("sda", 1, 8, 1, ntfsSectors);
+  m_fake->LinkDevNode("sda1", m_ntfs);
+  m_fake->AddPartition("sda", 2, 8, 2, fatSectors);
+  m_fake->LinkDevNode("sda2", m_fat);
+  m_fake->AddDisk(MakeDisk("sr0", 11, 0, 0, true, "HL-DT-ST", "DVD-RAM GH22NS50"));
+  m_fake->AddMountLine("30 1 0:50 / /mnt/share rw - nfs4 server:/export rw,vers=4.2");
+
+  CDriveTable::Instance().Clear();
+  QCOMPARE(RetreiveHardwareInfo(m_fake->Roots()), 0);
+  m_session = std::make_unique<CSession>(CDriveTable::Instance(),
+                                         DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  // The machine as the tests below expect it.
+  QCOMPARE(LogicalDiskMap['C'].fsName, std::string("NTFS"));
+  QCOMPARE(LogicalDiskMap['D'].fsName, std::string("FAT32"));
+  QCOMPARE(LogicalDiskMap['E'].type, std::uint32_t(kDriveCdRom));
+  QCOMPARE(LogicalDiskMap['Z'].type, std::uint32_t(kDriveNetwork));
+}
+
+void TestDriveTree::cleanupTestCase() {
+  m_session.reset();
+  CDriveTable::Instance().Clear();
+  LogicalDiskMap.clear();
+  DiskList.clear();
+  DriveDiskMap.clear();
+}
+
+void TestDriveTree::treeOfTheMachine() {
+  CDriveTreeModel model;
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  model.Rebuild(m_session->Tables());
+
+  QCOMPARE(model.rowCount(), 2);  // the disk and the optical drive's own disk; no images yet
+  const QModelIndex disk = model.index(0, 0);
+  QCOMPARE(disk.data().toString(), QStringLiteral("ATA TestDisk"));
+  QCOMPARE(model.Kind(disk), DriveNodeKind::kDisk);
+  QCOMPARE(model.rowCount(disk), 2);
+  QCOMPARE(model.index(0, 0, disk).data().toString(), QStringLiteral("SORVANI4K (C:)"));
+  QCOMPARE(model.index(1, 0, disk).data().toString(), QStringLiteral("SORVANIF32 (D:)"));
+  const QModelIndex optical = model.index(1, 0);
+  QCOMPARE(optical.data().toString(), QStringLiteral("HL-DT-ST DVD-RAM GH22NS50"));
+  QCOMPARE(model.rowCount(optical), 1);
+  QCOMPARE(model.index(0, 0, optical).data().toString(), QStringLiteral("CD-ROM Disc (E:)"));
+
+  // The share has no node anywhere.
+  QStringList texts;
+  CollectTexts(model, {}, texts);
+  for (const QString& text : texts) QVERIFY2(!text.contains("(Z:)"), qPrintable(text));
+  QVERIFY(!model.DriveIndex('Z').isValid());
+
+  // Per-letter lookup and the placeholder a folder tree replaces.
+  const QModelIndex c = model.DriveIndex('C');
+  QCOMPARE(c, model.index(0, 0, disk));
+  QCOMPARE(model.Letter(c), 'C');
+  QCOMPARE(model.DriveType(c), std::uint32_t(kDriveFixed));
+  QCOMPARE(c.data(CDriveTreeModel::kLetterRole).toChar(), QChar('C'));
+  QVERIFY(model.hasChildren(c));
+  const QModelIndex placeholder = model.PlaceholderIndex('C');
+  QVERIFY(placeholder.isValid());
+  QCOMPARE(placeholder.parent(), c);
+  QCOMPARE(model.Kind(placeholder), DriveNodeKind::kPlaceholder);
+  QVERIFY(!(model.flags(placeholder) & Qt::ItemIsSelectable));
+  QCOMPARE(model.NtfsLetters(), (std::set<char>{'C'}));
+
+  // Icons by type, from the layout the model shows.
+  DriveTreeLayout layout = LayOutDriveTree(m_session->Tables());
+  QCOMPARE(layout.top[0].icon, kIconDisk);
+  QCOMPARE(layout.top[0].children[0].icon, kIconFixedDrive);
+  QCOMPARE(layout.top[1].children[0].icon, kIconOptical);
+  QVERIFY(!c.data(Qt::DecorationRole).value<QIcon>().isNull());
+
+  // The groups open in a view.
+  QTreeView view;
+  view.setModel(&model);
+  model.ExpandGroups(&view);
+  QVERIFY(view.isExpanded(disk));
+  QVERIFY(view.isExpanded(optical));
+  QVERIFY(!view.isExpanded(c));
+}
+
+void TestDriveTree::toolTipsComeFromTheFactsWorker() {
+  CVolumeFactsCache facts;
+  CDriveTreeModel model(&facts);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  model.Rebuild(m_session->Tables());
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+  const QModelIndex c = model.DriveIndex('C');
+  const QModelIndex e = model.DriveIndex('E');
+  // Not read yet: no text now, the read goes to the worker.
+  QVERIFY(c.data(Qt::ToolTipRole).isNull());
+  QVERIFY(e.data(Qt::ToolTipRole).isNull());
+  QVERIFY(facts.WaitForReads(20000));
+  QVERIFY(changed.count() >= 2);
+
+  VolumeInformation info;
+  QVERIFY(GetVolumeInformation('C', info));
+  QVERIFY(info.capacityKnown && info.freeKnown);
+  QCOMPARE(info.capacity, std::uint64_t(12287) * 4096);  // the fixture's cluster count
+  QCOMPARE(c.data(Qt::ToolTipRole).toString(),
+           QStringLiteral("Name: SORVANI4K (C:)\nType: Fixed Disk\nFile system: NTFS\nSize: ") +
+               QString::fromStdString(FormatSize(info.capacity, false)) +
+               QStringLiteral("\nFree: ") + QString::fromStdString(FormatSize(info.free, false)));
+  QCOMPARE(e.data(Qt::ToolTipRole).toString(),
+           QStringLiteral("Name: CD-ROM Disc (E:)\nType: CD-ROM Drive\nFile system: \nSize: "
+                          "\nFree: "));
+  // Groups and placeholders have none, and ask for nothing.
+  QVERIFY(model.index(0, 0).data(Qt::ToolTipRole).isNull());
+  QVERIFY(model.PlaceholderIndex('C').data(Qt::ToolTipRole).isNull());
+}
+
+void TestDriveTree::openedImagesGoUnderDiskImages() {
+  CVolumeFactsCache facts;
+  CDriveTreeModel model(&facts);
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  model.Rebuild(m_session->Tables());
+  const int before = model.rowCount();
+  facts.Request('C');  // a read may be in flight while the tables change
+
+  std::string error;
+  std::vector<char> letters = model.OpenImage(*m_session, test::Fixture("ntfs-512.img"), error);
+  QCOMPARE(letters.size(), std::size_t(1));
+  const char f = letters[0];
+  QCOMPARE(f, 'F');  // the next letter after the machine's drives
+  QCOMPARE(model.rowCount(), before + 1);
+  const QModelIndex images = model.index(model.rowCount() - 1, 0);
+  QCOMPARE(images.data().toString(), QStringLiteral("Disk images"));
+  QCOMPARE(model.Kind(images), DriveNodeKind::kImages);
+  QCOMPARE(model.DriveIndex(f).parent(), images);
+  QVERIFY(model.DriveIndex(f).data().toString().endsWith(QStringLiteral(" (F:)")));
+  QVERIFY(model.NtfsLetters().count(f));
+  QVERIFY(model.PlaceholderIndex(f).isValid());
+  // The machine's disk is untouched.
+  QCOMPARE(model.DriveIndex('C').data().toString(), QStringLiteral("SORVANI4K (C:)"));
+
+  // A second image joins the same group; a failing one changes nothing.
+  letters = model.OpenImage(*m_session, m_fat, error);
+  QCOMPARE(letters.size(), std::size_t(1));
+  QCOMPARE(model.rowCount(), before + 1);
+  QCOMPARE(model.rowCount(model.index(model.rowCount() - 1, 0)), 2);
+  QCOMPARE(model.DriveIndex(letters[0]).data().toString(),
+           QStringLiteral("SORVANIF32 (%1:)").arg(QChar(letters[0])));
+  QVERIFY(!model.NtfsLetters().count(letters[0]));
+  letters = model.OpenImage(*m_session, "/nonexistent/disk.img", error);
+  QVERIFY(letters.empty());
+  QVERIFY(!error.empty());
+  QCOMPARE(model.rowCount(model.index(model.rowCount() - 1, 0)), 2);
+  QVERIFY(facts.WaitForReads(20000));
+}
+
+void TestDriveTree::selectionRules() {
+  CVolumeFactsCache facts;
+  SetCacheSavingAllowed(false);
+
+  // The FAT drive: S 33 with its file-system name, and the current drive stays.
+  char current = 'C';
+  DriveDecision fat = DecideDriveSelection(*m_session, facts, 'D', false);
+  QCOMPARE(fat.choice, DriveChoice::kNotNtfs);
+  QVERIFY(!fat.ChangesDrive());
+  if (fat.ChangesDrive()) current = fat.letter;
+  QCOMPARE(current, 'C');
+  QCOMPARE(fat.message, ResFormat(kIdsDriveNotNtfs, std::string("FAT32")));
+  QVERIFY(fat.message.contains(QStringLiteral("FAT32")));
+  std::unique_ptr<QMessageBox> box(MakeDriveDecisionBox(fat, nullptr));
+  QVERIFY(box);
+  QCOMPARE(box->text(), fat.message);
+  QCOMPARE(box->windowTitle(), ResString(kIdsCaption));
+  QCOMPARE(box->icon(), QMessageBox::Information);
+
+  // The empty optical drive cannot be read: S 34 with its root.
+  DriveDecision optical = DecideDriveSelection(*m_session, facts, 'E', false);
+  QCOMPARE(optical.choice, DriveChoice::kUnreadable);
+  QCOMPARE(optical.message, ResFormat(kIdsDriveUnreadable, std::string("E:\\")));
+  QVERIFY(optical.message.contains(QStringLiteral("E:\\")));
+  box.reset(MakeDriveDecisionBox(optical, nullptr));
+  QVERIFY(box);
+  QCOMPARE(box->icon(), QMessageBox::Information);
+  // A letter no table knows reads as unreadable too.
+  QCOMPARE(DecideDriveSelection(*m_session, facts, 'Q', false).choice, DriveChoice::kUnreadable);
+
+  // The NTFS drive needs its index, then no more unless a re-index is asked.
+  DriveDecision c = DecideDriveSelection(*m_session, facts, 'C', false);
+  QCOMPARE(c.choice, DriveChoice::kIndex);
+  QVERIFY(c.message.isEmpty());
+  QVERIFY(!MakeDriveDecisionBox(c, nullptr));
+  CIndexingJob* job = m_session->StartIndexing('C', true);
+  QVERIFY(job);
+  job->Wait();
+  QCOMPARE(job->Snapshot().outcome, std::uint8_t(kEnumScanned));
+  QCOMPARE(DecideDriveSelection(*m_session, facts, 'C', false).choice, DriveChoice::kOpen);
+  DriveDecision again = DecideDriveSelection(*m_session, facts, 'C', true);
+  QCOMPARE(again.choice, DriveChoice::kIndex);
+  QVERIFY(again.reindex);
+
+  // A catalogue of C: made when C: stood for other bytes does not describe it now.
+  PublishedCatalogue catalogue = m_session->Catalogue();
+  DriveSource other = *m_session->Drives().Find('C');
+  QVERIFY(CatalogueDescribes(catalogue, 'C', &other));
+  other.offset = 4096;
+  QVERIFY(!CatalogueDescribes(catalogue, 'C', &other));
+  QVERIFY(!CatalogueDescribes(catalogue, 'D', nullptr));
+  DriveFacts ntfs = facts.ReadNow('C');
+  QCOMPARE(DecideDriveSelection('C', ntfs, catalogue, &other, false).choice, DriveChoice::kIndex);
+  // "NTFS" exactly: another spelling is another file system here.
+  ntfs.info.fsName = "ntfs";
+  QCOMPARE(DecideDriveSelection('C', ntfs, catalogue, nullptr, false).choice,
+           DriveChoice::kNotNtfs);
+}
+
+void TestDriveTree::drivePropertiesOfTheOpticalAndNtfsDrives() {
+  CVolumeFactsCache facts;
+  {
+    CDrivePropDlg dialog('E', LogicalDiskMap['E'].type, facts.ReadNow('E'));
+    QCOMPARE(dialog.Field("Root")->text(), QStringLiteral("E:\\"));
+    QCOMPARE(dialog.Field("Type")->text(), QStringLiteral("CD-ROM Drive"));
+    QCOMPARE(dialog.Field("Label")->text(), QString());
+    QCOMPARE(dialog.Field("FileSystem")->text(), QString());
+    QCOMPARE(dialog.Field("Capacity")->text(), QString());
+    QCOMPARE(dialog.Field("Free")->text(), QString());
+    QCOMPARE(dialog.Fields().icon, kIconOptical);
+  }
+  {
+    const DriveFacts c = facts.ReadNow('C');
+    CDrivePropDlg dialog('C', LogicalDiskMap['C'].type, c);
+    QCOMPARE(dialog.Field("Type")->text(), QStringLiteral("Fixed Disk"));
+    QCOMPARE(dialog.Field("Label")->text(), QStringLiteral("SORVANI4K"));
+    QCOMPARE(dialog.Field("FileSystem")->text(), QStringLiteral("NTFS"));
+    QCOMPARE(dialog.Field("Capacity")->text(),
+             QString::fromStdString(FormatSize(std::uint64_t(12287) * 4096, false)));
+    QVERIFY(!dialog.Field("Free")->text().isEmpty());
+    QCOMPARE(dialog.Fields().icon, kIconFixedDrive);
+    QVERIFY(dialog.windowTitle().contains(QStringLiteral("C:\\")));
+  }
+  {
+    // The FAT drive: its own label and file system.
+    CDrivePropDlg dialog('D', LogicalDiskMap['D'].type, facts.ReadNow('D'));
+    QCOMPARE(dialog.Field("Label")->text(), QStringLiteral("SORVANIF32"));
+    QCOMPARE(dialog.Field("FileSystem")->text(), QStringLiteral("FAT32"));
+  }
+}
+
+void TestDriveTree::pureRules() {
+  // Properties: the free-space answer decides both sizes; a failed read empties label and FS.
+  DriveFacts facts;
+  facts.known = true;
+  facts.info.label = "DATA";
+  facts.info.fsName = "NTFS";
+  facts.info.capacity = 1536;
+  facts.info.capacityKnown = true;
+  DrivePropFields fields = MakeDrivePropFields('C', kDriveFixed, facts);
+  QCOMPARE(fields.label, QStringLiteral("DATA"));
+  QCOMPARE(fields.capacity, QString());
+  QCOMPARE(fields.free, QString());
+  facts.info.freeKnown = true;
+  facts.info.free = 0;
+  fields = MakeDrivePropFields('C', kDriveFixed, facts);
+  QCOMPARE(fields.capacity, QStringLiteral("2 KB"));
+  QCOMPARE(fields.free, QStringLiteral("0 KB"));
+  facts.known = false;
+  fields = MakeDrivePropFields('C', kDriveFixed, facts);
+  QCOMPARE(fields.label, QString());
+  QCOMPARE(fields.fileSystem, QString());
+  QCOMPARE(fields.capacity, QString());
+  QCOMPARE(fields.type, QStringLiteral("Fixed Disk"));
+
+  // Icons of the properties and of the tree.
+  QCOMPARE(DrivePropIcon('A', kDriveRemovable), kIconFloppy);
+  QCOMPARE(DrivePropIcon('A', kDriveFixed), kIconFloppy);
+  QCOMPARE(DrivePropIcon('C', kDriveUnknown), kIconFloppy);
+  QCOMPARE(DrivePropIcon('B', kDriveRemovable), kIconRemovable);
+  QCOMPARE(DrivePropIcon('C', kDriveFixed), kIconFixedDrive);
+  QCOMPARE(DrivePropIcon('E', kDriveCdRom), kIconOptical);
+  QCOMPARE(DriveTreeIcon('B', kDriveRemovable), kIconFloppy);
+  QCOMPARE(DriveTreeIcon('F', kDriveRemovable), kIconRemovable);
+
+  // Node texts and the NTFS set.
+  LogicalDisk plain;
+  plain.type = kDriveFixed;
+  plain.description = "Local Fixed Disk";
+  QCOMPARE(DriveNodeText('G', plain), QStringLiteral("Local disk (G:)"));
+  plain.type = kDriveRemovable;
+  plain.label = "STICK";
+  QCOMPARE(DriveNodeText('G', plain), QStringLiteral("Local Fixed Disk (G:)"));
+  LogicalDiskTable table;
+  table['C'].type = kDriveFixed;
+  table['C'].fsName = "ntfs";
+  table['D'].type = kDriveRemovable;
+  table['D'].fsName = "NTFS";
+  table['E'].type = kDriveFixed;
+  table['E'].fsName = "NTFS-3G";
+  table['F'].type = kDriveFixed;
+  table['F'].fsName = "NTFS";
+  QCOMPARE(NtfsDriveLetters(table), (std::set<char>{'C', 'F'}));
+
+  // The tooltip of a drive whose facts could not be read names no file system or size.
+  DriveFacts none;
+  QCOMPARE(DriveToolTipText(QStringLiteral("X (G:)"), kDriveRemovable, none),
+           QStringLiteral("Name: X (G:)\nType: Removable Media\nFile system: \nSize: \nFree: "));
+}
+
+QTEST_MAIN(TestDriveTree)
+#include "tst_drive_tree.moc"
