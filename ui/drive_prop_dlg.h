@@ -36,7 +36,8 @@ class CDrivePropDlg : public QDialog {
                 QWidget* parent = nullptr);
 
   const DrivePropFields& Fields() const { return m_fields; }
-  QLabel* Field(const char* name) const;  // "Root", "Type", "Label", "FileSystem", "Capacity", "Free"
+  QLabel* Field(
+      const char* name) const;  // "Root", "Type", "Label", "FileSystem", "Capacity", "Free"
 
  private:
   DrivePropFields m_fields;

@@ -17,8 +17,8 @@ bool CatalogueDescribes(const PublishedCatalogue& catalogue, char letter,
 }
 
 DriveDecision DecideDriveSelection(char letter, const DriveFacts& facts,
-                                   const PublishedCatalogue& catalogue,
-                                   const DriveSource* current, bool reindex) {
+                                   const PublishedCatalogue& catalogue, const DriveSource* current,
+                                   bool reindex) {
   DriveDecision decision;
   decision.letter = letter;
   if (!facts.Readable()) {
@@ -51,8 +51,9 @@ QMessageBox* MakeDriveDecisionBox(const DriveDecision& decision, QWidget* parent
   if (decision.ChangesDrive()) return nullptr;
   auto* box = new QMessageBox(QMessageBox::Information, ResString(kIdsCaption), decision.message,
                               QMessageBox::Ok, parent);
-  box->setObjectName(decision.choice == DriveChoice::kNotNtfs ? QStringLiteral("DriveNotNtfsBox")
-                                                              : QStringLiteral("DriveUnreadableBox"));
+  box->setObjectName(decision.choice == DriveChoice::kNotNtfs
+                         ? QStringLiteral("DriveNotNtfsBox")
+                         : QStringLiteral("DriveUnreadableBox"));
   return box;
 }
 

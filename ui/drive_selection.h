@@ -27,7 +27,9 @@ struct DriveDecision {
   bool reindex = false;  // kIndex: the cache is dropped and the drive scanned again
   QString message;       // kUnreadable and kNotNtfs: the text of the box
 
-  bool ChangesDrive() const { return choice == DriveChoice::kOpen || choice == DriveChoice::kIndex; }
+  bool ChangesDrive() const {
+    return choice == DriveChoice::kOpen || choice == DriveChoice::kIndex;
+  }
 };
 
 // Whether `catalogue` describes `letter` as it stands now (`current`: the letter's source
@@ -37,8 +39,8 @@ bool CatalogueDescribes(const PublishedCatalogue& catalogue, char letter,
 
 // The rules, from facts already read.
 DriveDecision DecideDriveSelection(char letter, const DriveFacts& facts,
-                                   const PublishedCatalogue& catalogue,
-                                   const DriveSource* current, bool reindex);
+                                   const PublishedCatalogue& catalogue, const DriveSource* current,
+                                   bool reindex);
 // The same, reading the facts through `facts` (now, on this thread, when not cached).
 DriveDecision DecideDriveSelection(CSession& session, CVolumeFactsCache& facts, char letter,
                                    bool reindex);

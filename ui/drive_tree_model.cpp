@@ -221,9 +221,7 @@ int CDriveTreeModel::rowCount(const QModelIndex& parent) const {
 
 int CDriveTreeModel::columnCount(const QModelIndex&) const { return 1; }
 
-bool CDriveTreeModel::hasChildren(const QModelIndex& parent) const {
-  return rowCount(parent) > 0;
-}
+bool CDriveTreeModel::hasChildren(const QModelIndex& parent) const { return rowCount(parent) > 0; }
 
 QIcon CDriveTreeModel::Icon(unsigned id) const {
   auto found = m_icons.find(id);

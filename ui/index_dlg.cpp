@@ -46,9 +46,7 @@ CIndexDlg::CIndexDlg(CSession& session, char letter, bool reindex, QWidget* pare
   Build();
 }
 
-CIndexDlg::CIndexDlg(IIndexingRun& run, QWidget* parent) : QDialog(parent), m_run(&run) {
-  Build();
-}
+CIndexDlg::CIndexDlg(IIndexingRun& run, QWidget* parent) : QDialog(parent), m_run(&run) { Build(); }
 
 CIndexDlg::~CIndexDlg() = default;
 
@@ -159,8 +157,7 @@ void CIndexDlg::AskCancel() {
 
 void CIndexDlg::reject() { AskCancel(); }
 
-std::uint8_t CIndexDlg::IndexDrive(CSession& session, char letter, bool reindex,
-                                   QWidget* parent) {
+std::uint8_t CIndexDlg::IndexDrive(CSession& session, char letter, bool reindex, QWidget* parent) {
   CIndexDlg dialog(session, letter, reindex, parent);
   return dialog.Run();
 }

@@ -14,13 +14,19 @@
 #include "app/remembered_answers.h"
 #include "app/resource_library.h"
 #include "app/session.h"
+#include "disk/drive_enum.h"
+#include "disk/drive_table.h"
 #include "foundation/profile.h"
+#include "tests/util/fixtures.h"
 #include "ui/about_dlg.h"
+#include "ui/drive_prop_dlg.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
+#include "ui/index_dlg.h"
 #include "ui/main_frame.h"
 #include "ui/resources.h"
 #include "ui/rich_message_box.h"
+#include "ui/volume_facts_cache.h"
 
 using namespace sorvani;
 using namespace sorvani::ui;
@@ -36,6 +42,8 @@ class TestScreenshots : public QObject {
   void helpViewer();
   void shellEmpty();
   void shellStartHint();
+  void indexingDialog();
+  void propertiesDrive();
 
  private:
   bool Save(const QPixmap& picture, const QString& name);
@@ -161,6 +169,45 @@ void TestScreenshots::shellStartHint() {
   painter.drawPixmap(frame.mapFromGlobal(balloon->pos()), balloon->grab());
   painter.end();
   QVERIFY(Save(picture, "shell-start-hint.png"));
+}
+
+void TestScreenshots::indexingDialog() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  // A scan part way through, fed by hand so the picture is the same each time.
+  struct CHeldRun final : IIndexingRun {
+    IndexingSnapshot Snapshot() const override {
+      IndexProgress progress;
+      progress.phase = kPhaseScanning;
+      progress.done = 42000;
+      progress.total = 100000;
+      IndexingSnapshot s;
+      static_cast<IndexTick&>(s) = ComputeIndexTick(progress, 75.0);
+      s.drive = 'C';
+      return s;
+    }
+    void Cancel() override {}
+  } run;
+  CIndexDlg dialog(run);
+  dialog.show();
+  QVERIFY(dialog.Begin());
+  dialog.Tick();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QTest::qWait(50);
+  QVERIFY(Save(dialog.grab(), "indexing-dialog.png"));
+}
+
+void TestScreenshots::propertiesDrive() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  std::string error;
+  std::vector<char> letters =
+      CDriveTable::Instance().RegisterImage(test::Fixture("ntfs-4k.img"), error);
+  QVERIFY2(letters.size() == 1, error.c_str());
+  CVolumeFactsCache facts;
+  CDrivePropDlg dialog(letters[0], kDriveFixed, facts.ReadNow(letters[0]));
+  CDriveTable::Instance().Remove(letters[0]);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(Save(dialog.grab(), "properties-drive.png"));
 }
 
 QTEST_MAIN(TestScreenshots)
