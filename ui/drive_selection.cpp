@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <memory>
 
+#include "ui/index_dlg.h"
 #include "ui/resources.h"
 
 namespace sorvani::ui {
@@ -62,6 +63,22 @@ bool ShowDriveDecision(const DriveDecision& decision, QWidget* parent) {
   if (!box) return false;
   box->exec();
   return true;
+}
+
+DriveSelection SelectDrive(CSession& session, CVolumeFactsCache& facts, char letter, bool reindex,
+                           QWidget* parent) {
+  DriveSelection selection;
+  selection.decision = DecideDriveSelection(session, facts, letter, reindex);
+  if (!selection.decision.ChangesDrive()) {
+    ShowDriveDecision(selection.decision, parent);
+    return selection;
+  }
+  selection.current = true;
+  if (selection.decision.choice == DriveChoice::kIndex)
+    selection.outcome = CIndexDlg::IndexDrive(session, letter, selection.decision.reindex, parent);
+  auto source = session.Drives().Find(letter);
+  selection.indexed = CatalogueDescribes(session.Catalogue(), letter, source ? &*source : nullptr);
+  return selection;
 }
 
 }  // namespace sorvani::ui

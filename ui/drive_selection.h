@@ -51,4 +51,17 @@ QMessageBox* MakeDriveDecisionBox(const DriveDecision& decision, QWidget* parent
 // Shows that box modally; false when the decision has nothing to say.
 bool ShowDriveDecision(const DriveDecision& decision, QWidget* parent);
 
+struct DriveSelection {
+  DriveDecision decision;
+  std::uint8_t outcome = 0;  // of the indexing dialog when it ran (kEnum...), else 0
+  // The drive is the current one now (even when its indexing was cancelled: it then has no
+  // catalogue, and `indexed` is false).
+  bool current = false;
+  bool indexed = false;  // the published catalogue describes the drive
+};
+// The whole selection: decides, shows the box of a drive that cannot be browsed, or runs the
+// indexing dialog when the drive needs it. UI thread; modal.
+DriveSelection SelectDrive(CSession& session, CVolumeFactsCache& facts, char letter, bool reindex,
+                           QWidget* parent);
+
 }  // namespace sorvani::ui

@@ -2,6 +2,7 @@
 // disk "ATA TestDisk" holding the NTFS and FAT32 fixtures, an empty optical drive and an NFS
 // share, read through the same enumeration the program uses.
 #include <QAbstractItemModelTester>
+#include <QApplication>
 #include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
@@ -53,6 +54,7 @@ class TestDriveTree : public QObject {
   void toolTipsComeFromTheFactsWorker();
   void openedImagesGoUnderDiskImages();
   void selectionRules();
+  void selectingRunsTheBoxOrTheIndexing();
   void drivePropertiesOfTheOpticalAndNtfsDrives();
   void pureRules();
 
@@ -281,6 +283,46 @@ void TestDriveTree::selectionRules() {
   ntfs.info.fsName = "ntfs";
   QCOMPARE(DecideDriveSelection('C', ntfs, catalogue, nullptr, false).choice,
            DriveChoice::kNotNtfs);
+}
+
+void TestDriveTree::selectingRunsTheBoxOrTheIndexing() {
+  CVolumeFactsCache facts;
+  QWidget owner;
+  // Answers the next modal box, recording its text.
+  QString boxText;
+  auto answerBox = [&] {
+    QTimer::singleShot(0, &owner, [&] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        boxText = box->text();
+        box->accept();
+      }
+    });
+  };
+
+  answerBox();
+  DriveSelection fat = SelectDrive(*m_session, facts, 'D', false, &owner);
+  QCOMPARE(boxText, ResFormat(kIdsDriveNotNtfs, std::string("FAT32")));
+  QVERIFY(!fat.current);
+  QCOMPARE(fat.outcome, std::uint8_t(0));
+
+  // C: indexed through the dialog (forced, whatever an earlier test left), then opened as is.
+  boxText.clear();
+  DriveSelection c = SelectDrive(*m_session, facts, 'C', true, &owner);
+  QVERIFY(boxText.isEmpty());
+  QCOMPARE(c.decision.choice, DriveChoice::kIndex);
+  QCOMPARE(c.outcome, std::uint8_t(kEnumScanned));
+  QVERIFY(c.current && c.indexed);
+  c = SelectDrive(*m_session, facts, 'C', false, &owner);
+  QCOMPARE(c.decision.choice, DriveChoice::kOpen);
+  QCOMPARE(c.outcome, std::uint8_t(0));
+  QVERIFY(c.current && c.indexed);
+
+  answerBox();
+  DriveSelection optical = SelectDrive(*m_session, facts, 'E', false, &owner);
+  QCOMPARE(boxText, ResFormat(kIdsDriveUnreadable, std::string("E:\\")));
+  QVERIFY(!optical.current);
+  // The catalogue of C: is untouched by the refused drives.
+  QCOMPARE(m_session->Catalogue().drive, 'C');
 }
 
 void TestDriveTree::drivePropertiesOfTheOpticalAndNtfsDrives() {
