@@ -65,6 +65,15 @@ bool ShowDriveDecision(const DriveDecision& decision, QWidget* parent) {
   return true;
 }
 
+DriveNodeCommands DriveNodeCommandStates(char letter, char current,
+                                         const std::set<char>& ntfsLetters) {
+  DriveNodeCommands commands;
+  if (!ntfsLetters.count(letter)) return commands;
+  commands.open = letter != current;
+  commands.reindex = letter == current;
+  return commands;
+}
+
 DriveSelection SelectDrive(CSession& session, CVolumeFactsCache& facts, char letter, bool reindex,
                            QWidget* parent) {
   DriveSelection selection;

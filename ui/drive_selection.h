@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <set>
 
 #include "app/session.h"
 #include "ui/volume_facts_cache.h"
@@ -59,6 +60,15 @@ struct DriveSelection {
   bool current = false;
   bool indexed = false;  // the published catalogue describes the drive
 };
+// The drive node's context commands: open the drive (when it is not the current one) and
+// re-index it (when it is); both only for the fixed NTFS drives.
+struct DriveNodeCommands {
+  bool open = false;
+  bool reindex = false;
+};
+DriveNodeCommands DriveNodeCommandStates(char letter, char current,
+                                         const std::set<char>& ntfsLetters);
+
 // The whole selection: decides, shows the box of a drive that cannot be browsed, or runs the
 // indexing dialog when the drive needs it. UI thread; modal.
 DriveSelection SelectDrive(CSession& session, CVolumeFactsCache& facts, char letter, bool reindex,

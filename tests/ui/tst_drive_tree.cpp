@@ -410,6 +410,16 @@ void TestDriveTree::pureRules() {
   table['F'].fsName = "NTFS";
   QCOMPARE(NtfsDriveLetters(table), (std::set<char>{'C', 'F'}));
 
+  // Context commands of a drive node.
+  const std::set<char> ntfs = {'C', 'F'};
+  QVERIFY(DriveNodeCommandStates('C', 'F', ntfs).open);
+  QVERIFY(!DriveNodeCommandStates('C', 'F', ntfs).reindex);
+  QVERIFY(!DriveNodeCommandStates('C', 'C', ntfs).open);
+  QVERIFY(DriveNodeCommandStates('C', 'C', ntfs).reindex);
+  QVERIFY(DriveNodeCommandStates('C', 0, ntfs).open);
+  QVERIFY(!DriveNodeCommandStates('D', 'C', ntfs).open);
+  QVERIFY(!DriveNodeCommandStates('D', 'D', ntfs).reindex);
+
   // The tooltip of a drive whose facts could not be read names no file system or size.
   DriveFacts none;
   QCOMPARE(DriveToolTipText(QStringLiteral("X (G:)"), kDriveRemovable, none),

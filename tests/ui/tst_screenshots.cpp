@@ -8,6 +8,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -20,6 +21,7 @@
 #include "tests/util/fixtures.h"
 #include "ui/about_dlg.h"
 #include "ui/drive_prop_dlg.h"
+#include "ui/drive_tree_model.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
 #include "ui/index_dlg.h"
@@ -44,6 +46,7 @@ class TestScreenshots : public QObject {
   void shellStartHint();
   void indexingDialog();
   void propertiesDrive();
+  void driveTree();
 
  private:
   bool Save(const QPixmap& picture, const QString& name);
@@ -208,6 +211,51 @@ void TestScreenshots::propertiesDrive() {
   dialog.show();
   QVERIFY(QTest::qWaitForWindowExposed(&dialog));
   QVERIFY(Save(dialog.grab(), "properties-drive.png"));
+}
+
+void TestScreenshots::driveTree() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  // A machine written into the session's own tables: a disk with an NTFS and a FAT32 volume,
+  // an optical drive, a share (no node), a USB stick's volume of no disk, and an opened image.
+  CSession session;
+  DriveTables& tables = session.Tables();
+  auto drive = [&](char letter, std::uint32_t type, const char* description, const char* fs,
+                   const char* label) {
+    LogicalDisk& disk = tables.logicalDisks[letter];
+    disk.type = type;
+    disk.description = description;
+    disk.fsName = fs;
+    disk.label = label;
+  };
+  drive('C', kDriveFixed, "Local Fixed Disk", "NTFS", "SORVANI4K");
+  drive('D', kDriveFixed, "Local Fixed Disk", "FAT32", "SORVANIF32");
+  drive('E', kDriveFixed, "Local Fixed Disk", "NTFS", "");
+  drive('F', kDriveCdRom, "CD-ROM Disc", "", "");
+  drive('G', kDriveRemovable, "Removable Disk", "FAT32", "STICK");
+  drive('Z', kDriveNetwork, "Network Connection", "nfs4", "");
+  tables.disks.push_back(DiskDrive{0, "ATA TestDisk", "Disk drive", ""});
+  tables.disks.push_back(DiskDrive{1, "HL-DT-ST DVD-RAM GH22NS50", "CD-ROM Drive", ""});
+  tables.driveDisks = {{0, 'C'}, {0, 'D'}, {0, 'E'}, {1, 'F'}};
+  // The machine's letters are taken, so the image gets the next free one.
+  for (char letter = 'C'; letter <= 'G'; ++letter) {
+    DriveSource taken;
+    taken.path = "/dev/null";
+    session.Drives().Assign(letter, taken);
+  }
+  std::string error;
+  QVERIFY2(!session.OpenImage(test::Fixture("ntfs-512.img"), error).empty(), error.c_str());
+  CDriveTreeModel model;
+  model.Rebuild(tables);
+  QTreeView view;
+  view.setHeaderHidden(true);
+  view.setUniformRowHeights(true);
+  view.setModel(&model);
+  model.ExpandGroups(&view);
+  view.setCurrentIndex(model.DriveIndex('C'));
+  view.resize(260, 300);
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  QVERIFY(Save(view.grab(), "drive-tree.png"));
 }
 
 QTEST_MAIN(TestScreenshots)
