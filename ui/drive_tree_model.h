@@ -23,7 +23,8 @@ namespace sorvani::ui {
 class CVolumeFactsCache;
 struct DriveFacts;
 
-enum class DriveNodeKind : std::uint8_t { kDisk, kImages, kDrive, kPlaceholder };
+// kFolder: a row of the folders attached below a drive.
+enum class DriveNodeKind : std::uint8_t { kDisk, kImages, kDrive, kPlaceholder, kFolder };
 
 // One node as plain values, built without widgets.
 struct DriveTreeItem {
@@ -80,6 +81,21 @@ class CDriveTreeModel : public QAbstractItemModel {
   // Expands every group node of `view`.
   void ExpandGroups(QTreeView* view) const;
 
+  // Shows the rows of `folders` (not owned; it must outlive the attachment) as the children
+  // of drive `letter`'s node, in place of its placeholder: its top-level rows become the drive
+  // node's rows, its own tree below them, and every change it signals is passed on (rows
+  // inserted, removed, data, layout, reset). Only its column 0 is shown. A null model, or
+  // DetachFolders, brings the placeholder back. Attachments survive Rebuild while the drive
+  // stays in the tables.
+  void AttachFolders(char letter, QAbstractItemModel* folders);
+  void DetachFolders(char letter);
+  QAbstractItemModel* AttachedFolders(char letter) const;
+  // Between an index of this model below a drive and the attached model's own index.
+  QModelIndex MapFromFolders(char letter, const QModelIndex& folderIndex) const;
+  QModelIndex MapToFolders(const QModelIndex& index) const;  // invalid for the drive nodes
+  // The drive an index belongs to (its own letter for a drive node, its drive's for a folder).
+  char DriveOf(const QModelIndex& index) const;
+
   DriveNodeKind Kind(const QModelIndex& index) const;
   char Letter(const QModelIndex& index) const;  // 0 for a group
   std::uint32_t DriveType(const QModelIndex& index) const;
@@ -91,15 +107,46 @@ class CDriveTreeModel : public QAbstractItemModel {
   bool hasChildren(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   Qt::ItemFlags flags(const QModelIndex& index) const override;
+  bool canFetchMore(const QModelIndex& parent) const override;
+  void fetchMore(const QModelIndex& parent) override;
 
  private:
-  struct Node {
+  struct Attachment;
+  // What an index's internal pointer points at: a node of our own, or (for the rows of an
+  // attached model) the record of their parent in that model.
+  struct Slot {
+    bool foreign = false;
+  };
+  struct Node : Slot {
     DriveTreeItem item;  // without children: those are below
     Node* parent = nullptr;
     int row = 0;
     std::vector<std::unique_ptr<Node>> children;
   };
-  Node* NodeOf(const QModelIndex& index) const;
+  struct Record : Slot {
+    Attachment* attachment = nullptr;
+    bool top = false;                    // the attached model's root
+    QPersistentModelIndex sourceParent;  // not top: the parent of the rows it stands for
+    bool dead = false;                   // the model was reset or detached
+  };
+  struct Attachment {
+    char letter = 0;
+    Node* drive = nullptr;
+    QAbstractItemModel* model = nullptr;
+    bool hidden = false;  // between a reset of the model and its end
+    Record top;
+    std::vector<std::unique_ptr<Record>> records;
+    std::vector<QMetaObject::Connection> connections;
+    QModelIndexList layoutOwn;
+    QList<QPersistentModelIndex> layoutSource;
+  };
+  Node* NodeOf(const QModelIndex& index) const;  // nullptr for a row of an attached model
+  Record* RecordOf(const QModelIndex& index) const;
+  Record* RecordFor(Attachment& attachment, const QModelIndex& sourceParent) const;
+  QModelIndex SourceOf(const QModelIndex& index) const;
+  QModelIndex FromSource(Attachment& attachment, const QModelIndex& source) const;
+  Attachment* AttachmentOf(const Node* node) const;
+  void Connect(Attachment& attachment);
   void Adopt(Node* parent, const std::vector<DriveTreeItem>& items);
   QIcon Icon(unsigned id) const;
   void OnFactsReady(char letter);
@@ -107,6 +154,7 @@ class CDriveTreeModel : public QAbstractItemModel {
   CVolumeFactsCache* m_facts;
   Node m_root;
   std::map<char, Node*> m_drives;
+  std::map<char, std::unique_ptr<Attachment>> m_attachments;
   std::set<char> m_ntfsLetters;
   mutable std::map<unsigned, QIcon> m_icons;
 };

@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
+#include <QStandardItemModel>
 #include <QTreeView>
 #include <QtTest>
 
@@ -52,6 +53,7 @@ class TestDriveTree : public QObject {
   void cleanupTestCase();
   void treeOfTheMachine();
   void toolTipsComeFromTheFactsWorker();
+  void foldersHangUnderTheirDrive();
   void openedImagesGoUnderDiskImages();
   void selectionRules();
   void selectingRunsTheBoxOrTheIndexing();
@@ -185,6 +187,105 @@ void TestDriveTree::toolTipsComeFromTheFactsWorker() {
   // Groups and placeholders have none, and ask for nothing.
   QVERIFY(model.index(0, 0).data(Qt::ToolTipRole).isNull());
   QVERIFY(model.PlaceholderIndex('C').data(Qt::ToolTipRole).isNull());
+}
+
+void TestDriveTree::foldersHangUnderTheirDrive() {
+  CDriveTreeModel model;
+  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  model.Rebuild(m_session->Tables());
+  QTreeView view;
+  view.setModel(&model);
+  model.ExpandGroups(&view);
+
+  // A stand-in for the folder tree of C: Docs/Reports/2023 and OldProject.
+  auto folders = std::make_unique<QStandardItemModel>();
+  auto* docs = new QStandardItem(QStringLiteral("Docs"));
+  auto* reports = new QStandardItem(QStringLiteral("Reports"));
+  reports->appendRow(new QStandardItem(QStringLiteral("2023")));
+  docs->appendRow(reports);
+  folders->appendRow(docs);
+  folders->appendRow(new QStandardItem(QStringLiteral("OldProject")));
+
+  const QModelIndex c = model.DriveIndex('C');
+  QCOMPARE(model.rowCount(c), 1);
+  model.AttachFolders('C', folders.get());
+  QCOMPARE(model.AttachedFolders('C'), folders.get());
+  QCOMPARE(model.rowCount(c), 2);
+  QVERIFY(!model.PlaceholderIndex('C').isValid());
+  const QModelIndex docsAt = model.index(0, 0, c);
+  QCOMPARE(docsAt.data().toString(), QStringLiteral("Docs"));
+  QCOMPARE(model.Kind(docsAt), DriveNodeKind::kFolder);
+  QCOMPARE(model.DriveOf(docsAt), 'C');
+  QCOMPARE(model.Letter(docsAt), '\0');
+  const QModelIndex yearAt = model.index(0, 0, model.index(0, 0, docsAt));
+  QCOMPARE(yearAt.data().toString(), QStringLiteral("2023"));
+  QCOMPARE(yearAt.parent().parent(), docsAt);
+  QCOMPARE(docsAt.parent(), c);
+  QCOMPARE(model.MapToFolders(yearAt), reports->child(0)->index());
+  QCOMPARE(model.MapFromFolders('C', reports->child(0)->index()), yearAt);
+  QCOMPARE(model.MapFromFolders('C', QModelIndex()), c);
+  QVERIFY(!model.MapToFolders(c).isValid());
+  QCOMPARE(model.DriveOf(model.DriveIndex('D')), 'D');
+  // The other drives keep their placeholder; the view opens folders deep down.
+  QVERIFY(model.PlaceholderIndex('D').isValid());
+  view.expand(c);
+  view.expand(docsAt);
+  view.expand(yearAt.parent());
+  QVERIFY(view.isExpanded(yearAt.parent()));
+  view.setCurrentIndex(yearAt);
+
+  // Changes of the folder model reach the tree: a folder added deep down...
+  QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+  reports->appendRow(new QStandardItem(QStringLiteral("2024")));
+  QCOMPARE(inserted.count(), 1);
+  QCOMPARE(inserted.at(0).at(0).value<QModelIndex>(), yearAt.parent());
+  QCOMPARE(model.rowCount(yearAt.parent()), 2);
+  // ...a text changed...
+  QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+  folders->item(1)->setText(QStringLiteral("OldProject (deleted)"));
+  QCOMPARE(changed.count(), 1);
+  QCOMPARE(changed.at(0).at(0).value<QModelIndex>(), model.index(1, 0, c));
+  QCOMPARE(model.index(1, 0, c).data().toString(), QStringLiteral("OldProject (deleted)"));
+  // ...a sort keeps what the view holds on the same folders...
+  QPersistentModelIndex held(model.index(1, 0, c));
+  folders->sort(0, Qt::AscendingOrder);  // "Docs" < "OldProject..." already: no move
+  folders->sort(0, Qt::DescendingOrder);
+  QVERIFY(held.isValid());
+  QCOMPARE(held.row(), 0);
+  QCOMPARE(held.data().toString(), QStringLiteral("OldProject (deleted)"));
+  QCOMPARE(QModelIndex(held).parent(), c);
+  // ...a folder removed takes what is below it along...
+  QPersistentModelIndex year(model.MapFromFolders('C', reports->child(0)->index()));
+  QVERIFY(year.isValid());
+  folders->removeRow(docs->row());
+  QVERIFY(!year.isValid());
+  QCOMPARE(model.rowCount(c), 1);
+  // ...and a reset empties the drive's rows without touching the rest of the tree.
+  const QModelIndex disk = model.index(0, 0);
+  folders->clear();
+  QCOMPARE(model.rowCount(c), 0);
+  QVERIFY(view.isExpanded(disk));
+  folders->appendRow(new QStandardItem(QStringLiteral("Fresh")));
+  QCOMPARE(model.rowCount(c), 1);
+  QCOMPARE(model.index(0, 0, c).data().toString(), QStringLiteral("Fresh"));
+
+  // A rebuild keeps the folders under their drive; detaching brings the placeholder back.
+  model.Rebuild(m_session->Tables());
+  QCOMPARE(model.rowCount(model.DriveIndex('C')), 1);
+  QCOMPARE(model.index(0, 0, model.DriveIndex('C')).data().toString(), QStringLiteral("Fresh"));
+  model.DetachFolders('C');
+  QVERIFY(model.PlaceholderIndex('C').isValid());
+  QCOMPARE(model.rowCount(model.DriveIndex('C')), 1);
+  QCOMPARE(model.AttachedFolders('C'), nullptr);
+  folders->appendRow(new QStandardItem(QStringLiteral("Ignored")));
+  QCOMPARE(model.rowCount(model.DriveIndex('C')), 1);
+
+  // A folder model that goes away leaves the drive with its placeholder.
+  model.AttachFolders('D', folders.get());
+  QCOMPARE(model.rowCount(model.DriveIndex('D')), 2);
+  folders.reset();
+  QCOMPARE(model.AttachedFolders('D'), nullptr);
+  QVERIFY(model.PlaceholderIndex('D').isValid());
 }
 
 void TestDriveTree::openedImagesGoUnderDiskImages() {
