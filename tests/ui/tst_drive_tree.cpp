@@ -331,7 +331,7 @@ void TestDriveTree::selectionRules() {
   CVolumeFactsCache facts;
   SetCacheSavingAllowed(false);
 
-  // The FAT drive: S 33 with its file-system name, and the current drive stays.
+  // The FAT drive: the not-NTFS text with its file-system name, and the current drive stays.
   char current = 'C';
   DriveDecision fat = DecideDriveSelection(*m_session, facts, 'D', false);
   QCOMPARE(fat.choice, DriveChoice::kNotNtfs);
@@ -346,7 +346,7 @@ void TestDriveTree::selectionRules() {
   QCOMPARE(box->windowTitle(), ResString(kIdsCaption));
   QCOMPARE(box->icon(), QMessageBox::Information);
 
-  // The empty optical drive cannot be read: S 34 with its root.
+  // The empty optical drive cannot be read: the unreadable text with its root.
   DriveDecision optical = DecideDriveSelection(*m_session, facts, 'E', false);
   QCOMPARE(optical.choice, DriveChoice::kUnreadable);
   QCOMPARE(optical.message, ResFormat(kIdsDriveUnreadable, std::string("E:\\")));
