@@ -541,8 +541,13 @@ void TestFileList::fixtureFolderBesideItsDeletedFiles() {
   indexing->Wait();
   QCOMPARE(indexing->Snapshot().outcome, std::uint8_t{kEnumScanned});
 
-  // The answer key's items directly inside the folder: name -> (deleted, size).
-  std::map<std::string, std::pair<bool, std::uint64_t>> expected;
+  // The answer key's items directly inside the folder.
+  struct Expected {
+    bool deleted;
+    std::uint64_t size;
+    QString modified, created;
+  };
+  std::map<std::string, Expected> expected;
   const auto key = nlohmann::json::parse(test::FixtureText("ntfs-4k.img.key.json"));
   const std::string folder = "Docs/Reports/2023/";
   for (const auto& entry : key["entries"]) {
@@ -550,8 +555,11 @@ void TestFileList::fixtureFolderBesideItsDeletedFiles() {
     if (!path.starts_with(folder) || path.find('/', folder.size()) != std::string::npos)
       continue;
     const bool isFolder = entry["meta_type"] == "d";
-    expected[path.substr(folder.size())] = {entry["deleted"].get<bool>(),
-                                            isFolder ? 0 : entry["size"].get<std::uint64_t>()};
+    const auto& times = entry["times"];  // modified, accessed, changed, created
+    expected[path.substr(folder.size())] = {
+        entry["deleted"].get<bool>(), isFolder ? 0 : entry["size"].get<std::uint64_t>(),
+        QString::fromStdString(times[0].get<std::string>()),
+        QString::fromStdString(times[3].get<std::string>())};
   }
   QVERIFY(expected.count("draft-old.txt") && expected.count("budget-deleted.bin"));
 
@@ -567,10 +575,15 @@ void TestFileList::fixtureFolderBesideItsDeletedFiles() {
     const FileListEntry& entry = model.Entry(row);
     auto it = expected.find(entry.name);
     QVERIFY2(it != expected.end(), entry.name.c_str());
-    QCOMPARE(entry.deleted, it->second.first);
+    QCOMPARE(entry.deleted, it->second.deleted);
     if (!entry.IsFolder()) {
-      QCOMPARE(entry.size, it->second.second);
-      QCOMPARE(entry.modified, kJune2021);
+      QCOMPARE(entry.size, it->second.size);
+      // The key's times are UTC; the test runs in UTC.
+      QCOMPARE(QString::fromStdString(FormatFileTime(entry.created, "%F %T (UTC)")),
+               it->second.created);
+      if (!entry.deleted)
+        QCOMPARE(QString::fromStdString(FormatFileTime(entry.modified, "%F %T (UTC)")),
+                 it->second.modified);
     }
   }
   auto sizeOf = [&](const char* name) {
