@@ -13,9 +13,8 @@ namespace sorvani::ui {
 namespace {
 
 constexpr const char* kTimePattern = "%x %X";
-constexpr unsigned kHeaderTexts[kFileListColumns] = {kIdsColumnName, kIdsColumnSize,
-                                                     kIdsColumnType, kIdsColumnCreated,
-                                                     kIdsColumnModified};
+constexpr unsigned kHeaderTexts[kFileListColumns] = {kIdsColumnName, kIdsColumnSize, kIdsColumnType,
+                                                     kIdsColumnCreated, kIdsColumnModified};
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 

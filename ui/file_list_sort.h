@@ -20,7 +20,7 @@ struct FileListEntry {
   std::uint32_t attributes = 0;
   std::int32_t overwritten = 0;  // per cent of a deleted file's clusters in use again
   std::uint64_t size = 0;
-  std::uint64_t created = 0;   // file times; 0 when unknown
+  std::uint64_t created = 0;  // file times; 0 when unknown
   std::uint64_t modified = 0;
   std::uint32_t extensionAt = 0;  // where the text after the last full stop starts
   bool deleted = false;
@@ -28,9 +28,7 @@ struct FileListEntry {
 
   bool IsFolder() const;
   // The text after the last full stop; empty when the name has none.
-  std::string_view Extension() const {
-    return std::string_view(name).substr(extensionAt);
-  }
+  std::string_view Extension() const { return std::string_view(name).substr(extensionAt); }
 
   // Sets `name` and the extension's place together.
   void SetName(std::string text);

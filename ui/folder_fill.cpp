@@ -32,7 +32,8 @@ class CFillRun final : public CJob, public IListingSink {
     }
     Notify();
   }
-  void OnFolderProblem(const std::string& path, bool /*listed*/, std::uint64_t /*blocks*/) override {
+  void OnFolderProblem(const std::string& path, bool /*listed*/,
+                       std::uint64_t /*blocks*/) override {
     std::lock_guard hold(m_lock);
     m_problems.push_back(path);
   }
@@ -55,7 +56,8 @@ class CFillRun final : public CJob, public IListingSink {
 
  protected:
   void Run(const CCancelToken& cancel) override {
-    std::uint8_t outcome = m_source ? m_source(*this, cancel.Flag()) : std::uint8_t{kListingUnreadable};
+    std::uint8_t outcome =
+        m_source ? m_source(*this, cancel.Flag()) : std::uint8_t{kListingUnreadable};
     {
       std::lock_guard hold(m_lock);
       m_done = true;

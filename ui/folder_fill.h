@@ -32,17 +32,16 @@ enum : unsigned {
 };
 
 struct FolderFillResult {
-  unsigned flags = 0;                       // kFill...
-  std::uint8_t outcome = kListingRunning;   // kListing...
+  unsigned flags = 0;                      // kFill...
+  std::uint8_t outcome = kListingRunning;  // kListing...
   std::uint64_t rows = 0;
-  std::string folderPath;                   // as the listing spells it, "C:\a\b\"; empty when no row
+  std::string folderPath;  // as the listing spells it, "C:\a\b\"; empty when no row
   std::vector<std::string> unlistedFolders;  // existing folders whose items could not be read
 };
 
 // Delivers one folder's rows on the fill's worker, stopping soon after `cancel` is set; returns
 // how it ended (kListing...).
-using FillSource =
-    std::function<std::uint8_t(IListingSink& sink, const std::atomic<bool>* cancel)>;
+using FillSource = std::function<std::uint8_t(IListingSink& sink, const std::atomic<bool>* cancel)>;
 
 class CFolderFill : public QObject {
   Q_OBJECT

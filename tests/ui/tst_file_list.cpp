@@ -17,13 +17,12 @@
 #include <random>
 #include <thread>
 
-#include "app/indexing_job.h"
 #include "app/resource_library.h"
 #include "app/session.h"
 #include "foundation/display_format.h"
 #include "foundation/file_time.h"
 #include "index/file_index.h"
-#include "index/index_cache.h"
+#include "tests/ui/ui_fixtures.h"
 #include "tests/util/fixtures.h"
 #include "ui/custom_list_view.h"
 #include "ui/file_list_model.h"
@@ -97,25 +96,25 @@ std::vector<FileListEntry> RandomRows(std::size_t count, unsigned seed) {
 
 // A row source over a prepared list, checking its cancel flag between rows.
 FillSource RowsSource(std::vector<FileListEntry> entries, std::chrono::microseconds pause = {}) {
-  return [entries = std::move(entries), pause](IListingSink& sink,
-                                               const std::atomic<bool>* cancel) {
-    CatalogueRow row;
-    row.path = "Z:\\Synthetic\\";
-    for (const FileListEntry& e : entries) {
-      if (cancel && cancel->load()) return std::uint8_t{kListingCancelled};
-      row.row.name = e.name;
-      row.row.record = e.record;
-      row.row.attributes = e.attributes;
-      row.row.size = e.size;
-      row.row.created = e.created;
-      row.row.modified = e.modified;
-      row.row.overwritten = e.overwritten;
-      row.deleted = e.deleted;
-      sink.OnRow(row);
-      if (pause.count() != 0) std::this_thread::sleep_for(pause);
-    }
-    return std::uint8_t{kListingDone};
-  };
+  return
+      [entries = std::move(entries), pause](IListingSink& sink, const std::atomic<bool>* cancel) {
+        CatalogueRow row;
+        row.path = "Z:\\Synthetic\\";
+        for (const FileListEntry& e : entries) {
+          if (cancel && cancel->load()) return std::uint8_t{kListingCancelled};
+          row.row.name = e.name;
+          row.row.record = e.record;
+          row.row.attributes = e.attributes;
+          row.row.size = e.size;
+          row.row.created = e.created;
+          row.row.modified = e.modified;
+          row.row.overwritten = e.overwritten;
+          row.deleted = e.deleted;
+          sink.OnRow(row);
+          if (pause.count() != 0) std::this_thread::sleep_for(pause);
+        }
+        return std::uint8_t{kListingDone};
+      };
 }
 
 bool SortedByModel(const CFileListModel& model) {
@@ -179,28 +178,42 @@ void TestFileList::comparatorColumns_data() {
     const int d = ascending ? 1 : -1;
     const char* dir = ascending ? "asc" : "desc";
     for (int column = 0; column < kFileListColumns; ++column) {
-      QTest::addRow("col%d %s: folder before file", column, dir)
-          << column << ascending << "Dzeta" << "alpha.txt" << -1;
+      QTest::addRow("col%d %s: folder before file", column, dir) << column << ascending << "Dzeta"
+                                                                 << "alpha.txt" << -1;
       QTest::addRow("col%d %s: file after folder", column, dir)
-          << column << ascending << "alpha.txt" << "Dzeta" << 1;
+          << column << ascending << "alpha.txt"
+          << "Dzeta" << 1;
     }
-    QTest::addRow("name %s", dir) << 0 << ascending << "alpha.txt" << "Beta.txt" << -d;
-    QTest::addRow("name no case %s", dir) << 0 << ascending << "ALPHA.txt" << "alpha.TXT" << 0;
-    QTest::addRow("folder names %s", dir) << 0 << ascending << "Dalpha" << "Dbeta" << -d;
-    QTest::addRow("size %s", dir) << 1 << ascending << "small.bin" << "big.bin" << -d;
-    QTest::addRow("equal sizes %s", dir) << 1 << ascending << "big.bin" << "big2.bin" << 0;
-    QTest::addRow("folders by name in size %s", dir)
-        << 1 << ascending << "Dalpha" << "Dbeta" << -1;
-    QTest::addRow("extension %s", dir) << 2 << ascending << "z.bin" << "a.txt" << -d;
-    QTest::addRow("extension no case %s", dir) << 2 << ascending << "b.TXT" << "a.txt" << 1;
-    QTest::addRow("same extension by name %s", dir) << 2 << ascending << "a.txt" << "b.txt" << -1;
-    QTest::addRow("no extension first %s", dir) << 2 << ascending << "README" << "a.txt" << -d;
-    QTest::addRow("folders by name in type %s", dir)
-        << 2 << ascending << "Dbeta" << "Dalpha" << 1;
-    QTest::addRow("created %s", dir) << 3 << ascending << "old.txt" << "new.txt" << -d;
-    QTest::addRow("modified %s", dir) << 4 << ascending << "new.txt" << "old.txt" << d;
-    QTest::addRow("equal times %s", dir) << 3 << ascending << "new.txt" << "new2.txt" << 0;
-    QTest::addRow("folder times %s", dir) << 4 << ascending << "Dold" << "Dnew" << -d;
+    QTest::addRow("name %s", dir) << 0 << ascending << "alpha.txt"
+                                  << "Beta.txt" << -d;
+    QTest::addRow("name no case %s", dir) << 0 << ascending << "ALPHA.txt"
+                                          << "alpha.TXT" << 0;
+    QTest::addRow("folder names %s", dir) << 0 << ascending << "Dalpha"
+                                          << "Dbeta" << -d;
+    QTest::addRow("size %s", dir) << 1 << ascending << "small.bin"
+                                  << "big.bin" << -d;
+    QTest::addRow("equal sizes %s", dir) << 1 << ascending << "big.bin"
+                                         << "big2.bin" << 0;
+    QTest::addRow("folders by name in size %s", dir) << 1 << ascending << "Dalpha"
+                                                     << "Dbeta" << -1;
+    QTest::addRow("extension %s", dir) << 2 << ascending << "z.bin"
+                                       << "a.txt" << -d;
+    QTest::addRow("extension no case %s", dir) << 2 << ascending << "b.TXT"
+                                               << "a.txt" << 1;
+    QTest::addRow("same extension by name %s", dir) << 2 << ascending << "a.txt"
+                                                    << "b.txt" << -1;
+    QTest::addRow("no extension first %s", dir) << 2 << ascending << "README"
+                                                << "a.txt" << -d;
+    QTest::addRow("folders by name in type %s", dir) << 2 << ascending << "Dbeta"
+                                                     << "Dalpha" << 1;
+    QTest::addRow("created %s", dir) << 3 << ascending << "old.txt"
+                                     << "new.txt" << -d;
+    QTest::addRow("modified %s", dir) << 4 << ascending << "new.txt"
+                                      << "old.txt" << d;
+    QTest::addRow("equal times %s", dir) << 3 << ascending << "new.txt"
+                                         << "new2.txt" << 0;
+    QTest::addRow("folder times %s", dir) << 4 << ascending << "Dold"
+                                          << "Dnew" << -d;
   }
 }
 
@@ -387,8 +400,8 @@ void TestFileList::cellTexts() {
   QCOMPARE(Column(model, kColName),
            QStringList({"Photos", "data.xyz", "Makefile", "notes.TXT", "setup.exe"}));
   QCOMPARE(Column(model, kColSize), QStringList({"", "146 KB", "0 KB", "2 KB", "0.3 KB"}));
-  QCOMPARE(Column(model, kColType), QStringList({"File Folder", "XYZ File", "File", "Plain Text",
-                                                 "Application"}));
+  QCOMPARE(Column(model, kColType),
+           QStringList({"File Folder", "XYZ File", "File", "Plain Text", "Application"}));
   QCOMPARE(Column(model, kColCreated), QStringList({"", "", "", "06/15/21 12:00:00", ""}));
   QCOMPARE(model.index(1, kColSize).data(Qt::TextAlignmentRole).toInt(),
            int(Qt::AlignRight | Qt::AlignVCenter));
@@ -446,7 +459,7 @@ void TestFileList::deletedRowsCarryTheOverlay() {
   const QImage gone = image(1);
   QVERIFY(!live.isNull());
   QCOMPARE(live.pixelColor(8, 8), QColor(Qt::blue));  // the provider's icon of ".txt"
-  QVERIFY(gone != live);                               // the mark is drawn over it
+  QVERIFY(gone != live);                              // the mark is drawn over it
   QCOMPARE(model.index(1, 0).data(CFileListModel::kDeletedRole).toBool(), true);
   // Composed once: both deleted rows of the type share one icon.
   QCOMPARE(model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
@@ -528,18 +541,9 @@ void TestFileList::newFillCancelsTheRunningOne() {
 }
 
 void TestFileList::fixtureFolderBesideItsDeletedFiles() {
-  const std::string image = test::Fixture("ntfs-4k.img");
-  QVERIFY(!image.empty());
-  SetCacheSavingAllowed(false);
   CSession session;
-  std::string error;
-  std::vector<char> letters = session.OpenImage(image, error);
-  QCOMPARE(letters.size(), std::size_t{1});
-  const char letter = letters[0];
-  CIndexingJob* indexing = session.StartIndexing(letter, true);
-  QVERIFY(indexing != nullptr);
-  indexing->Wait();
-  QCOMPARE(indexing->Snapshot().outcome, std::uint8_t{kEnumScanned});
+  const char letter = test::OpenIndexedFixture(session, "ntfs-4k.img");
+  QVERIFY(letter != 0);
 
   // The answer key's items directly inside the folder.
   struct Expected {
@@ -552,14 +556,13 @@ void TestFileList::fixtureFolderBesideItsDeletedFiles() {
   const std::string folder = "Docs/Reports/2023/";
   for (const auto& entry : key["entries"]) {
     const std::string path = entry["path"];
-    if (!path.starts_with(folder) || path.find('/', folder.size()) != std::string::npos)
-      continue;
+    if (!path.starts_with(folder) || path.find('/', folder.size()) != std::string::npos) continue;
     const bool isFolder = entry["meta_type"] == "d";
     const auto& times = entry["times"];  // modified, accessed, changed, created
-    expected[path.substr(folder.size())] = {
-        entry["deleted"].get<bool>(), isFolder ? 0 : entry["size"].get<std::uint64_t>(),
-        QString::fromStdString(times[0].get<std::string>()),
-        QString::fromStdString(times[3].get<std::string>())};
+    expected[path.substr(folder.size())] = {entry["deleted"].get<bool>(),
+                                            isFolder ? 0 : entry["size"].get<std::uint64_t>(),
+                                            QString::fromStdString(times[0].get<std::string>()),
+                                            QString::fromStdString(times[3].get<std::string>())};
   }
   QVERIFY(expected.count("draft-old.txt") && expected.count("budget-deleted.bin"));
 
@@ -601,8 +604,7 @@ void TestFileList::fixtureFolderBesideItsDeletedFiles() {
   // Deleted only: the live files go, the live folder with a deleted file below stays.
   fill.Fill(session, letter, "\\Docs\\Reports\\2023", true);
   QVERIFY(finished.wait(20000));
-  QCOMPARE(Column(model, kColName),
-           QStringList({"Q4", "budget-deleted.bin", "draft-old.txt"}));
+  QCOMPARE(Column(model, kColName), QStringList({"Q4", "budget-deleted.bin", "draft-old.txt"}));
   // A folder the drive does not have lists nothing and says so.
   fill.Fill(session, letter, "\\Docs\\Nowhere\\", false);
   QVERIFY(finished.wait(20000));
