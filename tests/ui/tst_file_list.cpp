@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QMimeDatabase>
 #include <QPainter>
 #include <QSignalSpy>
 #include <QTimer>
@@ -150,6 +151,7 @@ class TestFileList : public QObject {
   void cellTexts();
   void toolTipTexts();
   void deletedRowsCarryTheOverlay();
+  void desktopTypesBehindTheHook();
   void fill100kKeepsTheEventLoopTurning();
   void newFillCancelsTheRunningOne();
   void fixtureFolderBesideItsDeletedFiles();
@@ -465,6 +467,26 @@ void TestFileList::deletedRowsCarryTheOverlay() {
   QCOMPARE(model.index(1, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey(),
            model.index(2, 0).data(Qt::DecorationRole).value<QIcon>().cacheKey());
   QVERIFY(!image(3).isNull());
+}
+
+void TestFileList::desktopTypesBehindTheHook() {
+  CMimeFileTypeProvider desktop;
+  SetFileTypeProvider(&desktop);
+  const std::string program = DescribeFileType("setup.exe").description;
+  const std::string icon = DescribeFileType("app.ICO").description;
+  const FileTypeInfo unknown = DescribeFileType("data.zzqqy");
+  const FileTypeInfo text = DescribeFileType("notes.txt");
+  SetFileTypeProvider(&m_types);
+  // Our own names win over the desktop's; an extension it does not know gets "XYZ File".
+  QCOMPARE(program, std::string("Application"));
+  QCOMPARE(icon, std::string("Icon File"));
+  QCOMPARE(unknown.description, std::string("ZZQQY File"));
+  QVERIFY(!unknown.icon);
+  if (!QMimeDatabase().mimeTypeForName("text/plain").isValid())
+    QSKIP("no MIME database on this machine");
+  QCOMPARE(QString::fromStdString(text.description),
+           QMimeDatabase().mimeTypeForName("text/plain").comment());
+  if (text.icon) QVERIFY(!static_cast<const QIcon*>(text.icon.get())->isNull());
 }
 
 void TestFileList::fill100kKeepsTheEventLoopTurning() {
