@@ -3,12 +3,14 @@
 #include <QApplication>
 #include <QDir>
 #include <QFontDatabase>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
 #include <QTreeView>
+#include <QToolTip>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -22,6 +24,12 @@
 #include "ui/about_dlg.h"
 #include "ui/drive_prop_dlg.h"
 #include "ui/drive_tree_model.h"
+#include "tests/ui/ui_fixtures.h"
+#include "ui/about_dlg.h"
+#include "ui/custom_list_view.h"
+#include "ui/file_list_model.h"
+#include "ui/file_types.h"
+#include "ui/folder_fill.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
 #include "ui/index_dlg.h"
@@ -29,6 +37,7 @@
 #include "ui/resources.h"
 #include "ui/rich_message_box.h"
 #include "ui/volume_facts_cache.h"
+#include "ui/tooltip_style.h"
 
 using namespace sorvani;
 using namespace sorvani::ui;
@@ -47,8 +56,11 @@ class TestScreenshots : public QObject {
   void indexingDialog();
   void propertiesDrive();
   void driveTree();
+  void fileList2023();
 
  private:
+  // The list of Docs\Reports\2023\ of the indexed ntfs-4k fixture, shown; false on failure.
+  bool ShowFixtureList(CSession& session, CCustomListView& view, CFileListModel& model);
   bool Save(const QPixmap& picture, const QString& name);
   QDir m_folder;
   bool m_enabled = false;
@@ -256,6 +268,58 @@ void TestScreenshots::driveTree() {
   view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&view));
   QVERIFY(Save(view.grab(), "drive-tree.png"));
+bool TestScreenshots::ShowFixtureList(CSession& session, CCustomListView& view,
+                                      CFileListModel& model) {
+  const char letter = test::OpenIndexedFixture(session, "ntfs-4k.img");
+  if (letter == 0) return false;
+  view.setModel(&model);
+  model.AttachHeader(view.header());
+  const int widths[] = {200, 100, 150, 150, 150};
+  for (int c = 0; c < kFileListColumns; ++c) view.header()->resizeSection(c, widths[c]);
+  CFolderFill fill(&model, &view);
+  QSignalSpy finished(&fill, &CFolderFill::fillFinished);
+  fill.Fill(session, letter, "\\Docs\\Reports\\2023\\", false);
+  if (!finished.wait(20000)) return false;
+  view.resize(780, 190);
+  view.show();
+  return QTest::qWaitForWindowExposed(&view);
+}
+
+void TestScreenshots::fileList2023() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  // The desktop's own file types, as the program shows them.
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  CSession session;
+  CCustomListView view;
+  CFileListModel model;
+  const bool shown = ShowFixtureList(session, view, model);
+  if (!shown) SetFileTypeProvider(nullptr);
+  QVERIFY(shown);
+  QVERIFY(Save(view.grab(), "file-list-2023.png"));
+
+  // The tooltip of a deleted file, as a tooltip label drawn beside its row.
+  int row = 0;
+  while (row < model.rowCount() && model.Entry(row).name != "draft-old.txt") ++row;
+  QVERIFY(row < model.rowCount());
+  const QModelIndex item = model.index(row, kColName);
+  QLabel tip(item.data(Qt::ToolTipRole).toString());
+  tip.setTextFormat(Qt::RichText);
+  tip.setPalette(QToolTip::palette());
+  tip.setAutoFillBackground(true);
+  tip.setFrameStyle(QFrame::Box | QFrame::Plain);
+  tip.setMargin(4);
+  tip.adjustSize();
+  const QRect cell = view.visualRect(item);
+  const QPoint at = view.viewport()->mapTo(&view, cell.center()) + QPoint(40, 12);
+  QPixmap picture(view.width(), std::max(view.height(), at.y() + tip.height() + 8));
+  picture.fill(Qt::white);
+  QPainter painter(&picture);
+  painter.drawPixmap(0, 0, view.grab());
+  painter.drawPixmap(at, tip.grab());
+  painter.end();
+  SetFileTypeProvider(nullptr);
+  QVERIFY(Save(picture, "tooltip-list-item.png"));
 }
 
 QTEST_MAIN(TestScreenshots)
