@@ -268,6 +268,8 @@ void TestScreenshots::driveTree() {
   view.show();
   QVERIFY(QTest::qWaitForWindowExposed(&view));
   QVERIFY(Save(view.grab(), "drive-tree.png"));
+}
+
 bool TestScreenshots::ShowFixtureList(CSession& session, CCustomListView& view,
                                       CFileListModel& model) {
   const char letter = test::OpenIndexedFixture(session, "ntfs-4k.img");
