@@ -12,6 +12,7 @@
 #include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "index/file_index.h"
+#include "ntfs/ntfs_volume.h"
 #include "ui/resources.h"
 
 namespace sorvani::ui {
@@ -81,6 +82,11 @@ PropTexts MakePropTexts(const PropEntry& entry) {
 }
 
 std::unique_ptr<IFolderTotal> MakeFolderTotal(CSession& session, char letter, FolderNode folder) {
+  // The deleted items of an existing folder hang below its record in the catalogue.
+  if (folder.kind == FolderKind::Existing && folder.record == 0) {
+    if (CNtfsVolume* volume = session.Volume(letter))
+      folder.record = CNtfsIndexLister(volume).RecordOf(folder.path);
+  }
   return std::make_unique<CFolderSizeTotal>(session, letter, std::move(folder));
 }
 
