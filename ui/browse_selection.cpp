@@ -33,8 +33,8 @@ RecoverySelection TreeFolderSelection(const FolderNode& folder) {
   }
   char letter = 0;
   out.folder = FolderFilterOf(folder.path, letter);
-  out.kind = out.folder.empty() ? RecoverySelection::Kind::kAllDeleted
-                                : RecoverySelection::Kind::kFolder;
+  out.kind =
+      out.folder.empty() ? RecoverySelection::Kind::kAllDeleted : RecoverySelection::Kind::kFolder;
   return out;
 }
 

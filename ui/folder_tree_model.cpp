@@ -59,7 +59,8 @@ std::unique_ptr<CDriveFolders> CDriveFolders::Open(CSession& session, char lette
   out->m_volume = std::move(volume);
   out->m_reader = std::make_unique<CNtfsRecordReader>(out->m_volume.get(), out->m_index.get());
   out->m_live = std::make_unique<CNtfsIndexLister>(out->m_volume.get());
-  out->m_model = std::make_unique<CFolderModel>(letter, *out->m_index, *out->m_reader, *out->m_live);
+  out->m_model =
+      std::make_unique<CFolderModel>(letter, *out->m_index, *out->m_reader, *out->m_live);
   return out;
 }
 
@@ -128,8 +129,7 @@ std::vector<std::unique_ptr<FolderTreeNode>> CFolderTree::ListChildren(const Fol
         }))
       continue;
     FolderNode entered = model.Enter(node.folder, item);
-    if (entered.record != 0 &&
-        ancestors.count({static_cast<int>(entered.kind), entered.record}))
+    if (entered.record != 0 && ancestors.count({static_cast<int>(entered.kind), entered.record}))
       continue;
     auto child = std::make_unique<FolderTreeNode>();
     child->folder = std::move(entered);
@@ -148,9 +148,8 @@ std::vector<std::unique_ptr<FolderTreeNode>> CFolderTree::ListChildren(const Fol
     }
     out.push_back(std::move(child));
   }
-  std::stable_sort(out.begin(), out.end(), [](const auto& a, const auto& b) {
-    return LessNoCase(a->name, b->name);
-  });
+  std::stable_sort(out.begin(), out.end(),
+                   [](const auto& a, const auto& b) { return LessNoCase(a->name, b->name); });
   return out;
 }
 
@@ -242,19 +241,30 @@ void CFolderTreeModel::SetDrive(CSession& session, char letter, bool deletedOnly
 void CFolderTreeModel::SetFolders(std::unique_ptr<CDriveFolders> folders, bool deletedOnly) {
   beginResetModel();
   m_tree.Reset(std::move(folders), deletedOnly);
-  endResetModel();
+  // The root's folders come with the reset: a view asks for them at once anyway.
+  if (FolderTreeNode* root = m_tree.Root()) m_tree.Fetch(*root);
+  EndReset();
 }
 
 void CFolderTreeModel::SetDeletedOnly(bool deletedOnly) {
   beginResetModel();
   m_tree.SetDeletedOnly(deletedOnly);
-  endResetModel();
+  if (FolderTreeNode* root = m_tree.Root()) m_tree.Fetch(*root);
+  EndReset();
 }
 
 void CFolderTreeModel::Clear() {
   beginResetModel();
   m_tree.Reset(nullptr, m_tree.DeletedOnly());
+  EndReset();
+}
+
+void CFolderTreeModel::EndReset() {
+  // Whoever hears of a change may look around at once; no branch is listed (no rows
+  // inserted) until the change has been announced to all.
+  m_announcing = true;
   endResetModel();
+  m_announcing = false;
 }
 
 FolderTreeNode* CFolderTreeModel::NodeOf(const QModelIndex& index) const {
@@ -327,10 +337,11 @@ bool CFolderTreeModel::hasChildren(const QModelIndex& parent) const {
 }
 
 bool CFolderTreeModel::canFetchMore(const QModelIndex& parent) const {
-  return m_tree.CanFetch(NodeOrRoot(parent));
+  return !m_announcing && m_tree.CanFetch(NodeOrRoot(parent));
 }
 
 void CFolderTreeModel::fetchMore(const QModelIndex& parent) {
+  if (m_announcing) return;
   if (FolderTreeNode* node = NodeOrRoot(parent); node && !node->fetched) FetchNode(*node);
 }
 
@@ -341,9 +352,13 @@ void CFolderTreeModel::FetchNode(FolderTreeNode& node) {
     m_tree.Adopt(node, {});
     return;
   }
+  // Listed once: whoever hears of the rows may ask for the branch again before they are in.
+  node.fetched = true;
+  m_announcing = true;
   beginInsertRows(at, 0, static_cast<int>(children.size()) - 1);
   m_tree.Adopt(node, std::move(children));
   endInsertRows();
+  m_announcing = false;
 }
 
 QModelIndex CFolderTreeModel::IndexOf(const std::string& folderPath) {

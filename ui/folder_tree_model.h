@@ -51,8 +51,8 @@ class CDriveFolders {
 
 // One folder of the tree.
 struct FolderTreeNode {
-  FolderNode folder;  // path "X:\a\b\", record, existing / deleted / orphan
-  std::string name;   // "" for the root
+  FolderNode folder;          // path "X:\a\b\", record, existing / deleted / orphan
+  std::string name;           // "" for the root
   std::uint64_t created = 0;  // 0 when not known (deleted folders are not read again)
   std::uint64_t modified = 0;
   FolderTreeNode* parent = nullptr;
@@ -175,9 +175,11 @@ class CFolderTreeModel : public QAbstractItemModel {
  private:
   FolderTreeNode* NodeOrRoot(const QModelIndex& index) const;
   void FetchNode(FolderTreeNode& node);
+  void EndReset();
 
   CFolderTree m_tree;
   CFolderIcons m_icons;
+  bool m_announcing = false;
 };
 
 }  // namespace sorvani::ui

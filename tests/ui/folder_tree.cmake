@@ -6,3 +6,6 @@ sorvani_qt_test(tst_BrowseSelection
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/tst_browse_selection.cpp
           ${PROJECT_SOURCE_DIR}/tests/recovery/recovery_test_util.cpp
   LIBS sv_testutil)
+foreach(t tst_FolderTree tst_Properties tst_BrowseSelection)
+  add_dependencies(${t} svres)
+endforeach()

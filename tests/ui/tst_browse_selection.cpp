@@ -68,7 +68,8 @@ void TestBrowseSelection::initTestCase() {
   QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
   std::string image = test::Fixture("ntfs-4k.img");
   if (image.empty()) return;
-  for (const test::KeyStream& k : test::DeletedStreamsOfKey(test::FixtureText("ntfs-4k.img.key.json")))
+  for (const test::KeyStream& k :
+       test::DeletedStreamsOfKey(test::FixtureText("ntfs-4k.img.key.json")))
     if (k.stream.empty()) m_streams.push_back(k);
   QVERIFY(!m_streams.empty());
   SetCacheSavingAllowed(false);
@@ -90,12 +91,15 @@ void TestBrowseSelection::selectionsFromRowsAndFolders() {
   QCOMPARE(existing, std::size_t{1});
   QVERIFY(ListSelection({}).records.empty());
 
-  RecoverySelection deleted = TreeFolderSelection({"C:\\OldProject\\src\\", 93, FolderKind::Deleted});
+  RecoverySelection deleted =
+      TreeFolderSelection({"C:\\OldProject\\src\\", 93, FolderKind::Deleted});
   QCOMPARE(int(deleted.kind), int(RecoverySelection::Kind::kRecords));
   QCOMPARE(deleted.records, std::vector<std::uint32_t>{93});
-  RecoverySelection orphan = TreeFolderSelection({"C:\\_OrphanFolder_64\\", 64, FolderKind::Orphan});
+  RecoverySelection orphan =
+      TreeFolderSelection({"C:\\_OrphanFolder_64\\", 64, FolderKind::Orphan});
   QCOMPARE(orphan.records, std::vector<std::uint32_t>{64});
-  RecoverySelection live = TreeFolderSelection({"C:\\Docs\\Reports\\2023\\", 1579, FolderKind::Existing});
+  RecoverySelection live =
+      TreeFolderSelection({"C:\\Docs\\Reports\\2023\\", 1579, FolderKind::Existing});
   QCOMPARE(int(live.kind), int(RecoverySelection::Kind::kFolder));
   QCOMPARE(live.folder, std::string("Docs/Reports/2023"));
   RecoverySelection root = TreeFolderSelection({"C:\\", 5, FolderKind::Existing});

@@ -3,6 +3,7 @@
 #include <QAbstractItemModelTester>
 #include <QtTest>
 #include <functional>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <set>
 
@@ -25,7 +26,8 @@ QStringList ChildNames(CFolderTreeModel& model, const QModelIndex& parent = {}) 
   return names;
 }
 
-QModelIndex ChildNamed(CFolderTreeModel& model, const QString& name, const QModelIndex& parent = {}) {
+QModelIndex ChildNamed(CFolderTreeModel& model, const QString& name,
+                       const QModelIndex& parent = {}) {
   if (model.canFetchMore(parent)) model.fetchMore(parent);
   for (int r = 0; r < model.rowCount(parent); ++r)
     if (model.index(r, 0, parent).data().toString() == name) return model.index(r, 0, parent);
@@ -37,6 +39,12 @@ bool LessNoCase(const QString& a, const QString& b) {
   return c != 0 ? c < 0 : a < b;
 }
 
+// Checks the model from now on, resets included.
+std::unique_ptr<QAbstractItemModelTester> Tester(CFolderTreeModel& model) {
+  return std::make_unique<QAbstractItemModelTester>(
+      &model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+}
+
 class CNoLiveItems : public ILiveLister {
  public:
   bool List(const std::string&, std::uint32_t, std::vector<LiveItem>& out) override {
@@ -44,6 +52,17 @@ class CNoLiveItems : public ILiveLister {
     return true;
   }
   std::uint32_t RecordOf(const std::string&) override { return 0; }
+};
+
+// Existing items by folder path.
+class CLiveItems : public ILiveLister {
+ public:
+  bool List(const std::string& path, std::uint32_t, std::vector<LiveItem>& out) override {
+    out = items[path];
+    return true;
+  }
+  std::uint32_t RecordOf(const std::string&) override { return 0; }
+  std::map<std::string, std::vector<LiveItem>> items;
 };
 
 }  // namespace
@@ -80,12 +99,16 @@ void TestFolderTree::initTestCase() {
 
 void TestFolderTree::rootShowsExistingDeletedAndOrphanFolders() {
   CFolderTreeModel model;
-  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  auto tester = Tester(model);
   model.SetDrive(m_session, 'C', false);
 
-  // The key's folders of the root, system folders aside; the orphan folder is the one the
-  // deleted orphan-child.bin names as its parent (record 64, gone from the volume).
-  QStringList live, deleted{"_OrphanFolder_64"};
+  // The key's folders of the root, system folders aside, and the catalogue's orphan folders:
+  // among them the one the deleted orphan-child.bin names as its parent (record 64, gone from
+  // the volume), which the key lists under $OrphanFiles.
+  QStringList live, deleted;
+  for (std::uint32_t record : m_session.Catalogue().index->OrphanFolders())
+    deleted << QString::fromStdString(CFolderModel::OrphanFolderName(record));
+  QVERIFY(deleted.contains("_OrphanFolder_64"));
   for (const auto& e : m_key["entries"]) {
     std::string path = e.value("path", "");
     if (e.value("meta_type", "") != "d" || path.find('/') != std::string::npos ||
@@ -105,8 +128,7 @@ void TestFolderTree::rootShowsExistingDeletedAndOrphanFolders() {
     const QString name = at.data().toString();
     QCOMPARE(at.data(CFolderTreeModel::kDeletedRole).toBool(), deleted.contains(name));
     QCOMPARE(at.data(CFolderTreeModel::kPathRole).toString(), "C:\\" + name + "\\");
-    (deleted.contains(name) ? deletedIcon : liveIcon) =
-        at.data(Qt::DecorationRole).value<QIcon>();
+    (deleted.contains(name) ? deletedIcon : liveIcon) = at.data(Qt::DecorationRole).value<QIcon>();
   }
   QModelIndex orphan = ChildNamed(model, "_OrphanFolder_64");
   QCOMPARE(orphan.data(CFolderTreeModel::kKindRole).toInt(), int(FolderKind::Orphan));
@@ -118,7 +140,8 @@ void TestFolderTree::rootShowsExistingDeletedAndOrphanFolders() {
   // Tooltips: an existing folder has its dates, a deleted one (not read again) has none.
   QModelIndex docs = ChildNamed(model, "Docs");
   const QString docsTip = docs.data(Qt::ToolTipRole).toString();
-  QVERIFY2(docsTip.startsWith("Name: Docs\nType: File Folder\nDate Created: "), qPrintable(docsTip));
+  QVERIFY2(docsTip.startsWith("Name: Docs\nType: File Folder\nDate Created: "),
+           qPrintable(docsTip));
   QVERIFY(docsTip.contains("\nDate Modified: "));
   QCOMPARE(ChildNamed(model, "OldProject").data(Qt::ToolTipRole).toString(),
            QString("Name: OldProject\nType: File Folder"));
@@ -140,7 +163,7 @@ void TestFolderTree::rootShowsExistingDeletedAndOrphanFolders() {
 
 void TestFolderTree::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
   CFolderTreeModel model;
-  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  auto tester = Tester(model);
   model.SetDrive(m_session, 'C', false);
   const QStringList all = ChildNames(model);
   model.SetDeletedOnly(true);
@@ -150,36 +173,61 @@ void TestFolderTree::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
     bool keep = name == "OldProject" || name.startsWith("_OrphanFolder_");
     for (const auto& e : m_key["entries"]) {
       if (keep) break;
-      keep = e.value("deleted", false) &&
-             QString::fromStdString(e.value("path", "")).startsWith(name + "/");
+      // A deleted file is one whose record is free, even when its old name is still listed
+      // (HardLinks/links-deleted.txt).
+      const bool deleted = e.value("deleted", false) || !e.value("meta_allocated", true);
+      keep = deleted && QString::fromStdString(e.value("path", "")).startsWith(name + "/");
     }
     if (keep) expected << name;
   }
+  // Every existing folder of the fixture holds a deleted item somewhere below.
   QVERIFY(expected.contains("Docs"));
-  QVERIFY(expected.size() < all.size());
   QCOMPARE(ChildNames(model), expected);
   // And back.
   model.SetDeletedOnly(false);
   QCOMPARE(ChildNames(model), all);
+
+  // Existing folders with and without deleted items below, beside a deleted one.
+  auto fake = std::make_unique<test::CFakeRecords>();
+  auto index = std::make_shared<CFileIndex>();
+  fake->Folder(300, "gone", 5, false);
+  index->InsertEntry(300, "gone", kAttrFolderBit, 5);
+  index->InsertChild(5, 300);
+  index->InsertLiveFolder(400);
+  auto live = std::make_unique<CLiveItems>();
+  live->items["D:\\"] = {
+      {"kept", 400, kAttrFolderBit}, {"clean", 401, kAttrFolderBit}, {"file.txt", 402, 0x20}};
+  live->items["D:\\kept\\"] = {{"inner", 403, kAttrFolderBit}};
+  CFolderTreeModel synthetic;
+  auto check = Tester(synthetic);
+  synthetic.SetFolders(
+      std::make_unique<CDriveFolders>('D', index, std::move(fake), std::move(live)), false);
+  QCOMPARE(ChildNames(synthetic), (QStringList{"clean", "gone", "kept"}));
+  QCOMPARE(ChildNames(synthetic, ChildNamed(synthetic, "kept")), QStringList{"inner"});
+  synthetic.SetDeletedOnly(true);
+  QCOMPARE(ChildNames(synthetic), (QStringList{"gone", "kept"}));
+  // "inner" holds nothing deleted.
+  QCOMPARE(ChildNames(synthetic, ChildNamed(synthetic, "kept")), QStringList{});
 }
 
 void TestFolderTree::lookupsByPathAndChain() {
   CFolderTreeModel model;
-  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  auto tester = Tester(model);
   model.SetDrive(m_session, 'C', false);
   // Nothing listed yet: the lookup lists the branches on its way, names without case.
   QModelIndex q4 = model.IndexOf("c:\\docs\\REPORTS\\2023\\q4\\");
   QVERIFY(q4.isValid());
-  QCOMPARE(q4.data(CFolderTreeModel::kPathRole).toString(), QString("C:\\Docs\\Reports\\2023\\Q4\\"));
+  QCOMPARE(q4.data(CFolderTreeModel::kPathRole).toString(),
+           QString("C:\\Docs\\Reports\\2023\\Q4\\"));
   QCOMPARE(model.parent(q4).data().toString(), QString("2023"));
   QVERIFY(!model.IndexOf("C:\\Docs\\Nowhere\\").isValid());
   QVERIFY(!model.IndexOf("D:\\Docs\\").isValid());
   QVERIFY(!model.IndexOf("C:\\").isValid());  // the root is no row
 
   using Link = CFolderTree::ChainLink;
-  QModelIndex deep = model.IndexOfChain({Link{"OldProject", test::kOldProject},
-                                         Link{"src", test::kSrc}, Link{"lib", 0},
-                                         Link{"deep", test::kDeep}});
+  QModelIndex deep =
+      model.IndexOfChain({Link{"OldProject", test::kOldProject}, Link{"src", test::kSrc},
+                          Link{"lib", 0}, Link{"deep", test::kDeep}});
   QVERIFY(deep.isValid());
   QCOMPARE(deep.data(CFolderTreeModel::kPathRole).toString(),
            QString("C:\\OldProject\\src\\lib\\deep\\"));
@@ -220,7 +268,7 @@ void TestFolderTree::loopingDeletedChainEnds() {
   folder(202, "C", 202);
   index->InsertChild(5, 202);
   CFolderTreeModel model;
-  QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::QtTest);
+  auto tester = Tester(model);
   model.SetFolders(std::make_unique<CDriveFolders>('D', index, std::move(fake),
                                                    std::make_unique<CNoLiveItems>()),
                    false);
