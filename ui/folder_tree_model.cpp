@@ -390,4 +390,13 @@ QModelIndex CFolderTreeModel::IndexOfChain(const std::vector<CFolderTree::ChainL
   return IndexOfNode(at);
 }
 
+void CFolderTreeDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                          const QModelIndex& index) const {
+  QStyledItemDelegate::initStyleOption(option, index);
+  if (m_view && m_view->isExpanded(index)) {
+    const QVariant open = index.data(CFolderTreeModel::kOpenIconRole);
+    if (open.canConvert<QIcon>()) option->icon = open.value<QIcon>();
+  }
+}
+
 }  // namespace sorvani::ui

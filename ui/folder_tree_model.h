@@ -6,7 +6,10 @@
 
 #include <QAbstractItemModel>
 #include <QIcon>
+#include <QPointer>
 #include <QString>
+#include <QStyledItemDelegate>
+#include <QTreeView>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -180,6 +183,19 @@ class CFolderTreeModel : public QAbstractItemModel {
   CFolderTree m_tree;
   CFolderIcons m_icons;
   bool m_announcing = false;
+};
+
+// Draws an expanded folder with the open folder icon (kOpenIconRole).
+class CFolderTreeDelegate : public QStyledItemDelegate {
+  Q_OBJECT
+ public:
+  explicit CFolderTreeDelegate(QTreeView* view) : QStyledItemDelegate(view), m_view(view) {}
+
+ protected:
+  void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+
+ private:
+  QPointer<QTreeView> m_view;
 };
 
 }  // namespace sorvani::ui

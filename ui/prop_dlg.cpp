@@ -1,8 +1,8 @@
 #include "ui/prop_dlg.h"
 
 #include <QDialogButtonBox>
-#include <QFormLayout>
 #include <QFrame>
+#include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QTimer>
@@ -122,38 +122,38 @@ void CPropDlg::OnInitDialog() {
   name->setTextInteractionFlags(Qt::TextSelectableByMouse);
   head->addWidget(name, 1);
 
-  auto line = [this, outer] {
+  // One grid for every field, so the values line up across the groups.
+  auto* grid = new QGridLayout;
+  grid->setHorizontalSpacing(12);
+  grid->setColumnStretch(1, 1);
+  outer->addLayout(grid);
+  auto line = [this, grid] {
     auto* rule = new QFrame(this);
     rule->setFrameShape(QFrame::HLine);
     rule->setFrameShadow(QFrame::Sunken);
-    outer->addWidget(rule);
+    grid->addWidget(rule, grid->rowCount(), 0, 1, 2);
   };
-  auto field = [this](QFormLayout* form, unsigned label, const char* objectName,
-                      const QString& text) {
+  auto field = [this, grid](unsigned label, const char* objectName, const QString& text) {
+    const int row = grid->rowCount();
+    grid->addWidget(new QLabel(ResString(label), this), row, 0);
     auto* value = new QLabel(text, this);
     value->setObjectName(objectName);
     value->setTextFormat(Qt::PlainText);
     value->setTextInteractionFlags(Qt::TextSelectableByMouse);
     value->setMinimumWidth(260);
-    form->addRow(ResString(label), value);
+    grid->addWidget(value, row, 1);
     return value;
   };
   line();
-  auto* first = new QFormLayout;
-  outer->addLayout(first);
-  field(first, kIdsPropType, "propType", m_texts.type);
-  field(first, kIdsPropLocation, "propLocation", m_texts.location);
-  m_size = field(first, kIdsPropSize, "propSize", m_texts.size);
+  field(kIdsPropType, "propType", m_texts.type);
+  field(kIdsPropLocation, "propLocation", m_texts.location);
+  m_size = field(kIdsPropSize, "propSize", m_texts.size);
   line();
-  auto* second = new QFormLayout;
-  outer->addLayout(second);
-  field(second, kIdsPropCreated, "propCreated", m_texts.created);
-  field(second, kIdsPropModified, "propModified", m_texts.modified);
+  field(kIdsPropCreated, "propCreated", m_texts.created);
+  field(kIdsPropModified, "propModified", m_texts.modified);
   line();
-  auto* third = new QFormLayout;
-  outer->addLayout(third);
-  field(third, kIdsPropAttributes, "propAttributes", m_texts.attributes);
-  field(third, kIdsPropOverwritten, "propOverwritten", m_texts.overwritten);
+  field(kIdsPropAttributes, "propAttributes", m_texts.attributes);
+  field(kIdsPropOverwritten, "propOverwritten", m_texts.overwritten);
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
