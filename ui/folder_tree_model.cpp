@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "foundation/display_format.h"
+#include "foundation/log.h"
 #include "foundation/name_compare.h"
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
@@ -101,14 +102,16 @@ bool CFolderTree::MayHaveChildren(const FolderTreeNode* node) const {
   return node->mayHaveChildren;
 }
 
-std::vector<std::unique_ptr<FolderTreeNode>> CFolderTree::ListChildren(const FolderTreeNode& node) {
+std::vector<std::unique_ptr<FolderTreeNode>> CFolderTree::ListChildren(const FolderTreeNode& node,
+                                                                       bool* listed) {
   std::vector<std::unique_ptr<FolderTreeNode>> out;
   if (!m_folders) return out;
   CFolderModel& model = m_folders->Model();
   const CFileIndex& index = m_folders->Index();
   std::vector<FolderItem> items;
-  const bool listed = model.ListSubfolders(node.folder, items);
-  (void)listed;
+  const bool read = model.ListSubfolders(node.folder, items);
+  if (listed) *listed = read;
+  if (!read) LogFile.Write(1, "FindFirstFile failed\n");
 
   // A deleted folder may name one of its own ancestors as its parent; showing it again would
   // open an endless branch.
@@ -151,6 +154,13 @@ std::vector<std::unique_ptr<FolderTreeNode>> CFolderTree::ListChildren(const Fol
   std::stable_sort(out.begin(), out.end(),
                    [](const auto& a, const auto& b) { return LessNoCase(a->name, b->name); });
   return out;
+}
+
+void CFolderTree::Fetch(FolderTreeNode& node) {
+  bool listed = true;
+  auto children = ListChildren(node, &listed);
+  node.listFailed = !listed;
+  Adopt(node, std::move(children));
 }
 
 void CFolderTree::Adopt(FolderTreeNode& node,
@@ -346,7 +356,9 @@ void CFolderTreeModel::fetchMore(const QModelIndex& parent) {
 }
 
 void CFolderTreeModel::FetchNode(FolderTreeNode& node) {
-  auto children = m_tree.ListChildren(node);
+  bool listed = true;
+  auto children = m_tree.ListChildren(node, &listed);
+  node.listFailed = !listed;
   const QModelIndex at = IndexOfNode(&node);
   if (children.empty()) {
     m_tree.Adopt(node, {});

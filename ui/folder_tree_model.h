@@ -89,9 +89,12 @@ class CFolderTree {
   bool MayHaveChildren(const FolderTreeNode* node) const;
   // The node's subfolders, in name order without regard to case. The caller announces the
   // rows (the model's beginInsertRows) around Fetch when they change what a view shows.
-  std::vector<std::unique_ptr<FolderTreeNode>> ListChildren(const FolderTreeNode& node);
+  // `listed` false when an existing folder's directory could not be read (its deleted
+  // subfolders are still given).
+  std::vector<std::unique_ptr<FolderTreeNode>> ListChildren(const FolderTreeNode& node,
+                                                            bool* listed = nullptr);
   void Adopt(FolderTreeNode& node, std::vector<std::unique_ptr<FolderTreeNode>> children);
-  void Fetch(FolderTreeNode& node) { Adopt(node, ListChildren(node)); }
+  void Fetch(FolderTreeNode& node);
 
   // The node of a folder path ("X:\a\b\", names matched without case), listing branches on the
   // way; nullptr when a part is missing. The first match by name at each level.

@@ -58,9 +58,12 @@ class CNoLiveItems : public ILiveLister {
 class CLiveItems : public ILiveLister {
  public:
   bool List(const std::string& path, std::uint32_t, std::vector<LiveItem>& out) override {
+    out.clear();
+    if (unreadable.count(path)) return false;
     out = items[path];
     return true;
   }
+  std::set<std::string> unreadable;
   std::uint32_t RecordOf(const std::string&) override { return 0; }
   std::map<std::string, std::vector<LiveItem>> items;
 };
@@ -194,18 +197,30 @@ void TestFolderTree::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
   index->InsertEntry(300, "gone", kAttrFolderBit, 5);
   index->InsertChild(5, 300);
   index->InsertLiveFolder(400);
+  // An existing folder whose directory cannot be read still shows its deleted subfolders.
+  fake->Folder(310, "lost", 404, false);
+  index->InsertEntry(310, "lost", kAttrFolderBit, 404);
+  index->InsertChild(404, 310);
+  index->InsertLiveFolder(404);
   auto live = std::make_unique<CLiveItems>();
-  live->items["D:\\"] = {
-      {"kept", 400, kAttrFolderBit}, {"clean", 401, kAttrFolderBit}, {"file.txt", 402, 0x20}};
+  live->items["D:\\"] = {{"kept", 400, kAttrFolderBit},
+                         {"clean", 401, kAttrFolderBit},
+                         {"file.txt", 402, 0x20},
+                         {"broken", 404, kAttrFolderBit}};
   live->items["D:\\kept\\"] = {{"inner", 403, kAttrFolderBit}};
+  live->unreadable = {"D:\\broken\\"};
   CFolderTreeModel synthetic;
   auto check = Tester(synthetic);
   synthetic.SetFolders(
       std::make_unique<CDriveFolders>('D', index, std::move(fake), std::move(live)), false);
-  QCOMPARE(ChildNames(synthetic), (QStringList{"clean", "gone", "kept"}));
+  QCOMPARE(ChildNames(synthetic), (QStringList{"broken", "clean", "gone", "kept"}));
   QCOMPARE(ChildNames(synthetic, ChildNamed(synthetic, "kept")), QStringList{"inner"});
+  QModelIndex broken = ChildNamed(synthetic, "broken");
+  QCOMPARE(ChildNames(synthetic, broken), QStringList{"lost"});
+  QVERIFY(synthetic.NodeOf(broken)->listFailed);
+  QVERIFY(!synthetic.NodeOf(ChildNamed(synthetic, "kept"))->listFailed);
   synthetic.SetDeletedOnly(true);
-  QCOMPARE(ChildNames(synthetic), (QStringList{"gone", "kept"}));
+  QCOMPARE(ChildNames(synthetic), (QStringList{"broken", "gone", "kept"}));
   // "inner" holds nothing deleted.
   QCOMPARE(ChildNames(synthetic, ChildNamed(synthetic, "kept")), QStringList{});
 }
