@@ -12,6 +12,7 @@
 #include "index/ntfs_record_reader.h"
 #include "ntfs/ntfs_volume.h"
 #include "ui/resources.h"
+#include "ui/tooltip_style.h"
 
 namespace sorvani::ui {
 
@@ -324,6 +325,8 @@ QVariant CFolderTreeModel::data(const QModelIndex& index, int role) const {
     case kOpenIconRole:
       return m_icons.Open(node->Deleted());
     case Qt::ToolTipRole:
+      return RichToolTipText(QString::fromStdString(CFolderTree::ToolTip(*node)));
+    case kToolTipTextRole:
       return QString::fromStdString(CFolderTree::ToolTip(*node));
     case kPathRole:
       return QString::fromStdString(node->folder.path);

@@ -147,6 +147,7 @@ class CFolderTreeModel : public QAbstractItemModel {
     kKindRole,                     // int(FolderKind)
     kDeletedRole,                  // bool
     kOpenIconRole,                 // QIcon of the open folder
+    kToolTipTextRole,              // the tooltip as plain text (ToolTipRole gives it styled)
   };
 
   explicit CFolderTreeModel(QObject* parent = nullptr);

@@ -11,6 +11,7 @@
 #include "tests/app/app_test_util.h"
 #include "tests/index/fake_records.h"
 #include "ui/folder_tree_model.h"
+#include "ui/tooltip_style.h"
 
 using namespace sorvani;
 using namespace sorvani::ui;
@@ -142,11 +143,12 @@ void TestFolderTree::rootShowsExistingDeletedAndOrphanFolders() {
 
   // Tooltips: an existing folder has its dates, a deleted one (not read again) has none.
   QModelIndex docs = ChildNamed(model, "Docs");
-  const QString docsTip = docs.data(Qt::ToolTipRole).toString();
+  const QString docsTip = docs.data(CFolderTreeModel::kToolTipTextRole).toString();
+  QCOMPARE(docs.data(Qt::ToolTipRole).toString(), RichToolTipText(docsTip));
   QVERIFY2(docsTip.startsWith("Name: Docs\nType: File Folder\nDate Created: "),
            qPrintable(docsTip));
   QVERIFY(docsTip.contains("\nDate Modified: "));
-  QCOMPARE(ChildNamed(model, "OldProject").data(Qt::ToolTipRole).toString(),
+  QCOMPARE(ChildNamed(model, "OldProject").data(CFolderTreeModel::kToolTipTextRole).toString(),
            QString("Name: OldProject\nType: File Folder"));
   QCOMPARE(QString::fromStdString(FolderToolTipText("x", "", 0, 0)),
            QString("Name: x\nType: Unknown"));
