@@ -176,6 +176,16 @@ inline constexpr unsigned kIdsColumnModified = 1969;
 inline constexpr unsigned kIdsHelpTitle = 1970;
 inline constexpr unsigned kIdsHelpMissing = 1971;  // (page) shown when a help page is absent
 
+// Properties of a file or folder: the window title and the labels of its fields.
+inline constexpr unsigned kIdsPropTitle = 1980;  // (name)
+inline constexpr unsigned kIdsPropType = 1981;
+inline constexpr unsigned kIdsPropLocation = 1982;
+inline constexpr unsigned kIdsPropSize = 1983;
+inline constexpr unsigned kIdsPropCreated = 1984;
+inline constexpr unsigned kIdsPropModified = 1985;
+inline constexpr unsigned kIdsPropAttributes = 1986;
+inline constexpr unsigned kIdsPropOverwritten = 1987;
+
 // Icons (kResIcon).
 inline constexpr unsigned kIconFolderPlain = 203;
 inline constexpr unsigned kIconFixedDrive = 204;

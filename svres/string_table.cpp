@@ -235,6 +235,14 @@ constexpr SvresText kTable[] = {
     {kIdsColumnModified, "Date Modified"},
     {kIdsHelpTitle, "Sorvani Recovery Help"},
     {kIdsHelpMissing, "The help page \"%s\" is not installed."},
+    {kIdsPropTitle, "%s Properties"},
+    {kIdsPropType, "Type:"},
+    {kIdsPropLocation, "Location:"},
+    {kIdsPropSize, "Size:"},
+    {kIdsPropCreated, "Created:"},
+    {kIdsPropModified, "Modified:"},
+    {kIdsPropAttributes, "Attributes:"},
+    {kIdsPropOverwritten, "Overwritten:"},
 };
 
 constexpr bool IsSorted() {

@@ -30,10 +30,14 @@
 #include "ui/file_list_model.h"
 #include "ui/file_types.h"
 #include "ui/folder_fill.h"
+#include "tests/ui/fixture_session.h"
+#include "ui/about_dlg.h"
+#include "ui/folder_tree_model.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
 #include "ui/index_dlg.h"
 #include "ui/main_frame.h"
+#include "ui/prop_dlg.h"
 #include "ui/resources.h"
 #include "ui/rich_message_box.h"
 #include "ui/volume_facts_cache.h"
@@ -61,6 +65,13 @@ class TestScreenshots : public QObject {
  private:
   // The list of Docs\Reports\2023\ of the indexed ntfs-4k fixture, shown; false on failure.
   bool ShowFixtureList(CSession& session, CCustomListView& view, CFileListModel& model);
+  void folderTree();
+  void propertiesFile();
+  void propertiesFolder();
+
+ private:
+  // The fixture ntfs-4k.img indexed as C: in `session`; false when the fixture is absent.
+  bool IndexFixture(CSession& session);
   bool Save(const QPixmap& picture, const QString& name);
   QDir m_folder;
   bool m_enabled = false;
@@ -322,6 +333,74 @@ void TestScreenshots::fileList2023() {
   painter.end();
   SetFileTypeProvider(nullptr);
   QVERIFY(Save(picture, "tooltip-list-item.png"));
+}
+
+bool TestScreenshots::IndexFixture(CSession& session) {
+  return test::IndexFixtureAs(session, 'C', "ntfs-4k.img");
+}
+
+void TestScreenshots::folderTree() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CSession session;
+  if (!IndexFixture(session)) QSKIP("fixtures absent");
+  CFolderTreeModel model;
+  model.SetDrive(session, 'C', false);
+  QTreeView view;
+  view.setHeaderHidden(true);
+  view.setUniformRowHeights(true);
+  view.setItemDelegate(new CFolderTreeDelegate(&view));
+  view.setModel(&model);
+  view.resize(300, 420);
+  // The root's folders, with two branches opened: an existing one and a deleted one.
+  for (const char* path : {"C:\\Docs\\Reports\\2023\\", "C:\\OldProject\\src\\"}) {
+    QModelIndex at = model.IndexOf(path);
+    QVERIFY(at.isValid());
+    for (QModelIndex up = at; up.isValid(); up = up.parent()) view.expand(up);
+  }
+  view.setCurrentIndex(model.IndexOf("C:\\OldProject\\src\\"));
+  view.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&view));
+  QVERIFY(Save(view.grab(), "folder-tree.png"));
+}
+
+void TestScreenshots::propertiesFile() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  PropEntry entry;
+  entry.icon = ResIcon(kIconGenericFile);
+  entry.name = "budget-deleted.bin";
+  entry.folderPath = "C:\\Docs\\Reports\\2023\\";
+  entry.attributes = 0x20;
+  entry.size = 150000;
+  entry.created = 133230924000000000ULL;
+  entry.modified = 133231788000000000ULL;
+  entry.overwritten = 12;
+  entry.record = 77;
+  entry.drive = 'C';
+  CPropDlg dialog(entry, nullptr);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QVERIFY(Save(dialog.grab(), "properties-file.png"));
+}
+
+void TestScreenshots::propertiesFolder() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CSession session;
+  if (!IndexFixture(session)) QSKIP("fixtures absent");
+  PropEntry entry;
+  entry.icon = CFolderIcons::WithDeletedMark(ResIcon(kIconFolderClosed));
+  entry.name = "OldProject";
+  entry.folderPath = "C:\\";
+  entry.attributes = 0x10;
+  entry.created = 133230060000000000ULL;
+  entry.modified = 133230924000000000ULL;
+  entry.record = 91;
+  entry.drive = 'C';
+  CPropDlg dialog(session, entry);
+  dialog.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+  QTRY_VERIFY_WITH_TIMEOUT(!dialog.Summing(), 5000);
+  QTest::qWait(CPropDlg::kTotalTickMs + 50);
+  QVERIFY(Save(dialog.grab(), "properties-folder.png"));
 }
 
 QTEST_MAIN(TestScreenshots)
