@@ -15,10 +15,12 @@
 #include "app/startup.h"
 #include "disk/drive_enum.h"
 #include "disk/drive_table.h"
+#include "foundation/display_format.h"
 #include "foundation/log.h"
 #include "platform/access_check.h"
 #include "platform/instance_lock.h"
 #include "platform/site_config.h"
+#include "ui/file_types.h"
 #include "ui/instance_channel.h"
 #include "ui/main_frame.h"
 #include "ui/resources.h"
@@ -78,6 +80,9 @@ int main(int argc, char** argv) {
     return 1;
   }
   InstallToolTipStyle();
+  // File types and their icons as the desktop knows them.
+  static CMimeFileTypeProvider fileTypes;
+  SetFileTypeProvider(&fileTypes);
 
   // 4. Rights to read disks. Without them the program still opens disk images.
   const bool imagesOnly = !HasRawDiskAccess();

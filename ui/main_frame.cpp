@@ -39,9 +39,17 @@
 #include "ui/about_dlg.h"
 #include "ui/commands.h"
 #include "ui/custom_list_view.h"
+#include "ui/drive_prop_dlg.h"
+#include "ui/drive_selection.h"
+#include "ui/drive_tree_model.h"
+#include "ui/file_list_model.h"
+#include "ui/folder_fill.h"
+#include "ui/folder_tree_model.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
+#include "ui/prop_dlg.h"
 #include "ui/resources.h"
+#include "ui/volume_facts_cache.h"
 
 namespace sorvani::ui {
 
@@ -50,8 +58,6 @@ namespace {
 constexpr int kBrowseTab = 0;
 constexpr int kSearchTab = 1;
 constexpr int kScanTab = 2;
-constexpr unsigned kColumnHeaders[kColumnCount] = {kIdsColumnName, kIdsColumnSize, kIdsColumnType,
-                                                   kIdsColumnCreated, kIdsColumnModified};
 
 QString Caption(unsigned command) { return ResString(CommandCaption(command)); }
 
@@ -60,7 +66,9 @@ QString Caption(unsigned command) { return ResString(CommandCaption(command)); }
 CMainFrame::CMainFrame(const Options& options, QWidget* parent)
     : QMainWindow(parent), m_options(options) {
   ScopeTrace trace(1, "CMainFrame::OnCreate");
-  // No catalogue cache outlives the run that wrote it.
+  // No catalogue cache outlives the run that wrote it; within the run, a drive indexed once
+  // opens again from its cache.
+  SetCacheSavingAllowed(true);
   CleanUpCache(0);
   setObjectName(QStringLiteral("MainFrame"));
   setWindowTitle(ResString(kIdsCaption));
@@ -199,18 +207,24 @@ void CMainFrame::CreateViews() {
   m_folderTree->setObjectName(QStringLiteral("FolderTree"));
   m_folderTree->setHeaderHidden(true);
   m_folderTree->setUniformRowHeights(true);
+  m_facts = new CVolumeFactsCache(this);
+  m_drives = new CDriveTreeModel(m_facts, this);
+  m_folders = new CFolderTreeModel(this);
+  m_folderTree->setItemDelegate(new CFolderTreeDelegate(m_folderTree));
+  m_folderTree->setModel(m_drives);
+  if (m_options.session) m_drives->Rebuild(m_options.session->Tables());
+  m_drives->ExpandGroups(m_folderTree);
+  connect(m_folderTree->selectionModel(), &QItemSelectionModel::currentChanged, this,
+          [this](const QModelIndex& current) { OnTreeCurrentChanged(current); });
   paneLayout->addWidget(m_folderTree, 1);
 
   auto* list = new CCustomListView;
   list->setObjectName(QStringLiteral("FileList"));
-  auto* listModel = new QStandardItemModel(0, kColumnCount, list);
-  for (int c = 0; c < kColumnCount; ++c)
-    listModel->setHeaderData(c, Qt::Horizontal, ResString(kColumnHeaders[c]));
-  list->setModel(listModel);
-  list->SetEmptyText(ResString(kIdsListEmpty));
+  m_listModel = new CFileListModel(list);
+  list->setModel(m_listModel);
+  list->SetEmptyText(CFolderFill::IdleText());
   list->header()->setSectionsMovable(true);
-  list->header()->setSortIndicatorShown(true);
-  list->header()->setSectionsClickable(true);
+  m_listModel->AttachHeader(list->header());
   // The header's own menu shows and hides columns, as View > Columns does.
   list->header()->setContextMenuPolicy(Qt::CustomContextMenu);
   connect(list->header(), &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
@@ -218,10 +232,11 @@ void CMainFrame::CreateViews() {
     for (unsigned id = kCmdColumnFirst; id <= kCmdColumnLast; ++id) menu.addAction(Action(id));
     menu.exec(m_fileList->header()->mapToGlobal(at));
   });
-  for (int c = 0; c < kColumnCount; ++c)
-    if (c == 1)
-      listModel->setHeaderData(c, Qt::Horizontal, int(Qt::AlignRight | Qt::AlignVCenter),
-                               Qt::TextAlignmentRole);
+  connect(list, &QAbstractItemView::activated, this, &CMainFrame::OnListActivated);
+  connect(list->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+          [this] { UpdateCommandStates(); });
+  m_fill = new CFolderFill(m_listModel, list, this);
+  connect(m_fill, &CFolderFill::fillFinished, this, [this](unsigned) { UpdateCommandStates(); });
   m_fileList = list;
 
   m_splitter->addWidget(m_foldersPane);
@@ -296,7 +311,7 @@ void CMainFrame::ApplyColumnLayout() {
       if (from != position) header->moveSection(from, position);
     }
   }
-  header->setSortIndicator(m_columns.sortingColumn, Qt::AscendingOrder);
+  m_listModel->SetSortOrder(m_columns.sortingColumn, Qt::AscendingOrder);
 }
 
 void CMainFrame::ToggleColumn(int column) {
@@ -400,7 +415,8 @@ void CMainFrame::Activate() {
 
 bool CMainFrame::OpenImage(const QString& path) {
   std::string error;
-  const std::vector<char> letters = m_options.session->OpenImage(path.toStdString(), error);
+  const std::vector<char> letters =
+      m_drives->OpenImage(*m_options.session, path.toStdString(), error);
   if (letters.empty()) {
     auto* box = new QMessageBox(QMessageBox::Information, ResString(kIdsCaption),
                                 ResFormat(kIdsOpenImageFailed, path.toStdString(), error),
@@ -417,6 +433,8 @@ bool CMainFrame::OpenImage(const QString& path) {
     text += ':';
   }
   statusBar()->showMessage(ResFormat(kIdsImageOpened, path.toStdString(), text), 10000);
+  m_drives->ExpandGroups(m_folderTree);
+  m_folderTree->setCurrentIndex(m_drives->DriveIndex(letters.front()));
   return true;
 }
 
@@ -435,6 +453,7 @@ void CMainFrame::FillDrivesMenu() {
     const char chosen = letter;
     connect(entry, &QAction::triggered, this, [this, chosen] {
       m_tabs->setCurrentIndex(kBrowseTab);
+      m_folderTree->setCurrentIndex(m_drives->DriveIndex(chosen));
       emit driveChosen(chosen);
     });
   }
@@ -468,6 +487,24 @@ void CMainFrame::RunCommand(unsigned command) {
     case kCmdViewScan:
       m_tabs->setCurrentIndex(kScanTab);
       break;
+    case kCmdShowDeletedOnly:
+    case kCmdShowDeletedOnlyMenu:
+      ToggleDeletedOnly();
+      break;
+    case kCmdBack:
+      GoBack();
+      break;
+    case kCmdUp:
+      GoUp();
+      break;
+    case kCmdReindex:
+    case kCmdReindexDrive:
+      if (m_currentDrive) SelectDriveNode(m_currentDrive, true);
+      break;
+    case kCmdProperties:
+    case kCmdNodeProperties:
+      ShowProperties();
+      break;
     case kCmdFoldersPane:
       ShowFoldersPane(Action(kCmdFoldersPane)->isChecked());
       break;
@@ -486,6 +523,183 @@ void CMainFrame::RunCommand(unsigned command) {
         ToggleColumn(static_cast<int>(command - kCmdColumnFirst));
       break;
   }
+}
+
+void CMainFrame::OnTreeCurrentChanged(const QModelIndex& index) {
+  if (!index.isValid()) return;
+  const char letter = m_drives->DriveOf(index);
+  if (letter == 0) return;  // a disk or the images group
+  const DriveNodeKind kind = m_drives->Kind(index);
+  std::string path;
+  if (kind == DriveNodeKind::kFolder) {
+    if (const FolderTreeNode* node = m_folders->NodeOf(m_drives->MapToFolders(index)))
+      path = node->folder.path;
+  }
+  // The drive's selection may run the modal indexing dialog: not inside the view's own
+  // selection signal.
+  QTimer::singleShot(0, this, [this, letter, path] {
+    if (letter != m_currentDrive || !m_indexed) {
+      SelectDriveNode(letter, false);
+      return;
+    }
+    ShowFolder(letter, path.empty() ? std::string{letter, ':', '\\'} : path, true);
+  });
+}
+
+void CMainFrame::SelectDriveNode(char letter, bool reindex) {
+  ++m_activity.modalJobs;
+  const DriveSelection selection = SelectDrive(*m_options.session, *m_facts, letter, reindex, this);
+  --m_activity.modalJobs;
+  if (!selection.current) {
+    // The drive cannot be browsed; the tree goes back to the drive that is.
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    m_folderTree->setCurrentIndex(m_currentDrive ? m_drives->DriveIndex(m_currentDrive)
+                                                 : QModelIndex());
+    return;
+  }
+  if (m_currentDrive && m_currentDrive != letter) {
+    m_folderTree->collapse(m_drives->DriveIndex(m_currentDrive));
+    m_drives->DetachFolders(m_currentDrive);
+  }
+  m_currentDrive = letter;
+  m_indexed = selection.indexed;
+  m_history.clear();
+  if (m_indexed) {
+    m_folders->SetDrive(*m_options.session, letter, m_deletedOnly);
+    m_drives->AttachFolders(letter, m_folders);
+  } else {
+    m_drives->DetachFolders(letter);
+    m_folders->Clear();
+  }
+  const QModelIndex node = m_drives->DriveIndex(letter);
+  {
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    m_folderTree->setCurrentIndex(node);
+  }
+  m_folderTree->expand(node);
+  if (m_indexed)
+    ShowFolder(letter, std::string{letter, ':', '\\'}, true);
+  else
+    m_fill->Cancel(), m_listModel->Clear();
+  UpdateCommandStates();
+}
+
+void CMainFrame::ShowFolder(char letter, const std::string& path, bool remember) {
+  if (remember && !m_currentFolder.empty() && m_currentFolder != path)
+    m_history.emplace_back(letter, m_currentFolder);
+  m_currentFolder = path;
+  m_fill->Fill(*m_options.session, letter, path, m_deletedOnly);
+  UpdateCommandStates();
+}
+
+QModelIndex CMainFrame::TreeIndexOfFolder(char letter, const std::string& path) {
+  if (path.size() <= 3) return m_drives->DriveIndex(letter);
+  const QModelIndex folder = m_folders->IndexOf(path);
+  return folder.isValid() ? m_drives->MapFromFolders(letter, folder) : QModelIndex();
+}
+
+void CMainFrame::OnListActivated(const QModelIndex& index) {
+  if (!index.isValid() || !m_currentDrive) return;
+  const FileListEntry& entry = m_listModel->Entry(index.row());
+  if (!entry.IsFolder()) return;
+  // A folder of the list opens as its node of the tree, which fills the list.
+  const QModelIndex node = TreeIndexOfFolder(m_currentDrive, m_currentFolder + entry.name + "\\");
+  if (node.isValid()) {
+    m_folderTree->expand(node.parent());
+    m_folderTree->setCurrentIndex(node);
+  } else {
+    ShowFolder(m_currentDrive, m_currentFolder + entry.name + "\\", true);
+  }
+}
+
+void CMainFrame::ToggleDeletedOnly() {
+  m_deletedOnly = !m_deletedOnly;
+  Action(kCmdShowDeletedOnly)->setChecked(m_deletedOnly);
+  if (!m_currentDrive || !m_indexed) return;
+  const std::string folder = m_currentFolder;
+  m_folders->SetDeletedOnly(m_deletedOnly);
+  const QModelIndex node = TreeIndexOfFolder(m_currentDrive, folder);
+  {
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    m_folderTree->setCurrentIndex(node.isValid() ? node : m_drives->DriveIndex(m_currentDrive));
+  }
+  ShowFolder(m_currentDrive, node.isValid() ? folder : std::string{m_currentDrive, ':', '\\'},
+             false);
+}
+
+void CMainFrame::GoBack() {
+  if (m_history.empty()) return;
+  const auto [letter, path] = m_history.back();
+  m_history.pop_back();
+  const QModelIndex node = TreeIndexOfFolder(letter, path);
+  {
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    if (node.isValid()) m_folderTree->setCurrentIndex(node);
+  }
+  ShowFolder(letter, path, false);
+}
+
+void CMainFrame::GoUp() {
+  const QModelIndex current = m_folderTree->currentIndex();
+  if (m_drives->Kind(current) != DriveNodeKind::kFolder) return;  // not above a drive
+  m_folderTree->setCurrentIndex(current.parent());
+}
+
+void CMainFrame::ShowProperties() {
+  const bool listFocus = m_fileList->hasFocus() && m_fileList->currentIndex().isValid();
+  if (listFocus) {
+    const FileListEntry& row = m_listModel->Entry(m_fileList->currentIndex().row());
+    PropEntry entry;
+    entry.icon =
+        m_listModel
+            ->data(m_listModel->index(m_fileList->currentIndex().row(), 0), Qt::DecorationRole)
+            .value<QIcon>();
+    entry.name = row.name;
+    entry.folderPath = m_currentFolder;
+    entry.attributes = row.attributes;
+    entry.size = row.size;
+    entry.created = row.created;
+    entry.modified = row.modified;
+    entry.overwritten = row.overwritten;
+    entry.record = row.deleted ? row.record : 0;
+    entry.orphan = row.orphan;
+    entry.liveRecord = row.deleted ? 0 : row.record;
+    entry.drive = m_currentDrive;
+    CPropDlg(*m_options.session, entry, this).exec();
+    return;
+  }
+  const QModelIndex node = m_folderTree->currentIndex();
+  const char letter = m_drives->DriveOf(node);
+  if (!letter) return;
+  if (m_drives->Kind(node) == DriveNodeKind::kDrive) {
+    CDrivePropDlg(letter, m_drives->DriveType(node), m_facts->ReadNow(letter), this).exec();
+    return;
+  }
+  const FolderTreeNode* folder = m_folders->NodeOf(m_drives->MapToFolders(node));
+  if (!folder || !folder->parent) return;
+  PropEntry entry;
+  entry.icon = node.data(Qt::DecorationRole).value<QIcon>();
+  entry.name = folder->name;
+  entry.folderPath = folder->parent->folder.path;
+  entry.attributes = 0x10;
+  entry.record = folder->Deleted() ? folder->folder.record : 0;
+  entry.orphan = folder->folder.kind == FolderKind::Orphan;
+  entry.liveRecord = folder->Deleted() ? 0 : folder->folder.record;
+  entry.created = folder->created;
+  entry.modified = folder->modified;
+  entry.drive = letter;
+  CPropDlg(*m_options.session, entry, this).exec();
+}
+
+void CMainFrame::UpdateCommandStates() {
+  const QModelIndex node = m_folderTree->currentIndex();
+  const bool browsing = m_currentDrive != 0 && m_indexed;
+  Action(kCmdBack)->setEnabled(!m_history.empty());
+  Action(kCmdUp)->setEnabled(m_drives->Kind(node) == DriveNodeKind::kFolder);
+  Action(kCmdReindex)->setEnabled(m_currentDrive != 0);
+  Action(kCmdShowDeletedOnly)->setEnabled(browsing);
+  Action(kCmdProperties)
+      ->setEnabled(m_drives->DriveOf(node) != 0 || m_fileList->currentIndex().isValid());
 }
 
 void CMainFrame::ShowFoldersPane(bool show) {

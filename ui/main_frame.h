@@ -7,6 +7,9 @@
 #include <QPointer>
 #include <functional>
 #include <map>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "ui/window_placement.h"
 
@@ -26,6 +29,11 @@ class CSession;
 namespace sorvani::ui {
 
 class CHintBalloon;
+class CDriveTreeModel;
+class CFileListModel;
+class CFolderFill;
+class CFolderTreeModel;
+class CVolumeFactsCache;
 
 // The exit survey, offered after the window is hidden when the profile asks for feedback.
 class IExitSurvey {
@@ -97,6 +105,16 @@ class CMainFrame : public QMainWindow {
   void ShowStartHints();
   void OpenAddress(const QString& address);
   void ShowFoldersPane(bool show);
+  void OnTreeCurrentChanged(const QModelIndex& index);
+  void SelectDriveNode(char letter, bool reindex);
+  void ShowFolder(char letter, const std::string& path, bool remember);
+  void OnListActivated(const QModelIndex& index);
+  void ToggleDeletedOnly();
+  void ShowProperties();
+  void GoBack();
+  void GoUp();
+  void UpdateCommandStates();
+  QModelIndex TreeIndexOfFolder(char letter, const std::string& path);
 
   Options m_options;
   UiActivity m_activity;
@@ -116,6 +134,16 @@ class CMainFrame : public QMainWindow {
   bool m_closed = false;
   bool m_closing = false;
   QPointer<CHintBalloon> m_hint;
+  CVolumeFactsCache* m_facts = nullptr;
+  CDriveTreeModel* m_drives = nullptr;
+  CFolderTreeModel* m_folders = nullptr;
+  CFileListModel* m_listModel = nullptr;
+  CFolderFill* m_fill = nullptr;
+  char m_currentDrive = 0;
+  bool m_indexed = false;  // the published catalogue describes the current drive
+  bool m_deletedOnly = false;
+  std::string m_currentFolder;  // "X:\a\b\" shown in the list
+  std::vector<std::pair<char, std::string>> m_history;
 };
 
 }  // namespace sorvani::ui

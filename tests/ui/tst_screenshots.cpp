@@ -9,8 +9,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTextBrowser>
-#include <QTreeView>
 #include <QToolTip>
+#include <QTreeView>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -20,18 +20,16 @@
 #include "disk/drive_enum.h"
 #include "disk/drive_table.h"
 #include "foundation/profile.h"
+#include "tests/ui/fixture_session.h"
+#include "tests/ui/ui_fixtures.h"
 #include "tests/util/fixtures.h"
 #include "ui/about_dlg.h"
+#include "ui/custom_list_view.h"
 #include "ui/drive_prop_dlg.h"
 #include "ui/drive_tree_model.h"
-#include "tests/ui/ui_fixtures.h"
-#include "ui/about_dlg.h"
-#include "ui/custom_list_view.h"
 #include "ui/file_list_model.h"
 #include "ui/file_types.h"
 #include "ui/folder_fill.h"
-#include "tests/ui/fixture_session.h"
-#include "ui/about_dlg.h"
 #include "ui/folder_tree_model.h"
 #include "ui/help_viewer.h"
 #include "ui/hint_balloon.h"
@@ -40,8 +38,8 @@
 #include "ui/prop_dlg.h"
 #include "ui/resources.h"
 #include "ui/rich_message_box.h"
-#include "ui/volume_facts_cache.h"
 #include "ui/tooltip_style.h"
+#include "ui/volume_facts_cache.h"
 
 using namespace sorvani;
 using namespace sorvani::ui;
@@ -57,6 +55,7 @@ class TestScreenshots : public QObject {
   void helpViewer();
   void shellEmpty();
   void shellStartHint();
+  void browseDocs2023();
   void indexingDialog();
   void propertiesDrive();
   void driveTree();
@@ -401,6 +400,36 @@ void TestScreenshots::propertiesFolder() {
   QTRY_VERIFY_WITH_TIMEOUT(!dialog.Summing(), 5000);
   QTest::qWait(CPropDlg::kTotalTickMs + 50);
   QVERIFY(Save(dialog.grab(), "properties-folder.png"));
+}
+
+void TestScreenshots::browseDocs2023() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  CSession session;
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  frame.resize(1100, 640);
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  // Opening the image selects its drive, which indexes it and lists its root.
+  QVERIFY(frame.OpenImage(QString::fromStdString(test::Fixture("ntfs-4k.img"))));
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  QVERIFY(list);
+  const auto rowNamed = [&](const QString& name) {
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+      if (list->model()->index(r, 0).data().toString() == name) return list->model()->index(r, 0);
+    return QModelIndex();
+  };
+  for (const char* folder : {"Docs", "Reports", "2023"}) {
+    QTRY_VERIFY_WITH_TIMEOUT(rowNamed(folder).isValid(), 30000);
+    emit list->activated(rowNamed(folder));
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(rowNamed("draft-old.txt").isValid(), 30000);
+  QTest::qWait(100);
+  QVERIFY(Save(frame.grab(), "browse-docs-2023.png"));
+  SetFileTypeProvider(nullptr);
 }
 
 QTEST_MAIN(TestScreenshots)
