@@ -406,7 +406,9 @@ void TestScreenshots::browseDocs2023() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
   CMimeFileTypeProvider types;
   SetFileTypeProvider(&types);
-  CSession session;
+  // The program's own arrangement: the session over the process-wide drive tables, which the
+  // volume facts read.
+  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
   CMainFrame::Options options;
   options.session = &session;
   CMainFrame frame(options);
