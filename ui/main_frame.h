@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 
+#include "app/recovery_job.h"
 #include "ui/window_placement.h"
 
 class QAction;
@@ -116,6 +117,8 @@ class CMainFrame : public QMainWindow {
   bool m_closed = false;
   bool m_closing = false;
   QPointer<CHintBalloon> m_hint;
+  UsageTotals m_shownTotals;  // what the status panes show
+  bool m_panesShown = false;
 };
 
 }  // namespace sorvani::ui
