@@ -28,16 +28,10 @@ FolderState CheckFolder(const std::string& path, mode_t forbidden) {
   return FolderState::kUsable;
 }
 
-std::string RuntimeFolder(bool create) {
-  const char* base = std::getenv("XDG_RUNTIME_DIR");
-  if (!base || base[0] != '/') return {};
-  struct stat st {};
-  if (::stat(base, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
-      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    return {};
-  std::string folder = std::string(base) + "/SorvaniRecovery";
-  if (create && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
-  switch (CheckFolder(folder, S_IRWXG | S_IRWXO)) {
+// `folder` when it passes CheckFolder; a folder that is still missing counts only for a probe
+// (nothing was to be made).
+std::string Usable(const std::string& folder, mode_t forbidden, bool create) {
+  switch (CheckFolder(folder, forbidden)) {
     case FolderState::kUsable:
       return folder;
     case FolderState::kMissing:
@@ -48,18 +42,22 @@ std::string RuntimeFolder(bool create) {
   return {};
 }
 
+std::string RuntimeFolder(bool create) {
+  const char* base = std::getenv("XDG_RUNTIME_DIR");
+  if (!base || base[0] != '/') return {};
+  struct stat st {};
+  if (::stat(base, &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid() ||
+      (st.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    return {};
+  std::string folder = std::string(base) + "/SorvaniRecovery";
+  if (create && ::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) return {};
+  return Usable(folder, S_IRWXG | S_IRWXO, create);
+}
+
 std::string FallbackFolder(bool create) {
   std::string folder = ProfileFolder();
   if (create && !MakeFolders(folder)) return {};
-  switch (CheckFolder(folder, S_IWGRP | S_IWOTH)) {
-    case FolderState::kUsable:
-      return folder;
-    case FolderState::kMissing:
-      return create ? std::string() : folder;
-    case FolderState::kRefused:
-      return {};
-  }
-  return {};
+  return Usable(folder, S_IWGRP | S_IWOTH, create);
 }
 
 }  // namespace

@@ -722,6 +722,14 @@ void CMainFrame::OnTabChanged(int index) {
 void CMainFrame::UpdateIdle() {
   if (!m_runPane) return;
   const UsageTotals totals = CurrentUsageTotals();
+  // The loop waits often; the texts are made again only when the totals moved.
+  if (m_panesShown && totals.filesThisRun == m_shownTotals.filesThisRun &&
+      totals.bytesThisRun == m_shownTotals.bytesThisRun &&
+      totals.filesInTotal == m_shownTotals.filesInTotal &&
+      totals.bytesInTotal == m_shownTotals.bytesInTotal)
+    return;
+  m_shownTotals = totals;
+  m_panesShown = true;
   const QString run = ResFormat(kIdsStatusRecoveredRun, totals.filesThisRun,
                                 FormatSize(totals.bytesThisRun, false));
   const QString total = ResFormat(kIdsStatusRecoveredTotal, totals.filesInTotal,

@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/recovery_job.h"
 #include "ui/window_placement.h"
 
 class QAction;
@@ -144,6 +145,8 @@ class CMainFrame : public QMainWindow {
   bool m_deletedOnly = false;
   std::string m_currentFolder;  // "X:\a\b\" shown in the list
   std::vector<std::pair<char, std::string>> m_history;
+  UsageTotals m_shownTotals;  // what the status panes show
+  bool m_panesShown = false;
 };
 
 }  // namespace sorvani::ui
