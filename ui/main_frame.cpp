@@ -2,6 +2,10 @@
 
 #include <unistd.h>
 
+#include <cctype>
+#include <cstdlib>
+#include <utility>
+
 #include <QAbstractEventDispatcher>
 #include <QAction>
 #include <QApplication>
@@ -34,6 +38,7 @@
 #include "app/session.h"
 #include "foundation/display_format.h"
 #include "foundation/log.h"
+#include "foundation/name_compare.h"
 #include "foundation/profile.h"
 #include "index/index_cache.h"
 #include "ui/about_dlg.h"
@@ -237,6 +242,7 @@ void CMainFrame::CreateViews() {
           [this] { UpdateCommandStates(); });
   m_fill = new CFolderFill(m_listModel, list, this);
   connect(m_fill, &CFolderFill::fillFinished, this, [this](unsigned) { UpdateCommandStates(); });
+  connect(m_fill, &CFolderFill::fillFinished, this, [this](unsigned) { SelectRevealedItem(); });
   m_fileList = list;
 
   m_splitter->addWidget(m_foldersPane);
@@ -609,6 +615,61 @@ void CMainFrame::OnListActivated(const QModelIndex& index) {
     m_folderTree->setCurrentIndex(node);
   } else {
     ShowFolder(m_currentDrive, m_currentFolder + entry.name + "\\", true);
+  }
+}
+
+bool CMainFrame::SelectFolderChain(const std::string& folderText, const std::string& chain,
+                                   const std::string& name) {
+  if (folderText.size() < 3 || folderText[1] != ':' || !m_indexed ||
+      std::toupper(static_cast<unsigned char>(folderText[0])) != m_currentDrive)
+    return false;
+  std::vector<CFolderTree::ChainLink> links;
+  std::size_t at = 3, from = 0;
+  while (at < folderText.size()) {
+    std::size_t end = folderText.find('\\', at);
+    if (end == std::string::npos) end = folderText.size();
+    CFolderTree::ChainLink link;
+    link.name = folderText.substr(at, end - at);
+    at = end + 1;
+    if (link.name.empty()) continue;
+    // Beyond the chain's end, or on an element that is not a number, a level matches by name.
+    const std::size_t stop = chain.find(';', from);
+    if (from < chain.size()) {
+      const std::string element =
+          chain.substr(from, stop == std::string::npos ? stop : stop - from);
+      link.record = static_cast<std::uint32_t>(std::strtoul(element.c_str(), nullptr, 10));
+      from = stop == std::string::npos ? chain.size() : stop + 1;
+    }
+    links.push_back(std::move(link));
+  }
+  // The deepest level found: each step lists one more branch of the tree.
+  QModelIndex node = m_drives->DriveIndex(m_currentDrive);
+  for (std::size_t depth = 1; depth <= links.size(); ++depth) {
+    const QModelIndex found = m_folders->IndexOfChain({links.begin(), links.begin() + depth});
+    if (!found.isValid()) break;
+    node = m_drives->MapFromFolders(m_currentDrive, found);
+  }
+  if (!node.isValid()) return false;
+  m_tabs->setCurrentIndex(kBrowseTab);
+  m_revealName = name;
+  for (QModelIndex up = node.parent(); up.isValid(); up = up.parent()) m_folderTree->expand(up);
+  m_folderTree->scrollTo(node);
+  if (m_folderTree->currentIndex() == node)
+    OnTreeCurrentChanged(node);  // the same folder: shown again for the name
+  else
+    m_folderTree->setCurrentIndex(node);
+  return true;
+}
+
+void CMainFrame::SelectRevealedItem() {
+  if (m_revealName.empty()) return;
+  const std::string name = std::exchange(m_revealName, {});
+  for (int row = 0; row < m_listModel->rowCount(); ++row) {
+    if (!SameTextNoCase(m_listModel->Entry(row).name, name)) continue;
+    const QModelIndex item = m_listModel->index(row, 0);
+    m_fileList->setCurrentIndex(item);
+    m_fileList->scrollTo(item);
+    return;
   }
 }
 

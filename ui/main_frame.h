@@ -75,6 +75,12 @@ class CMainFrame : public QMainWindow {
   void Activate();
   // Opens a disk image and lists its drives; a box says why when it cannot.
   bool OpenImage(const QString& path);
+  // Opens the folder `folderText` ("C:\\a\\b\\") of the current drive level by level, each level
+  // matched by name and by the record of `chain` ("0;1234;": 0 for an existing folder), and
+  // selects `name` in the list once it is filled. A level not found stops the walk at the
+  // folder reached. False when the folder is not on the browsed drive.
+  bool SelectFolderChain(const std::string& folderText, const std::string& chain,
+                         const std::string& name);
 
  signals:
   // The closing sequence ended; the program ends with exit code 0.
@@ -110,6 +116,7 @@ class CMainFrame : public QMainWindow {
   void SelectDriveNode(char letter, bool reindex);
   void ShowFolder(char letter, const std::string& path, bool remember);
   void OnListActivated(const QModelIndex& index);
+  void SelectRevealedItem();
   void ToggleDeletedOnly();
   void ShowProperties();
   void GoBack();
@@ -145,6 +152,7 @@ class CMainFrame : public QMainWindow {
   bool m_deletedOnly = false;
   std::string m_currentFolder;  // "X:\a\b\" shown in the list
   std::vector<std::pair<char, std::string>> m_history;
+  std::string m_revealName;   // selected in the list when the fill under way ends
   UsageTotals m_shownTotals;  // what the status panes show
   bool m_panesShown = false;
 };
