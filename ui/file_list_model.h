@@ -59,7 +59,17 @@ class CFileListModel : public QAbstractTableModel {
   QString TypeText(const FileListEntry& entry) const { return m_types.TypeText(entry); }
 
  private:
+  // Each entry's place among all names (no case, then exact) and among the extensions.
+  struct Ranks {
+    std::uint32_t name = 0;
+    std::uint32_t nameNoCase = 0;  // equal for names that differ only in case
+    std::uint32_t extension = 0;
+  };
+  void EnsureRanks();
+  void SortRanked(int column, bool ascending);
+
   std::vector<FileListEntry> m_entries;
+  std::vector<Ranks> m_ranks;  // per entry; empty until a sort needs them
   std::vector<int> m_order;  // shown row -> index in m_entries
   QString m_folderPath;
   int m_sortColumn = kColName;
