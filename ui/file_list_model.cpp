@@ -126,16 +126,14 @@ void CFileListModel::sort(int column, Qt::SortOrder order) {
   emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
-void CFileListModel::EnsureRanks() {
-  if (m_ranks.size() == m_entries.size()) return;
-  const std::size_t count = m_entries.size();
-  m_ranks.assign(count, {});
+std::vector<FileListRanks> RankEntries(const std::vector<FileListEntry>& entries) {
+  const std::size_t count = entries.size();
+  std::vector<FileListRanks> ranks(count);
   std::vector<int> by(count);
   for (std::size_t i = 0; i < count; ++i) by[i] = static_cast<int>(i);
-  // Every column's order ends in the name's: no case, then exact, then record and state.
-  std::sort(by.begin(), by.end(), [this](int a, int b) {
-    const FileListEntry& x = m_entries[a];
-    const FileListEntry& y = m_entries[b];
+  std::sort(by.begin(), by.end(), [&entries](int a, int b) {
+    const FileListEntry& x = entries[a];
+    const FileListEntry& y = entries[b];
     if (int c = CompareNoCase(x.name, y.name)) return c < 0;
     if (int c = x.name.compare(y.name)) return c < 0;
     if (x.record != y.record) return x.record < y.record;
@@ -143,20 +141,28 @@ void CFileListModel::EnsureRanks() {
   });
   std::uint32_t noCase = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0 && CompareNoCase(m_entries[by[i - 1]].name, m_entries[by[i]].name) != 0) ++noCase;
-    m_ranks[by[i]].name = static_cast<std::uint32_t>(i);
-    m_ranks[by[i]].nameNoCase = noCase;
+    if (i > 0 && CompareNoCase(entries[by[i - 1]].name, entries[by[i]].name) != 0) ++noCase;
+    ranks[by[i]].name = static_cast<std::uint32_t>(i);
+    ranks[by[i]].nameNoCase = noCase;
   }
-  std::stable_sort(by.begin(), by.end(), [this](int a, int b) {
-    return CompareNoCase(m_entries[a].Extension(), m_entries[b].Extension()) < 0;
+  std::stable_sort(by.begin(), by.end(), [&entries](int a, int b) {
+    return CompareNoCase(entries[a].Extension(), entries[b].Extension()) < 0;
   });
   std::uint32_t extension = 0;
   for (std::size_t i = 0; i < count; ++i) {
-    if (i > 0 &&
-        CompareNoCase(m_entries[by[i - 1]].Extension(), m_entries[by[i]].Extension()) != 0)
+    if (i > 0 && CompareNoCase(entries[by[i - 1]].Extension(), entries[by[i]].Extension()) != 0)
       ++extension;
-    m_ranks[by[i]].extension = extension;
+    ranks[by[i]].extension = extension;
   }
+  return ranks;
+}
+
+void CFileListModel::EnsureRanks() {
+  if (m_ranks.size() != m_entries.size()) m_ranks = RankEntries(m_entries);
+}
+
+void CFileListModel::SetRanks(std::vector<FileListRanks> ranks) {
+  if (ranks.size() == m_entries.size()) m_ranks = std::move(ranks);
 }
 
 void CFileListModel::SortRanked(int column, bool ascending) {
@@ -167,8 +173,8 @@ void CFileListModel::SortRanked(int column, bool ascending) {
   std::stable_sort(m_order.begin(), m_order.end(), [&](int a, int b) {
     const FileListEntry& x = m_entries[a];
     const FileListEntry& y = m_entries[b];
-    const Ranks& rx = m_ranks[a];
-    const Ranks& ry = m_ranks[b];
+    const FileListRanks& rx = m_ranks[a];
+    const FileListRanks& ry = m_ranks[b];
     if (x.IsFolder() != y.IsFolder()) return x.IsFolder();
     switch (column) {
       case kColSize:

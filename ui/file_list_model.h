@@ -14,6 +14,17 @@ class QHeaderView;
 
 namespace sorvani::ui {
 
+// An entry's place among all the list's names (no case, then exact, record and state) and
+// among its extensions: every column's order ends in the names', so a sort on these compares
+// integers where it would compare strings.
+struct FileListRanks {
+  std::uint32_t name = 0;
+  std::uint32_t nameNoCase = 0;  // equal for names that differ only in case
+  std::uint32_t extension = 0;   // equal for extensions that differ only in case
+};
+// One per entry, in the entries' order. Any thread.
+std::vector<FileListRanks> RankEntries(const std::vector<FileListEntry>& entries);
+
 // "Name: ...\nType: ...": the tooltip of a list item before it is made rich text.
 QString FileListToolTipText(const FileListEntry& entry, const QString& typeText);
 
@@ -50,6 +61,9 @@ class CFileListModel : public QAbstractTableModel {
 
   int SortColumn() const { return m_sortColumn; }
   Qt::SortOrder SortOrder() const { return m_sortOrder; }
+  // Ranks made elsewhere (the fill's worker) for the rows as appended; ignored unless there is
+  // one per row. Without them the first sort makes them.
+  void SetRanks(std::vector<FileListRanks> ranks);
   // The order to keep, without sorting now (a fill sorts at its end).
   void SetSortOrder(int column, Qt::SortOrder order);
   // Lets `header` sort the list: a click on the sorting column reverses it, a click on another
@@ -59,18 +73,12 @@ class CFileListModel : public QAbstractTableModel {
   QString TypeText(const FileListEntry& entry) const { return m_types.TypeText(entry); }
 
  private:
-  // Each entry's place among all names (no case, then exact) and among the extensions.
-  struct Ranks {
-    std::uint32_t name = 0;
-    std::uint32_t nameNoCase = 0;  // equal for names that differ only in case
-    std::uint32_t extension = 0;
-  };
   void EnsureRanks();
   void SortRanked(int column, bool ascending);
 
   std::vector<FileListEntry> m_entries;
-  std::vector<Ranks> m_ranks;  // per entry; empty until a sort needs them
-  std::vector<int> m_order;  // shown row -> index in m_entries
+  std::vector<FileListRanks> m_ranks;  // per entry; empty until a sort needs them
+  std::vector<int> m_order;            // shown row -> index in m_entries
   QString m_folderPath;
   int m_sortColumn = kColName;
   Qt::SortOrder m_sortOrder = Qt::AscendingOrder;

@@ -8,8 +8,6 @@
 
 namespace sorvani::ui {
 
-bool FileListEntry::IsFolder() const { return (attributes & kAttrFolderBit) != 0; }
-
 void FileListEntry::SetName(std::string text) {
   name = std::move(text);
   std::size_t dot = name.rfind('.');

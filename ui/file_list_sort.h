@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "ntfs/ntfs_constants.h"
+
 namespace sorvani {
 struct CatalogueRow;
 }
@@ -26,7 +28,8 @@ struct FileListEntry {
   bool deleted = false;
   bool orphan = false;
 
-  bool IsFolder() const;
+  // Inline: every comparison of a sort asks it twice.
+  bool IsFolder() const { return (attributes & kFileAttrDirectory) != 0; }
   // The text after the last full stop; empty when the name has none.
   std::string_view Extension() const { return std::string_view(name).substr(extensionAt); }
 

@@ -25,6 +25,7 @@ class CFillRun final : public CJob, public IListingSink {
   // Job's thread.
   void OnRow(const CatalogueRow& row) override {
     FileListEntry entry = FileListEntry::FromRow(row);
+    m_all.push_back(entry);
     {
       std::lock_guard hold(m_lock);
       if (m_folderPath.empty()) m_folderPath = row.path;
@@ -53,15 +54,25 @@ class CFillRun final : public CJob, public IListingSink {
     if (m_done) result.outcome = m_outcome;
     return rows;
   }
+  // UI thread, once Take said done: the ranks of every row in the order delivered.
+  std::vector<FileListRanks> TakeRanks() {
+    std::lock_guard hold(m_lock);
+    return std::move(m_ranks);
+  }
 
  protected:
   void Run(const CCancelToken& cancel) override {
     std::uint8_t outcome =
         m_source ? m_source(*this, cancel.Flag()) : std::uint8_t{kListingUnreadable};
+    // The sort's string work, done here rather than on the UI thread.
+    std::vector<FileListRanks> ranks;
+    if (!cancel.Cancelled()) ranks = RankEntries(m_all);
+    m_all = {};
     {
       std::lock_guard hold(m_lock);
       m_done = true;
       m_outcome = outcome;
+      m_ranks = std::move(ranks);
     }
     Notify();
   }
@@ -82,6 +93,8 @@ class CFillRun final : public CJob, public IListingSink {
   std::atomic<bool> m_pending{false};
   std::mutex m_lock;
   std::vector<FileListEntry> m_rows;
+  std::vector<FileListEntry> m_all;  // every row delivered; the worker's own
+  std::vector<FileListRanks> m_ranks;
   std::vector<std::string> m_problems;
   std::string m_folderPath;
   bool m_done = false;
@@ -175,6 +188,7 @@ void CFolderFill::Drain(std::uint64_t generation) {
 }
 
 void CFolderFill::Finish() {
+  m_model->SetRanks(m_current->TakeRanks());
   m_current.reset();  // its worker has returned from the listing; the join is immediate
   for (const std::string& path : m_building.unlistedFolders)
     LogFile.Write(1, "FindFirstFile failed for '%s'\n", path.c_str());

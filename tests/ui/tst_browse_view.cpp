@@ -234,10 +234,9 @@ void TestBrowseView::deletedFilesBesideTheLiveOnesWithTheirSizes() {
     const char* size;
   };
   // Sizes from the answer key: 300, 150000, 200000 and 600 bytes.
-  for (const Expected& want : {Expected{"draft-old.txt", true, "0.3 KB"},
-                               Expected{"budget-deleted.bin", true, "146 KB"},
-                               Expected{"report-final.bin", false, "195 KB"},
-                               Expected{"summary.txt", false, "0.6 KB"}}) {
+  for (const Expected& want :
+       {Expected{"draft-old.txt", true, "0.3 KB"}, Expected{"budget-deleted.bin", true, "146 KB"},
+        Expected{"report-final.bin", false, "195 KB"}, Expected{"summary.txt", false, "0.6 KB"}}) {
     const int row = RowNamed(want.name);
     QVERIFY2(row >= 0, want.name);
     QCOMPARE(Deleted(want.name), want.deleted);
@@ -264,7 +263,8 @@ void TestBrowseView::toolTipTexts() {
   for (const QString& line : lines) keys << line.section(QStringLiteral(": "), 0, 0);
   QStringList expectedKeys{"Name", "Type", "Size"};
   if (!FormatAttributes(entry.attributes).empty()) expectedKeys << "Attributes";
-  expectedKeys << "Date Created" << "Date Modified";
+  expectedKeys << "Date Created"
+               << "Date Modified";
   QCOMPARE(keys, expectedKeys);
   QCOMPARE(lines[0], QStringLiteral("Name: draft-old.txt"));
   QCOMPARE(lines[2], QStringLiteral("Size: 0.3 KB"));
