@@ -83,6 +83,7 @@ bool GetVolumeInformation(char letter, VolumeInformation& out) {
 
   std::unique_ptr<CVolume> volume;
   if (!OpenVolume(letter, volume)) {
+    out.unopenable = true;
     if (out.problem.empty() && !out.fsName.empty())
       out.problem = "the volume cannot be read as " + out.fsName;
     return true;

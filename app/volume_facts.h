@@ -16,7 +16,8 @@ struct VolumeInformation {
   std::uint64_t free = 0;
   bool capacityKnown = false;
   bool freeKnown = false;
-  std::string problem;  // why something is not known
+  std::string problem;      // why something is not known
+  bool unopenable = false;  // the volume itself could not be opened (e.g. its image is gone)
 };
 
 // Fills `out` for a letter of the drive tables or the drive table. False when the letter is

@@ -15,8 +15,9 @@ struct DriveFacts {
   bool known = false;  // false: the letter is in no drive table
   VolumeInformation info;
   // Whether the volume information could be read at all: the letter is known and its file
-  // system was recognised (an empty drive or an unknown file system reads as not readable).
-  bool Readable() const { return known && !info.fsName.empty(); }
+  // system was recognised and, when it was opened, it opened (an empty drive, an unknown file
+  // system or an image that is gone reads as not readable).
+  bool Readable() const { return known && !info.fsName.empty() && !info.unopenable; }
 };
 
 class CVolumeFactsCache : public QObject {

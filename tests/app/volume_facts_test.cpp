@@ -88,6 +88,9 @@ TEST(VolumeInformation, UnmountedImagesCountFromTheirOwnStructures) {
   ASSERT_TRUE(GetVolumeInformation(gone[0], info));
   EXPECT_FALSE(info.freeKnown);
   EXPECT_EQ(info.fsName, "");
+  EXPECT_TRUE(info.unopenable);
+  ASSERT_TRUE(GetVolumeInformation(ntfs[0], info));
+  EXPECT_FALSE(info.unopenable);
 
   EXPECT_FALSE(GetVolumeInformation('Y', info)) << "a letter nobody holds";
   table.Clear();

@@ -53,6 +53,8 @@ class TestBrowseView : public QObject {
   void reindexDropsTheCacheAndScansAgain();
   void backAndUpRetraceTheWay();
   void revealOpensTheChainAndSelectsTheItem();
+  void namesOfEveryScriptAndLength();
+  void anImageThatVanishedIsUnreadable();
 
  private:
   // Selects `letter`'s node as a click would and waits for its root's rows; the indexing
@@ -404,6 +406,70 @@ void TestBrowseView::revealOpensTheChainAndSelectsTheItem() {
                                      "README.txt"));
   QVERIFY(WaitForFill());
   QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\"));
+}
+
+void TestBrowseView::namesOfEveryScriptAndLength() {
+  QVERIFY(ChooseDrive('C'));
+  QVERIFY(OpenFolder("Names"));
+  const QString longDeleted = QStringLiteral("L255-deleted-") +
+                              QStringLiteral("klmnopqrst").repeated(23) +
+                              QStringLiteral("klmnopqr.txt");
+  QCOMPARE(longDeleted.size(), 255);
+  struct Expected {
+    QString name;
+    bool deleted;
+  };
+  for (const Expected& want :
+       {Expected{QStringLiteral("日本語のファイル.txt"), false},
+        Expected{QStringLiteral("smile-😀.txt"), false},
+        Expected{QStringLiteral("Müller-Übersicht.txt"), false},
+        Expected{QStringLiteral("削除された日本語.txt"), true},
+        Expected{QStringLiteral("deleted-😀-emoji.txt"), true},
+        Expected{QStringLiteral("naïve-gelöscht-é.txt"), true}, Expected{longDeleted, true}}) {
+    const int row = RowNamed(want.name);
+    QVERIFY2(row >= 0, qPrintable(want.name));
+    QCOMPARE(Deleted(want.name), want.deleted);
+    // The tooltip names it whole, in the same script.
+    const QString tip =
+        FileListToolTipText(m_model->Entry(row), m_model->TypeText(m_model->Entry(row)));
+    QVERIFY2(tip.startsWith(QStringLiteral("Name: ") + want.name + QLatin1Char('\n')),
+             qPrintable(tip));
+  }
+}
+
+void TestBrowseView::anImageThatVanishedIsUnreadable() {
+  const QString copy = m_dir.filePath("vanishing.img");
+  QFile::remove(copy);
+  QVERIFY(QFile::copy(QString::fromStdString(test::Fixture("ntfs-512.img")), copy));
+  QVERIFY(ChooseDrive('C'));
+  QString boxText;
+  QTimer answer;
+  connect(&answer, &QTimer::timeout, this, [&] {
+    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+      boxText = box->text();
+      box->accept();
+    }
+  });
+  answer.start(10);
+  // Opening selects the new drive and indexes it; it then leaves the machine.
+  QVERIFY(m_frame->OpenImage(copy));
+  QVERIFY(QTest::qWaitFor([&] { return m_drives->DriveOf(m_tree->currentIndex()) != 'C'; }));
+  const char image = m_drives->DriveOf(m_tree->currentIndex());
+  QVERIFY(QTest::qWaitFor([&] { return m_session->Catalogue().drive == image; }, 60000));
+  QVERIFY(WaitForFill());
+  QVERIFY(boxText.isEmpty());
+  QVERIFY(QFile::remove(copy));
+
+  // Back to C:, then to the vanished image: the box says the drive cannot be read, and C:
+  // stays.
+  QVERIFY(ChooseDrive('C'));
+  QVERIFY(QTest::qWaitFor([&] { return m_session->Catalogue().drive == 'C'; }, 60000));
+  m_tree->setCurrentIndex(m_drives->DriveIndex(image));
+  QTRY_VERIFY_WITH_TIMEOUT(!boxText.isEmpty(), 10000);
+  answer.stop();
+  QCOMPARE(boxText, ResFormat(kIdsDriveUnreadable, std::string{image, ':', '\\'}));
+  QTRY_COMPARE(m_drives->DriveOf(m_tree->currentIndex()), 'C');
+  QCOMPARE(m_session->Catalogue().drive, 'C');
 }
 
 QTEST_MAIN(TestBrowseView)
