@@ -337,6 +337,20 @@ class TestHints : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(!fill->Filling(), 30000);
     QTest::qWait(50);
     QVERIFY(!VisibleBalloon(*frame));
+
+    // With another view in front nobody would see the balloon: the hint waits for a later fill.
+    Profile().SetInt("Wizard", "TipShowDeletedItemsOnly", 1);
+    frame->Tabs()->setCurrentIndex(1);
+    QSignalSpy finished(fill, &CFolderFill::fillFinished);
+    frame->RefreshFolder();
+    QVERIFY(finished.wait(30000));
+    QVERIFY(!VisibleBalloon(*frame));
+    QCOMPARE(Profile().GetInt("Wizard", "TipShowDeletedItemsOnly", -1), 1);
+    frame->Tabs()->setCurrentIndex(0);
+    frame->RefreshFolder();
+    QVERIFY(finished.wait(30000));
+    QVERIFY(VisibleBalloon(*frame));
+    QCOMPARE(VisibleBalloon(*frame)->Title(), ResString(kIdsTipShowDeletedOnlyTitle));
   }
 
   void fillSoundOnTheFakeMachine() {
