@@ -122,13 +122,29 @@ constexpr SvresText kTable[] = {
     {kIdsMsgNoData,
      "The file\n%s\nhas no data left in its MFT record; it has probably been overwritten. An "
      "empty file was left at the destination."},
-    {kIdsStatusRecordDamaged, "The file's MFT record is damaged."},
 
-    // One-time hints: title, then text.
+    // One-time hints: title, then text (some titles and texts serve two hints).
+    {kIdsTipStartSearchTitle, "Looking for a particular file?"},
+    {kIdsTipIndexTitleOne, "Start by indexing your drive"},
+    {kIdsTipIndexTitleMany, "Start by indexing a drive"},
+    {kIdsTipShowDeletedOnlyTitle, "Only interested in deleted files?"},
+    {kIdsTipShowDeletedOnlyText,
+     "This folder holds no deleted items. Click Show Deleted Only to hide the existing files and "
+     "see just the folders that still contain deleted ones."},
+    {kIdsTipDeletedFilesText,
+     "Items marked as deleted can be recovered: select them and click Recover to save copies on "
+     "another drive."},
+    {kIdsTipDeletedFilesTitle, "Deleted files found"},
+    {kIdsTipOverwrittenFilesText,
+     "Some deleted files here are partly overwritten by newer data and may come back damaged. "
+     "Point at a file to see how much of it is overwritten."},
     {kIdsTipLaunchWizardTitle, "Not sure where to start?"},
     {kIdsTipLaunchWizardText,
      "The Recovery Wizard leads you step by step, from choosing the drive to saving the files "
      "it finds."},
+    {kIdsTipIndexText,
+     "Deleted files are found by indexing a drive: one scan that lists everything deleted on it, "
+     "ready to browse and search. A large drive can take a few minutes."},
     {kIdsTipCustomizeViewTitle, "Arrange the file list"},
     {kIdsTipCustomizeViewText,
      "Right-click a column header to choose the columns you see, and drag a header to move its "
@@ -179,6 +195,9 @@ constexpr SvresText kTable[] = {
     {CommandCaptionId(kCmdReindexDrive), "Re-&index"},
     {CommandCaptionId(kCmdExitSurvey), "Send &Feedback..."},
     {CommandCaptionId(kCmdViewScan), "Surface &Scan"},
+
+    // A recovery status without a number of its own.
+    {kIdsStatusRecordDamaged, "The file's MFT record is damaged."},
 
     // Disk images, which also work without the right to read disks.
     {kIdsCmdOpenImage, "Open Disk &Image..."},

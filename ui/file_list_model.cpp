@@ -91,7 +91,8 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
   if (orientation != Qt::Horizontal || section < 0 || section >= kFileListColumns) return {};
   switch (role) {
     case Qt::DisplayRole:
-      return ResString(kHeaderTexts[section]);
+      return m_headerTexts[section].isEmpty() ? ResString(kHeaderTexts[section])
+                                              : m_headerTexts[section];
     case Qt::TextAlignmentRole:
       return int((section == kColSize ? Qt::AlignRight : Qt::AlignLeft) | Qt::AlignVCenter);
     case Qt::InitialSortOrderRole:
@@ -99,6 +100,15 @@ QVariant CFileListModel::headerData(int section, Qt::Orientation orientation, in
       return int(Qt::AscendingOrder);
   }
   return {};
+}
+
+bool CFileListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                                   int role) {
+  if (orientation != Qt::Horizontal || section < 0 || section >= kFileListColumns) return false;
+  if (role != Qt::DisplayRole && role != Qt::EditRole) return false;
+  m_headerTexts[section] = value.toString();
+  emit headerDataChanged(orientation, section, section);
+  return true;
 }
 
 void CFileListModel::sort(int column, Qt::SortOrder order) {

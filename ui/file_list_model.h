@@ -45,6 +45,9 @@ class CFileListModel : public QAbstractTableModel {
   QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
   QVariant headerData(int section, Qt::Orientation orientation,
                       int role = Qt::DisplayRole) const override;
+  // A column's header text (display or edit role), in place of the resource text it starts with.
+  bool setHeaderData(int section, Qt::Orientation orientation, const QVariant& value,
+                     int role = Qt::EditRole) override;
   // Orders the rows by `column`; selections and other persistent indexes follow their rows.
   void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
@@ -80,6 +83,7 @@ class CFileListModel : public QAbstractTableModel {
   std::vector<FileListRanks> m_ranks;  // per entry; empty until a sort needs them
   std::vector<int> m_order;            // shown row -> index in m_entries
   QString m_folderPath;
+  QString m_headerTexts[kFileListColumns];  // set ones replace the resource texts
   int m_sortColumn = kColName;
   Qt::SortOrder m_sortOrder = Qt::AscendingOrder;
   mutable CFileTypeCache m_types;

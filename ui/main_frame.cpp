@@ -54,6 +54,7 @@
 #include "ui/hint_balloon.h"
 #include "ui/prop_dlg.h"
 #include "ui/resources.h"
+#include "ui/sound_player.h"
 #include "ui/volume_facts_cache.h"
 
 namespace sorvani::ui {
@@ -243,6 +244,7 @@ void CMainFrame::CreateViews() {
   m_fill = new CFolderFill(m_listModel, list, this);
   connect(m_fill, &CFolderFill::fillFinished, this, [this](unsigned) { UpdateCommandStates(); });
   connect(m_fill, &CFolderFill::fillFinished, this, [this](unsigned) { SelectRevealedItem(); });
+  connect(m_fill, &CFolderFill::fillFinished, this, &CMainFrame::OnFillFinished);
   m_fileList = list;
 
   m_splitter->addWidget(m_foldersPane);
@@ -282,7 +284,7 @@ void CMainFrame::CreateStatusBar() {
 void CMainFrame::SecondStage() {
   ScopeTrace trace(1, "CMainFrame::OnSecondStage");
   const int splitter = Profile().GetInt("LayoutMain", "SplitterPos", 200);
-  const int left = std::clamp(splitter, 50, 2000);
+  const int left = FoldersPaneWidth(splitter, width());
   m_splitter->setSizes({left, std::max(width() - left, 100)});
   UpdateIdle();
   // The wizard comes with its own window; until a person turns it off at start, it is what
@@ -317,7 +319,10 @@ void CMainFrame::ApplyColumnLayout() {
       if (from != position) header->moveSection(from, position);
     }
   }
-  m_listModel->SetSortOrder(m_columns.sortingColumn, Qt::AscendingOrder);
+  const Qt::SortOrder order = m_columns.sortDescending ? Qt::DescendingOrder : Qt::AscendingOrder;
+  m_listModel->SetSortOrder(m_columns.sortingColumn, order);
+  // The header's arrow drives the model; both must start where the profile left them.
+  header->setSortIndicator(m_columns.sortingColumn, order);
 }
 
 void CMainFrame::ToggleColumn(int column) {
@@ -329,6 +334,9 @@ void CMainFrame::ToggleColumn(int column) {
   }
   m_columns.map ^= bit;
   QHeaderView* header = m_fileList->header();
+  // A hidden section reports no size; its width is kept for the next start from here.
+  if (!m_columns.Visible(column) && header->sectionSize(column) > 0)
+    m_columns.widths[column] = header->sectionSize(column);
   header->setSectionHidden(column, !m_columns.Visible(column));
   // A column shown again gets the design's literal header text.
   static const char* const kLiteralHeaders[kColumnCount] = {"Name", "Size", "Type", "Date Created",
@@ -362,9 +370,10 @@ void CMainFrame::SaveLayout() {
   for (int c = 0; c < kColumnCount; ++c)
     if (m_columns.Visible(c) && header->sectionSize(c) > 0)
       m_columns.widths[c] = header->sectionSize(c);
-  m_columns.sortingColumn = header->sortIndicatorSection();
+  m_columns.sortingColumn = m_listModel->SortColumn();
   if (m_columns.sortingColumn < 0 || m_columns.sortingColumn >= kColumnCount)
     m_columns.sortingColumn = 0;
+  m_columns.sortDescending = m_listModel->SortOrder() == Qt::DescendingOrder;
   StoreColumnLayout(profile, m_columns);
   StoreUsageTotals();
 }
@@ -594,6 +603,7 @@ void CMainFrame::ShowFolder(char letter, const std::string& path, bool remember)
   if (remember && !m_currentFolder.empty() && m_currentFolder != path)
     m_history.emplace_back(letter, m_currentFolder);
   m_currentFolder = path;
+  m_fillTrigger = m_programFill ? FillTrigger::kProgram : FillTrigger::kPerson;
   m_fill->Fill(*m_options.session, letter, path, m_deletedOnly);
   UpdateCommandStates();
 }
@@ -820,6 +830,66 @@ void CMainFrame::ShowStartHints() {
   const QRect headerRect(header->mapToGlobal(QPoint(0, 0)), header->size());
   ShowOneTimeHint(*m_hint, Profile(), "TipCustomizeView", headerRect, kIdsTipCustomizeViewTitle,
                   kIdsTipCustomizeViewText, QStringLiteral("ViewingDeletedData"));
+}
+
+void CMainFrame::RefreshFolder() {
+  if (!m_currentDrive || !m_indexed || m_currentFolder.empty()) return;
+  m_programFill = true;
+  ShowFolder(m_currentDrive, m_currentFolder, false);
+  m_programFill = false;
+}
+
+void CMainFrame::OnFillFinished(unsigned flags) {
+  if (m_fill->Result().outcome != kListingDone) return;
+  if (PlaysFillSound(m_fillTrigger)) SoundPlayer().Play(kSoundFolderFilled);
+  // A balloon nobody can see would use up its only showing.
+  if (!isVisible() || m_tabs->currentIndex() != kBrowseTab) return;
+  const FillHint hint = ChooseFillHint(flags, m_deletedOnly);
+  const std::optional<HintText> text = FillHintText(hint);
+  if (!text) return;
+  QRect at;
+  if (hint == FillHint::kShowDeletedItemsOnly) {
+    QWidget* button = m_toolBar->widgetForAction(Action(kCmdShowDeletedOnly));
+    if (button) at = QRect(button->mapToGlobal(QPoint(0, 0)), button->size());
+  } else {
+    at = FirstDeletedRowRect();
+  }
+  if (at.isEmpty()) return;
+  if (!m_hint) m_hint = new CHintBalloon(this);
+  ShowOneTimeHint(*m_hint, Profile(), text->key, at, text->titleId, text->textId,
+                  QString::fromLatin1(text->topic));
+}
+
+QRect CMainFrame::FirstDeletedRowRect() const {
+  QWidget* viewport = m_fileList->viewport();
+  const QRect shown = viewport->rect();
+  for (int row = 0; row < m_listModel->rowCount(); ++row) {
+    if (!m_listModel->Entry(row).deleted) continue;
+    // The name cell of the first deleted row when it is in sight, else the whole list.
+    const QRect cell = m_fileList->visualRect(m_listModel->index(row, 0)).intersected(shown);
+    const QRect local = cell.isEmpty() ? shown : cell;
+    return QRect(viewport->mapToGlobal(local.topLeft()), local.size());
+  }
+  return QRect(viewport->mapToGlobal(shown.topLeft()), shown.size());
+}
+
+bool CMainFrame::ShowIndexHint() {
+  const std::optional<IndexHint> hint = ChooseIndexHint(m_drives->NtfsLetters());
+  if (!hint) return false;
+  const QModelIndex node = m_drives->DriveIndex(hint->letter);
+  QRect at;
+  if (node.isValid() && m_foldersPane->isVisible()) {
+    m_folderTree->scrollTo(node);
+    const QRect local =
+        m_folderTree->visualRect(node).intersected(m_folderTree->viewport()->rect());
+    if (!local.isEmpty())
+      at = QRect(m_folderTree->viewport()->mapToGlobal(local.topLeft()), local.size());
+  }
+  // A node out of sight (the pane closed): the balloon points at the browse view instead.
+  if (at.isEmpty()) at = QRect(m_tabs->mapToGlobal(QPoint(0, 0)), m_tabs->size());
+  if (!m_hint) m_hint = new CHintBalloon(this);
+  return ShowOneTimeHint(*m_hint, Profile(), hint->text.key, at, hint->text.titleId,
+                         hint->text.textId, QString::fromLatin1(hint->text.topic));
 }
 
 void CMainFrame::OpenAddress(const QString& address) {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/recovery_job.h"
+#include "ui/browse_hints.h"
 #include "ui/window_placement.h"
 
 class QAction;
@@ -81,6 +82,12 @@ class CMainFrame : public QMainWindow {
   // folder reached. False when the folder is not on the browsed drive.
   bool SelectFolderChain(const std::string& folderText, const std::string& chain,
                          const std::string& name);
+  // The one-time indexing hint at the first NTFS drive's tree node (for the wizard when it ends
+  // without Finish). False when it was shown before or no NTFS drive is known.
+  bool ShowIndexHint();
+  // Lists the current folder again as the program's own work (after it changed what the list
+  // shows): no "folder filled" sound.
+  void RefreshFolder();
 
  signals:
   // The closing sequence ended; the program ends with exit code 0.
@@ -123,6 +130,8 @@ class CMainFrame : public QMainWindow {
   void GoUp();
   void UpdateCommandStates();
   QModelIndex TreeIndexOfFolder(char letter, const std::string& path);
+  void OnFillFinished(unsigned flags);
+  QRect FirstDeletedRowRect() const;
 
   Options m_options;
   UiActivity m_activity;
@@ -150,6 +159,8 @@ class CMainFrame : public QMainWindow {
   char m_currentDrive = 0;
   bool m_indexed = false;  // the published catalogue describes the current drive
   bool m_deletedOnly = false;
+  bool m_programFill = false;  // the fill being started is the program's, not a person's
+  FillTrigger m_fillTrigger = FillTrigger::kPerson;
   std::string m_currentFolder;  // "X:\a\b\" shown in the list
   std::vector<std::pair<char, std::string>> m_history;
   std::string m_revealName;   // selected in the list when the fill under way ends

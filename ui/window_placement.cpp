@@ -105,6 +105,7 @@ ColumnLayout LoadColumnLayout(CXMLProfile& profile) {
 
   const int sorting = profile.GetInt("LayoutMain", "SortingColumn", 0);
   layout.sortingColumn = sorting >= 0 && sorting < kColumnCount ? sorting : 0;
+  layout.sortDescending = profile.GetInt("LayoutMain", "SortDescending", 0) == 1;
   return layout;
 }
 
@@ -119,6 +120,12 @@ void StoreColumnLayout(CXMLProfile& profile, const ColumnLayout& layout) {
     PutLe32(widths + 4 * c, static_cast<std::uint32_t>(layout.widths[c]));
   profile.SetBinary("LayoutMain", "ColumnWidths", widths, sizeof widths);
   profile.SetInt("LayoutMain", "SortingColumn", layout.sortingColumn);
+  profile.SetInt("LayoutMain", "SortDescending", layout.sortDescending ? 1 : 0);
+}
+
+int FoldersPaneWidth(int saved, int windowWidth) {
+  constexpr int kMinPane = 50, kMinList = 150;
+  return std::clamp(saved, kMinPane, std::max(kMinPane, windowWidth - kMinList));
 }
 
 }  // namespace sorvani::ui

@@ -49,14 +49,20 @@ struct ColumnLayout {
   bool orderRead = false;  // only an order read from the profile is applied
   std::array<int, kColumnCount> widths{200, 100, 150, 150, 150};
   int sortingColumn = 0;
+  bool sortDescending = false;  // kept beside the column so a reversed list stays reversed
 
   bool Visible(int column) const { return (map >> column) & 1u; }
 };
 
 // Reads the layout from the profile's LayoutMain section; a value that does not make sense (an
 // order that is not a permutation of the visible columns, a width outside 1..4096, no visible
-// column) is replaced by its default.
+// column) is replaced by its default. The sort direction is kept beside the column, in
+// LayoutMain/SortDescending (1: descending).
 ColumnLayout LoadColumnLayout(CXMLProfile& profile);
 void StoreColumnLayout(CXMLProfile& profile, const ColumnLayout& layout);
+
+// The folder pane's width for a saved splitter position in a window `windowWidth` wide: at least
+// 50 pixels, and never so wide that less than 150 are left for the file list.
+int FoldersPaneWidth(int saved, int windowWidth);
 
 }  // namespace sorvani::ui

@@ -56,6 +56,7 @@ class TestScreenshots : public QObject {
   void shellEmpty();
   void shellStartHint();
   void browseDocs2023();
+  void hintDeletedFiles();
   void indexingDialog();
   void propertiesDrive();
   void driveTree();
@@ -431,6 +432,48 @@ void TestScreenshots::browseDocs2023() {
   QTRY_VERIFY_WITH_TIMEOUT(rowNamed("draft-old.txt").isValid(), 30000);
   QTest::qWait(100);
   QVERIFY(Save(frame.grab(), "browse-docs-2023.png"));
+  SetFileTypeProvider(nullptr);
+}
+
+void TestScreenshots::hintDeletedFiles() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  // The folders on the way hold deleted items too; their hints are taken as already seen.
+  Profile().SetInt("Wizard", "ShowOnStartUp", 1);
+  for (const char* key : {"TipShowDeletedItemsOnly", "TipDeletedFiles", "TipOverwrittenFiles"})
+    Profile().SetInt("Wizard", key, 0);
+  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  frame.resize(1100, 640);
+  frame.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&frame));
+  QVERIFY(frame.OpenImage(QString::fromStdString(test::Fixture("ntfs-4k.img"))));
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  QVERIFY(list);
+  const auto rowNamed = [&](const QString& name) {
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+      if (list->model()->index(r, 0).data().toString() == name) return list->model()->index(r, 0);
+    return QModelIndex();
+  };
+  for (const char* folder : {"Docs", "Reports", "2023"}) {
+    QTRY_VERIFY_WITH_TIMEOUT(rowNamed(folder).isValid(), 30000);
+    if (QByteArray(folder) == "2023") Profile().SetInt("Wizard", "TipDeletedFiles", 1);
+    emit list->activated(rowNamed(folder));
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(rowNamed("draft-old.txt").isValid(), 30000);
+  CHintBalloon* balloon = nullptr;
+  QTRY_VERIFY_WITH_TIMEOUT((balloon = frame.findChild<CHintBalloon*>()) && balloon->isVisible(),
+                           30000);
+  QCOMPARE(balloon->Text(), ResString(kIdsTipDeletedFilesText));
+  QTest::qWait(100);
+  QPixmap picture = frame.grab();
+  QPainter painter(&picture);
+  painter.drawPixmap(frame.mapFromGlobal(balloon->pos()), balloon->grab());
+  painter.end();
+  QVERIFY(Save(picture, "hint-deleted-files.png"));
   SetFileTypeProvider(nullptr);
 }
 
