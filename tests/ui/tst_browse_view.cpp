@@ -249,6 +249,15 @@ void TestBrowseView::deletedFilesBesideTheLiveOnesWithTheirSizes() {
   QCOMPARE(m_model->rowCount(), 5);
   // Activating the folder row selected its node in the tree.
   QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("2023"));
+  // And turned off and on again one level higher, reached by Back.
+  m_frame->Action(kCmdShowDeletedOnly)->trigger();
+  QVERIFY(WaitForFill());
+  m_frame->Action(kCmdBack)->trigger();
+  QVERIFY(WaitForFill());
+  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
+  m_frame->Action(kCmdShowDeletedOnly)->trigger();
+  QVERIFY(WaitForFill());
+  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
 }
 
 void TestBrowseView::toolTipTexts() {
@@ -311,6 +320,21 @@ void TestBrowseView::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
   QVERIFY(WaitForFill());
   QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\2023\\"));
   QCOMPARE(m_model->rowCount(), 5);
+  // Turned on inside a folder, the view stays in it.
+  m_frame->Action(kCmdShowDeletedOnly)->trigger();
+  QVERIFY(WaitForFill());
+  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\2023\\"));
+  QCOMPARE(m_model->rowCount(), 3);
+  QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("2023"));
+  // And turned off and on again one level higher, reached by Back.
+  m_frame->Action(kCmdShowDeletedOnly)->trigger();
+  QVERIFY(WaitForFill());
+  m_frame->Action(kCmdBack)->trigger();
+  QVERIFY(WaitForFill());
+  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
+  m_frame->Action(kCmdShowDeletedOnly)->trigger();
+  QVERIFY(WaitForFill());
+  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
 }
 
 void TestBrowseView::aFatDriveIsRefusedAndTheCurrentDriveStays() {
