@@ -213,6 +213,9 @@ void CMainFrame::CreateViews() {
   m_folderTree->setObjectName(QStringLiteral("FolderTree"));
   m_folderTree->setHeaderHidden(true);
   m_folderTree->setUniformRowHeights(true);
+  // Long folder names scroll sideways rather than being cut.
+  m_folderTree->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
+  m_folderTree->header()->setStretchLastSection(false);
   m_facts = new CVolumeFactsCache(this);
   m_drives = new CDriveTreeModel(m_facts, this);
   m_folders = new CFolderTreeModel(this);
