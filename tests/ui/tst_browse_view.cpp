@@ -2,7 +2,6 @@
 // fixtures: choosing a drive indexes it for real, and the tree and the list then show the
 // existing and deleted items where they were.
 #include <QApplication>
-#include <QFileInfo>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -12,11 +11,10 @@
 
 #include "app/resource_library.h"
 #include "app/session.h"
-#include "disk/drive_enum.h"
 #include "foundation/display_format.h"
 #include "foundation/profile.h"
 #include "index/index_cache.h"
-#include "tests/drives/fake_system.h"
+#include "tests/ui/fake_machine.h"
 #include "tests/util/fixtures.h"
 #include "ui/commands.h"
 #include "ui/custom_list_view.h"
@@ -31,9 +29,24 @@ using namespace sorvani::ui;
 
 namespace {
 
-std::uint64_t Sectors(const std::string& path) {
-  return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size()) / 512;
-}
+// Accepts every message box that comes up while it lives, keeping the last one's text.
+class CBoxAnswerer {
+ public:
+  CBoxAnswerer() {
+    QObject::connect(&m_timer, &QTimer::timeout, [this] {
+      if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
+        m_text = box->text();
+        box->accept();
+      }
+    });
+    m_timer.start(10);
+  }
+  const QString& Text() const { return m_text; }
+
+ private:
+  QTimer m_timer;
+  QString m_text;
+};
 
 }  // namespace
 
@@ -68,8 +81,8 @@ class TestBrowseView : public QObject {
   bool Deleted(const QString& name) const;
 
   QTemporaryDir m_dir;
-  std::unique_ptr<test::CFakeSystem> m_fake;
-  std::unique_ptr<CSession> m_session;
+  std::unique_ptr<test::CFakeMachine> m_machine;
+  CSession* m_session = nullptr;
   std::unique_ptr<CMainFrame> m_frame;
   QTreeView* m_tree = nullptr;
   CCustomListView* m_list = nullptr;
@@ -85,26 +98,10 @@ void TestBrowseView::initTestCase() {
   QVERIFY(m_dir.isValid());
   std::string error;
   QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
-  const std::string ntfs = test::Fixture("ntfs-4k.img");
-  const std::string fat = test::Fixture("fat32.img");
-  QVERIFY(!ntfs.empty() && !fat.empty());
   SetCacheFolder(test::ScratchFolder("UiBrowseViewCache"));
-
-  using test::MakeDisk;
-  m_fake = std::make_unique<test::CFakeSystem>(test::ScratchFolder("UiBrowseViewMachine"));
-  const std::uint64_t ntfsSectors = Sectors(ntfs), fatSectors = Sectors(fat);
-  m_fake->AddDisk(MakeDisk("sda", 8, 0, 2048 + ntfsSectors + fatSectors, false, "ATA", "TestDisk"));
-  m_fake->AddPartition("sda", 1, 8, 1, ntfsSectors);
-  m_fake->LinkDevNode("sda1", ntfs);
-  m_fake->AddPartition("sda", 2, 8, 2, fatSectors);
-  m_fake->LinkDevNode("sda2", fat);
-  CDriveTable::Instance().Clear();
-  QCOMPARE(RetreiveHardwareInfo(m_fake->Roots()), 0);
-  // The program's arrangement: the volume facts read the process-wide tables.
-  m_session = std::make_unique<CSession>(CDriveTable::Instance(),
-                                         DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  QCOMPARE(LogicalDiskMap['C'].fsName, std::string("NTFS"));
-  QCOMPARE(LogicalDiskMap['D'].fsName, std::string("FAT32"));
+  m_machine = std::make_unique<test::CFakeMachine>("UiBrowseViewMachine");
+  QVERIFY(m_machine->Ok());
+  m_session = &m_machine->Session();
 
   // Each indexing run publishes a new catalogue (a run on a small fixture may end before its
   // dialog's first tick, so the dialog itself is not always seen).
@@ -117,13 +114,7 @@ void TestBrowseView::initTestCase() {
   m_watch.setInterval(5);
 }
 
-void TestBrowseView::cleanupTestCase() {
-  m_session.reset();
-  CDriveTable::Instance().Clear();
-  LogicalDiskMap.clear();
-  DiskList.clear();
-  DriveDiskMap.clear();
-}
+void TestBrowseView::cleanupTestCase() { m_machine.reset(); }
 
 void TestBrowseView::init() {
   const QString profile = m_dir.filePath("Profile.xml");
@@ -131,7 +122,7 @@ void TestBrowseView::init() {
   Profile().SetPath(profile.toStdString());
   QVERIFY(Profile().Load());
   CMainFrame::Options options;
-  options.session = m_session.get();
+  options.session = m_session;
   m_frame = std::make_unique<CMainFrame>(options);
   m_frame->resize(1000, 640);
   m_frame->show();
@@ -341,19 +332,10 @@ void TestBrowseView::aFatDriveIsRefusedAndTheCurrentDriveStays() {
   QVERIFY(ChooseDrive('C'));
   QVERIFY(OpenFolder("Docs"));
   const int dialogs = m_indexings;
-  QString boxText;
-  QTimer answer;
-  connect(&answer, &QTimer::timeout, this, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      boxText = box->text();
-      box->accept();
-    }
-  });
-  answer.start(10);
+  CBoxAnswerer answerer;
   m_tree->setCurrentIndex(m_drives->DriveIndex('D'));
-  QTRY_VERIFY_WITH_TIMEOUT(!boxText.isEmpty(), 10000);
-  answer.stop();
-  QCOMPARE(boxText, ResFormat(kIdsDriveNotNtfs, std::string("FAT32")));
+  QTRY_VERIFY_WITH_TIMEOUT(!answerer.Text().isEmpty(), 10000);
+  QCOMPARE(answerer.Text(), ResFormat(kIdsDriveNotNtfs, std::string("FAT32")));
   // The tree goes back to C:, whose catalogue and list are untouched.
   QTRY_COMPARE(m_drives->DriveOf(m_tree->currentIndex()), 'C');
   QCOMPARE(m_session->Catalogue().drive, 'C');
@@ -466,22 +448,14 @@ void TestBrowseView::anImageThatVanishedIsUnreadable() {
   QFile::remove(copy);
   QVERIFY(QFile::copy(QString::fromStdString(test::Fixture("ntfs-512.img")), copy));
   QVERIFY(ChooseDrive('C'));
-  QString boxText;
-  QTimer answer;
-  connect(&answer, &QTimer::timeout, this, [&] {
-    if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-      boxText = box->text();
-      box->accept();
-    }
-  });
-  answer.start(10);
+  CBoxAnswerer answerer;
   // Opening selects the new drive and indexes it; it then leaves the machine.
   QVERIFY(m_frame->OpenImage(copy));
   QVERIFY(QTest::qWaitFor([&] { return m_drives->DriveOf(m_tree->currentIndex()) != 'C'; }));
   const char image = m_drives->DriveOf(m_tree->currentIndex());
   QVERIFY(QTest::qWaitFor([&] { return m_session->Catalogue().drive == image; }, 60000));
   QVERIFY(WaitForFill());
-  QVERIFY(boxText.isEmpty());
+  QVERIFY(answerer.Text().isEmpty());
   QVERIFY(QFile::remove(copy));
 
   // Back to C:, then to the vanished image: the box says the drive cannot be read, and C:
@@ -489,9 +463,8 @@ void TestBrowseView::anImageThatVanishedIsUnreadable() {
   QVERIFY(ChooseDrive('C'));
   QVERIFY(QTest::qWaitFor([&] { return m_session->Catalogue().drive == 'C'; }, 60000));
   m_tree->setCurrentIndex(m_drives->DriveIndex(image));
-  QTRY_VERIFY_WITH_TIMEOUT(!boxText.isEmpty(), 10000);
-  answer.stop();
-  QCOMPARE(boxText, ResFormat(kIdsDriveUnreadable, std::string{image, ':', '\\'}));
+  QTRY_VERIFY_WITH_TIMEOUT(!answerer.Text().isEmpty(), 10000);
+  QCOMPARE(answerer.Text(), ResFormat(kIdsDriveUnreadable, std::string{image, ':', '\\'}));
   QTRY_COMPARE(m_drives->DriveOf(m_tree->currentIndex()), 'C');
   QCOMPARE(m_session->Catalogue().drive, 'C');
 }

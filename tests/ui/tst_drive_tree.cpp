@@ -3,7 +3,6 @@
 // share, read through the same enumeration the program uses.
 #include <QAbstractItemModelTester>
 #include <QApplication>
-#include <QFileInfo>
 #include <QLabel>
 #include <QMessageBox>
 #include <QSignalSpy>
@@ -17,7 +16,7 @@
 #include "disk/drive_enum.h"
 #include "foundation/display_format.h"
 #include "index/index_cache.h"
-#include "tests/drives/fake_system.h"
+#include "tests/ui/fake_machine.h"
 #include "tests/util/fixtures.h"
 #include "ui/drive_prop_dlg.h"
 #include "ui/drive_selection.h"
@@ -29,10 +28,6 @@ using namespace sorvani;
 using namespace sorvani::ui;
 
 namespace {
-
-std::uint64_t Sectors(const std::string& path) {
-  return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size()) / 512;
-}
 
 // Every text of the subtree under `parent`, depth first.
 void CollectTexts(const QAbstractItemModel& model, const QModelIndex& parent, QStringList& out) {
@@ -61,35 +56,21 @@ class TestDriveTree : public QObject {
   void pureRules();
 
  private:
-  std::unique_ptr<test::CFakeSystem> m_fake;
-  std::unique_ptr<CSession> m_session;
+  std::unique_ptr<test::CFakeMachine> m_machine;
+  CSession* m_session = nullptr;
   std::string m_ntfs, m_fat;
 };
 
 void TestDriveTree::initTestCase() {
   std::string error;
   QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
-  m_ntfs = test::Fixture("ntfs-4k.img");
-  m_fat = test::Fixture("fat32.img");
-  QVERIFY(!m_ntfs.empty() && !m_fat.empty());
   SetCacheFolder(test::ScratchFolder("UiDriveTreeCache"));
   SetCacheSavingAllowed(false);
-
-  using test::MakeDisk;
-  m_fake = std::make_unique<test::CFakeSystem>(test::ScratchFolder("UiDriveTreeMachine"));
-  const std::uint64_t ntfsSectors = Sectors(m_ntfs), fatSectors = Sectors(m_fat);
-  m_fake->AddDisk(MakeDisk("sda", 8, 0, 2048 + ntfsSectors + fatSectors, false, "ATA", "TestDisk"));
-  m_fake->AddPartition("sda", 1, 8, 1, ntfsSectors);
-  m_fake->LinkDevNode("sda1", m_ntfs);
-  m_fake->AddPartition("sda", 2, 8, 2, fatSectors);
-  m_fake->LinkDevNode("sda2", m_fat);
-  m_fake->AddDisk(MakeDisk("sr0", 11, 0, 0, true, "HL-DT-ST", "DVD-RAM GH22NS50"));
-  m_fake->AddMountLine("30 1 0:50 / /mnt/share rw - nfs4 server:/export rw,vers=4.2");
-
-  CDriveTable::Instance().Clear();
-  QCOMPARE(RetreiveHardwareInfo(m_fake->Roots()), 0);
-  m_session = std::make_unique<CSession>(CDriveTable::Instance(),
-                                         DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  m_machine = std::make_unique<test::CFakeMachine>("UiDriveTreeMachine", true);
+  QVERIFY(m_machine->Ok());
+  m_session = &m_machine->Session();
+  m_ntfs = m_machine->NtfsImage();
+  m_fat = m_machine->FatImage();
   // The machine as the tests below expect it.
   QCOMPARE(LogicalDiskMap['C'].fsName, std::string("NTFS"));
   QCOMPARE(LogicalDiskMap['D'].fsName, std::string("FAT32"));
@@ -97,13 +78,7 @@ void TestDriveTree::initTestCase() {
   QCOMPARE(LogicalDiskMap['Z'].type, std::uint32_t(kDriveNetwork));
 }
 
-void TestDriveTree::cleanupTestCase() {
-  m_session.reset();
-  CDriveTable::Instance().Clear();
-  LogicalDiskMap.clear();
-  DiskList.clear();
-  DriveDiskMap.clear();
-}
+void TestDriveTree::cleanupTestCase() { m_machine.reset(); }
 
 void TestDriveTree::treeOfTheMachine() {
   CDriveTreeModel model;

@@ -4,7 +4,6 @@
 // machine whose C: is the NTFS fixture.
 #include <QAction>
 #include <QApplication>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -21,7 +20,7 @@
 #include "foundation/profile.h"
 #include "foundation/res_strings.h"
 #include "index/index_cache.h"
-#include "tests/drives/fake_system.h"
+#include "tests/ui/fake_machine.h"
 #include "tests/util/fixtures.h"
 #include "ui/browse_hints.h"
 #include "ui/commands.h"
@@ -41,10 +40,6 @@ Q_DECLARE_METATYPE(sorvani::ui::FillHint)
 
 namespace {
 
-std::uint64_t Sectors(const std::string& path) {
-  return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size()) / 512;
-}
-
 QRect GlobalRect(const QWidget* widget, const QRect& local) {
   return QRect(widget->mapToGlobal(local.topLeft()), local.size());
 }
@@ -57,8 +52,8 @@ class TestHints : public QObject {
  private:
   QTemporaryDir m_dir;
   QString m_profilePath;
-  std::unique_ptr<test::CFakeSystem> m_fake;
-  std::unique_ptr<CSession> m_session;
+  std::unique_ptr<test::CFakeMachine> m_machine;
+  CSession* m_session = nullptr;
   CRecordingSoundPlayer m_sounds;
 
   std::unique_ptr<CMainFrame> StartFrame(CSession* session) {
@@ -124,36 +119,16 @@ class TestHints : public QObject {
     m_profilePath = m_dir.filePath("Profile.xml");
     std::string error;
     QVERIFY2(ResourceLibrary().Load(SORVANI_UI_BIN_DIR "/libsvres.so", error), error.c_str());
-    const std::string ntfs = test::Fixture("ntfs-4k.img");
-    const std::string fat = test::Fixture("fat32.img");
-    QVERIFY(!ntfs.empty() && !fat.empty());
     SetCacheFolder(test::ScratchFolder("UiHintsCache"));
-
-    using test::MakeDisk;
-    m_fake = std::make_unique<test::CFakeSystem>(test::ScratchFolder("UiHintsMachine"));
-    const std::uint64_t ntfsSectors = Sectors(ntfs), fatSectors = Sectors(fat);
-    m_fake->AddDisk(
-        MakeDisk("sda", 8, 0, 2048 + ntfsSectors + fatSectors, false, "ATA", "TestDisk"));
-    m_fake->AddPartition("sda", 1, 8, 1, ntfsSectors);
-    m_fake->LinkDevNode("sda1", ntfs);
-    m_fake->AddPartition("sda", 2, 8, 2, fatSectors);
-    m_fake->LinkDevNode("sda2", fat);
-    CDriveTable::Instance().Clear();
-    QCOMPARE(RetreiveHardwareInfo(m_fake->Roots()), 0);
-    // The process-wide tables, as the program uses them: the volume facts read those.
-    m_session = std::make_unique<CSession>(CDriveTable::Instance(),
-                                           DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-    QCOMPARE(LogicalDiskMap['C'].fsName, std::string("NTFS"));
+    m_machine = std::make_unique<test::CFakeMachine>("UiHintsMachine");
+    QVERIFY(m_machine->Ok());
+    m_session = &m_machine->Session();
     SetSoundPlayer(&m_sounds);
   }
 
   void cleanupTestCase() {
     SetSoundPlayer(nullptr);
-    m_session.reset();
-    CDriveTable::Instance().Clear();
-    LogicalDiskMap.clear();
-    DiskList.clear();
-    DriveDiskMap.clear();
+    m_machine.reset();
   }
 
   void init() { ResetProfile(); }
@@ -277,7 +252,7 @@ class TestHints : public QObject {
     // The drive's root and Docs hold deleted items; keep those hints for the folder below.
     Profile().SetInt("Wizard", "TipDeletedFiles", 0);
     Profile().SetInt("Wizard", "TipOverwrittenFiles", 0);
-    auto frame = StartFrame(m_session.get());
+    auto frame = StartFrame(m_session);
     QVERIFY(frame);
     auto* fill = frame->findChild<CFolderFill*>();
     QVERIFY(SelectDriveC(*frame));
@@ -354,7 +329,7 @@ class TestHints : public QObject {
   }
 
   void fillSoundOnTheFakeMachine() {
-    auto frame = StartFrame(m_session.get());
+    auto frame = StartFrame(m_session);
     QVERIFY(frame);
     auto* fill = frame->findChild<CFolderFill*>();
     const int before = FolderFilledSounds(m_sounds);
@@ -404,7 +379,7 @@ class TestHints : public QObject {
       QVERIFY(!VisibleBalloon(*frame));
       QCOMPARE(SavedHintKey("TipIndex"), 1);
     }
-    auto frame = StartFrame(m_session.get());
+    auto frame = StartFrame(m_session);
     QVERIFY(frame);
     QVERIFY(frame->ShowIndexHint());
     CHintBalloon* balloon = VisibleBalloon(*frame);
