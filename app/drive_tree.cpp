@@ -3,7 +3,7 @@
 namespace sorvani {
 namespace {
 
-DriveNode MakeNode(char letter, const LogicalDisk& disk, int icon) {
+DriveNode MakeNode(char letter, const LogicalDisk& disk, DriveIcon icon) {
   DriveNode node;
   node.letter = letter;
   node.type = disk.type;
@@ -31,16 +31,17 @@ DriveTree BuildDriveTree(const LogicalDiskTable& logicalDisks, const DiskTable& 
       if (found == logicalDisks.end()) continue;
       const LogicalDisk& logical = found->second;
       tree.placed.insert(it->second);
-      int icon = 0;
+      DriveIcon icon = DriveIcon::kRemovable;
       switch (logical.type) {
         case kDriveFixed:
-          icon = kIconLocalDisk;
+          icon = DriveIcon::kLocalDisk;
           break;
         case kDriveRemovable:
-          icon = it->second == 'A' || it->second == 'B' ? kIconFloppy : kIconRemovable;
+          icon =
+              it->second == 'A' || it->second == 'B' ? DriveIcon::kFloppy : DriveIcon::kRemovable;
           break;
         case kDriveCdRom:
-          icon = kIconCdRom;
+          icon = DriveIcon::kCdRom;
           break;
         default:
           continue;  // other types are not shown under a disk
@@ -58,7 +59,7 @@ DriveTree BuildDriveTree(const LogicalDiskTable& logicalDisks, const DiskTable& 
     node.type = logical.type;
     node.label = logical.description;
     node.text = node.label + " (" + std::string(1, letter) + ":)";
-    node.icon = letter == 'A' || letter == 'B' ? kIconFloppy : kIconRemovable;
+    node.icon = letter == 'A' || letter == 'B' ? DriveIcon::kFloppy : DriveIcon::kRemovable;
     tree.topLevel.push_back(std::move(node));
   }
   return tree;

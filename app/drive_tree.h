@@ -12,14 +12,15 @@
 namespace sorvani {
 
 // Icons of the drive tree, indices into its image list.
-enum : int { kIconLocalDisk = 2, kIconFloppy = 3, kIconRemovable = 4, kIconCdRom = 5 };
+// Scoped: the desktop program's resource numbers use the plain names.
+enum class DriveIcon : std::uint8_t { kLocalDisk, kFloppy, kRemovable, kCdRom };
 
 struct DriveNode {
   char letter = 0;
   std::uint32_t type = kDriveUnknown;
   std::string label;
   std::string text;  // "label (X:)"
-  int icon = kIconRemovable;
+  DriveIcon icon = DriveIcon::kRemovable;
 };
 
 struct DriveGroup {

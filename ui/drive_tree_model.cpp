@@ -2,8 +2,8 @@
 
 #include <QTreeView>
 
+#include "app/drive_tree.h"
 #include "foundation/display_format.h"
-#include "ui/drive_groups.h"
 #include "ui/resources.h"
 #include "ui/volume_facts_cache.h"
 
@@ -11,25 +11,25 @@ namespace sorvani::ui {
 
 namespace {
 
-unsigned IconOfGroupIcon(DriveGroupIcon icon) {
+unsigned IconOfDriveIcon(DriveIcon icon) {
   switch (icon) {
-    case DriveGroupIcon::kLocal:
+    case DriveIcon::kLocalDisk:
       return kIconFixedDrive;
-    case DriveGroupIcon::kFloppy:
+    case DriveIcon::kFloppy:
       return kIconFloppy;
-    case DriveGroupIcon::kOptical:
+    case DriveIcon::kCdRom:
       return kIconOptical;
     default:
       return kIconRemovable;
   }
 }
 
-DriveTreeItem DriveItem(const GroupedDrive& node, const LogicalDisk* disk) {
+DriveTreeItem DriveItem(const DriveNode& node, const LogicalDisk* disk) {
   DriveTreeItem item;
   item.kind = DriveNodeKind::kDrive;
   item.letter = node.letter;
   item.type = node.type;
-  item.icon = IconOfGroupIcon(node.icon);
+  item.icon = IconOfDriveIcon(node.icon);
   item.text = disk ? DriveNodeText(node.letter, *disk) : QString::fromStdString(node.text);
   DriveTreeItem placeholder;
   placeholder.kind = DriveNodeKind::kPlaceholder;
@@ -72,7 +72,7 @@ std::set<char> NtfsDriveLetters(const LogicalDiskTable& logicalDisks) {
 
 DriveTreeLayout LayOutDriveTree(const DriveTables& tables) {
   DriveTreeLayout layout;
-  const GroupedDrives tree = GroupDrives(tables);
+  const DriveTree tree = BuildDriveTree(tables.logicalDisks, tables.disks, tables.driveDisks);
   auto disk = [&](char letter) -> const LogicalDisk* {
     auto found = tables.logicalDisks.find(letter);
     return found == tables.logicalDisks.end() ? nullptr : &found->second;
@@ -81,10 +81,10 @@ DriveTreeLayout LayOutDriveTree(const DriveTables& tables) {
   images.kind = DriveNodeKind::kImages;
   images.text = ResString(kIdsDiskImagesGroup);
   images.icon = kIconDisk;
-  for (const GroupedDisk& group : tree.disks) {
+  for (const DriveGroup& group : tree.groups) {
     if (group.diskIndex >= kFirstImageDiskIndex) {
       // An image's drives stand in the one images group, whatever file they came from.
-      for (const GroupedDrive& node : group.drives)
+      for (const DriveNode& node : group.drives)
         images.children.push_back(DriveItem(node, disk(node.letter)));
       continue;
     }
@@ -92,12 +92,12 @@ DriveTreeLayout LayOutDriveTree(const DriveTables& tables) {
     item.kind = DriveNodeKind::kDisk;
     item.text = QString::fromStdString(group.title);
     item.icon = kIconDisk;
-    for (const GroupedDrive& node : group.drives)
+    for (const DriveNode& node : group.drives)
       item.children.push_back(DriveItem(node, disk(node.letter)));
     layout.top.push_back(std::move(item));
   }
   // Drives of no disk keep the text and icon the tree contract gives them.
-  for (const GroupedDrive& node : tree.topLevel) layout.top.push_back(DriveItem(node, nullptr));
+  for (const DriveNode& node : tree.topLevel) layout.top.push_back(DriveItem(node, nullptr));
   if (!images.children.empty()) layout.top.push_back(std::move(images));
   layout.ntfsLetters = NtfsDriveLetters(tables.logicalDisks);
   return layout;

@@ -41,16 +41,16 @@ TEST(DriveTree, ContractOnHandMadeTables) {
   ASSERT_EQ(tree.groups[0].drives.size(), 2u) << "the RAM drive is not shown under a disk";
   EXPECT_EQ(tree.groups[0].drives[0].text, "DATA (D:)") << "map order, not letter order";
   EXPECT_EQ(tree.groups[0].drives[1].text, "Local disk (C:)");
-  EXPECT_EQ(tree.groups[0].drives[1].icon, kIconLocalDisk);
+  EXPECT_EQ(tree.groups[0].drives[1].icon, DriveIcon::kLocalDisk);
   ASSERT_EQ(tree.groups[1].drives.size(), 2u);
   EXPECT_EQ(tree.groups[1].drives[0].text, "Removable Disk (A:)");
-  EXPECT_EQ(tree.groups[1].drives[0].icon, kIconFloppy);
-  EXPECT_EQ(tree.groups[1].drives[1].icon, kIconRemovable);
-  EXPECT_EQ(tree.groups[2].drives[0].icon, kIconCdRom);
+  EXPECT_EQ(tree.groups[1].drives[0].icon, DriveIcon::kFloppy);
+  EXPECT_EQ(tree.groups[1].drives[1].icon, DriveIcon::kRemovable);
+  EXPECT_EQ(tree.groups[2].drives[0].icon, DriveIcon::kCdRom);
   EXPECT_TRUE(tree.placed.count('R'));
   ASSERT_EQ(tree.topLevel.size(), 1u);
   EXPECT_EQ(tree.topLevel[0].text, "Local Fixed Disk (S:)");
-  EXPECT_EQ(tree.topLevel[0].icon, kIconRemovable);
+  EXPECT_EQ(tree.topLevel[0].icon, DriveIcon::kRemovable);
   EXPECT_EQ(tree.ntfsLetters, (std::set<char>{'C'})) << "NTFS letters come from under disks";
 
   // The tables are only read, so a drive that leaves its disk stands at the top level the
