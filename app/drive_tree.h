@@ -13,7 +13,7 @@ namespace sorvani {
 
 // Icons of the drive tree, indices into its image list.
 // Scoped: the desktop program's resource numbers use the plain names.
-enum class DriveIcon : std::uint8_t { kLocalDisk, kFloppy, kRemovable, kCdRom };
+enum class DriveIcon : std::uint8_t { kLocalDisk = 2, kFloppy = 3, kRemovable = 4, kCdRom = 5 };
 
 struct DriveNode {
   char letter = 0;

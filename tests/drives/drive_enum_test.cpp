@@ -135,7 +135,8 @@ TEST(DriveEnum, FakeMachineLettersTablesAndTree) {
   ASSERT_EQ(tree.groups.size(), 4u);
   auto texts = [](const DriveGroup& g) {
     std::vector<std::string> out;
-    for (const DriveNode& n : g.drives) out.push_back(n.text + " #" + std::to_string(n.icon));
+    for (const DriveNode& n : g.drives)
+      out.push_back(n.text + " #" + std::to_string(static_cast<int>(n.icon)));
     return out;
   };
   EXPECT_EQ(tree.groups[0].title, "ATA Samsung SSD 860");
@@ -147,7 +148,8 @@ TEST(DriveEnum, FakeMachineLettersTablesAndTree) {
   EXPECT_EQ(texts(tree.groups[2]), (std::vector<std::string>{"Removable Disk (H:) #4"}));
   EXPECT_EQ(texts(tree.groups[3]), (std::vector<std::string>{"CD-ROM Disc (I:) #5"}));
   std::vector<std::string> top;
-  for (const DriveNode& n : tree.topLevel) top.push_back(n.text + " #" + std::to_string(n.icon));
+  for (const DriveNode& n : tree.topLevel)
+    top.push_back(n.text + " #" + std::to_string(static_cast<int>(n.icon)));
   EXPECT_EQ(top, (std::vector<std::string>{"3 1/2 Inch Floppy Drive (A:) #3",
                                            "Local Fixed Disk (K:) #4"}))
       << "the floppy and the RAID over two disks stand alone; network drives nowhere";
