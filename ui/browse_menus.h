@@ -39,7 +39,7 @@ struct MenuEntry {
   Kind kind = Kind::kCommand;
   unsigned id = 0;  // a command; for a submenu the resource text of its title
   bool enabled = true;
-  bool checked = false;  // only meaningful for a checkable command
+  bool checked = false;            // only meaningful for a checkable command
   std::vector<MenuEntry> entries;  // a submenu's
 };
 using MenuEntries = std::vector<MenuEntry>;

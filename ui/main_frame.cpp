@@ -619,7 +619,12 @@ void CMainFrame::ToggleDeletedOnly() {
   Action(kCmdShowDeletedOnly)->setChecked(m_deletedOnly);
   if (!m_currentDrive || !m_indexed) return;
   const std::string folder = m_currentFolder;
-  m_folders->SetDeletedOnly(m_deletedOnly);
+  {
+    // The tree lists its rows again; its current node passing through the drive must not
+    // send the list there.
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    m_folders->SetDeletedOnly(m_deletedOnly);
+  }
   const QModelIndex node = TreeIndexOfFolder(m_currentDrive, folder);
   {
     const QSignalBlocker block(m_folderTree->selectionModel());

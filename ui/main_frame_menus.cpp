@@ -1,6 +1,7 @@
 // The main window's side of the browse view's context menus, double clicks and selection
 // commands; what a menu holds is decided in browse_menus.
 #include <QAction>
+#include <QActionGroup>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QMenu>
@@ -19,6 +20,9 @@
 namespace sorvani::ui {
 
 void CMainFrame::WireBrowseMenus() {
+  // The sort entries show which column sorts, one at a time.
+  auto* sortGroup = new QActionGroup(this);
+  sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
   for (const ContextCommand& info : ContextCommands()) {
     auto* action = new QAction(ResString(info.caption), this);
     action->setObjectName(QStringLiteral("cmd_%1").arg(info.id, 4, 16, QLatin1Char('0')));
@@ -28,6 +32,7 @@ void CMainFrame::WireBrowseMenus() {
     const unsigned id = info.id;
     connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
     m_actions[id] = action;
+    if (id >= kCmdSortFirst && id <= kCmdSortLast) sortGroup->addAction(action);
   }
 
   m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -39,7 +44,8 @@ void CMainFrame::WireBrowseMenus() {
   connect(m_folderTree, &QWidget::customContextMenuRequested, this, &CMainFrame::OnTreeContextMenu);
 
   connect(m_tabs, &QTabWidget::currentChanged, this, [this] { UpdateSelectionCommands(); });
-  connect(m_listModel, &QAbstractItemModel::modelReset, this, [this] { UpdateSelectionCommands(); });
+  connect(m_listModel, &QAbstractItemModel::modelReset, this,
+          [this] { UpdateSelectionCommands(); });
   connect(m_listModel, &QAbstractItemModel::rowsInserted, this,
           [this] { UpdateSelectionCommands(); });
   UpdateSelectionCommands();
@@ -96,8 +102,9 @@ BrowseMenuState CMainFrame::NodeMenuState(const QModelIndex& node) const {
 
 BrowseMenuState CMainFrame::ListMenuState() const {
   BrowseMenuState state = NodeMenuState(m_folderTree->currentIndex());
-  DescribeListSelection(
-      *m_listModel, SelectedListRows(*m_fileList->selectionModel(), m_listModel->rowCount()), state);
+  DescribeListSelection(*m_listModel,
+                        SelectedListRows(*m_fileList->selectionModel(), m_listModel->rowCount()),
+                        state);
   state.sortColumn = m_listModel->SortColumn();
   state.deletedOnly = m_deletedOnly;
   return state;

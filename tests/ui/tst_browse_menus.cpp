@@ -234,8 +234,8 @@ void TestBrowseMenus::listMenuWithSelection() {
     state.node = node;
     state.sortColumn = 3;
     const MenuEntries entries = ListMenuEntries(state);
-    QCOMPARE(Ids(entries), (std::vector<unsigned>{kCmdRecoverItems, kCmdQuickViewItem, 0,
-                                                  kCmdItemProperties}));
+    QCOMPARE(Ids(entries),
+             (std::vector<unsigned>{kCmdRecoverItems, kCmdQuickViewItem, 0, kCmdItemProperties}));
     QCOMPARE(FindMenuEntry(entries, kCmdRecoverItems)->enabled, recover);
     QCOMPARE(FindMenuEntry(entries, kCmdQuickViewItem)->enabled, quickView);
     QCOMPARE(FindMenuEntry(entries, kCmdItemProperties)->enabled, properties);
@@ -246,14 +246,14 @@ void TestBrowseMenus::listMenuOfTheFolderShown_data() {
   QTest::addColumn<int>("node");
   QTest::addColumn<int>("sortColumn");
   QTest::addColumn<bool>("deletedOnly");
-  QTest::addColumn<bool>("reindex");    // present
-  QTest::addColumn<bool>("selectAll");  // present
+  QTest::addColumn<bool>("reindex");     // present
+  QTest::addColumn<bool>("selectAll");   // present
   QTest::addColumn<bool>("properties");  // enabled (always present)
   QTest::newRow("no node") << int(BrowseNodeKind::kNone) << 0 << false << false << false << false;
   QTest::newRow("drive") << int(BrowseNodeKind::kDrive) << 1 << false << true << true << true;
   QTest::newRow("folder") << int(BrowseNodeKind::kFolder) << 4 << true << false << true << true;
-  QTest::newRow("deleted folder")
-      << int(BrowseNodeKind::kDeletedFolder) << 2 << true << false << true << true;
+  QTest::newRow("deleted folder") << int(BrowseNodeKind::kDeletedFolder) << 2 << true << false
+                                  << true << true;
   QTest::newRow("drive, deleted only")
       << int(BrowseNodeKind::kDrive) << 3 << true << true << true << true;
 }
@@ -279,9 +279,9 @@ void TestBrowseMenus::listMenuOfTheFolderShown() {
   const MenuEntry& sort = entries.front();
   QCOMPARE(sort.kind, MenuEntry::Kind::kSubmenu);
   QCOMPARE(sort.id, kIdsMenuSortBy);
-  QCOMPARE(Ids(sort.entries), (std::vector<unsigned>{kCmdSortFirst, kCmdSortFirst + 1,
-                                                     kCmdSortFirst + 2, kCmdSortFirst + 3,
-                                                     kCmdSortFirst + 4}));
+  QCOMPARE(Ids(sort.entries),
+           (std::vector<unsigned>{kCmdSortFirst, kCmdSortFirst + 1, kCmdSortFirst + 2,
+                                  kCmdSortFirst + 3, kCmdSortFirst + 4}));
   for (int column = 0; column < 5; ++column) {
     QCOMPARE(sort.entries[column].checked, column == sortColumn);
     QVERIFY(sort.entries[column].enabled);
@@ -320,9 +320,8 @@ void TestBrowseMenus::nodeMenus_data() {
       << kDrive << false << true << drive << L{kCmdNodeProperties};
   QTest::newRow("existing folder") << int(BrowseNodeKind::kFolder) << false << false << folder
                                    << L{kCmdExpandNode, kCmdFolderProperties};
-  QTest::newRow("deleted folder")
-      << int(BrowseNodeKind::kDeletedFolder) << true << true << folder
-      << L{kCmdExpandNode, kCmdRecoverFolder, kCmdFolderProperties};
+  QTest::newRow("deleted folder") << int(BrowseNodeKind::kDeletedFolder) << true << true << folder
+                                  << L{kCmdExpandNode, kCmdRecoverFolder, kCmdFolderProperties};
   QTest::newRow("disk or nothing") << int(BrowseNodeKind::kNone) << true << true << L{} << L{};
 }
 
@@ -342,7 +341,8 @@ void TestBrowseMenus::nodeMenus() {
   QCOMPARE(QList<unsigned>(got.begin(), got.end()), ids);
   for (const MenuEntry& entry : entries) {
     if (entry.kind == MenuEntry::Kind::kSeparator) continue;
-    QVERIFY2(entry.enabled == enabled.contains(entry.id), qPrintable(QString::number(entry.id, 16)));
+    QVERIFY2(entry.enabled == enabled.contains(entry.id),
+             qPrintable(QString::number(entry.id, 16)));
   }
 }
 
@@ -394,8 +394,8 @@ void TestBrowseMenus::builtMenus() {
   {
     QMenu menu;
     BuildMenu(menu, ListMenuEntries(twoDeleted), lookup);
-    QCOMPARE(Ids(menu), (std::vector<unsigned>{kCmdRecoverItems, kCmdQuickViewItem, 0,
-                                               kCmdItemProperties}));
+    QCOMPARE(Ids(menu),
+             (std::vector<unsigned>{kCmdRecoverItems, kCmdQuickViewItem, 0, kCmdItemProperties}));
     QVERIFY(actions[kCmdRecoverItems]->isEnabled());
     QVERIFY(!actions[kCmdQuickViewItem]->isEnabled());
     QVERIFY(!actions[kCmdItemProperties]->isEnabled());
@@ -435,8 +435,8 @@ void TestBrowseMenus::builtMenus() {
   {
     QMenu menu;
     BuildMenu(menu, ListMenuEntries(shown), lookup);
-    QCOMPARE(Ids(menu), (std::vector<unsigned>{~0u, 0, kCmdShowDeletedOnlyMenu, 0,
-                                               kCmdSelectionProperties}));
+    QCOMPARE(Ids(menu),
+             (std::vector<unsigned>{~0u, 0, kCmdShowDeletedOnlyMenu, 0, kCmdSelectionProperties}));
     QVERIFY(!actions[kCmdSelectionProperties]->isEnabled());
     QVERIFY(!actions[kCmdShowDeletedOnlyMenu]->isChecked());
   }
@@ -445,8 +445,8 @@ void TestBrowseMenus::builtMenus() {
   {
     QMenu menu;
     BuildMenu(menu, ListMenuEntries(shown), lookup);
-    QCOMPARE(Ids(menu), (std::vector<unsigned>{kCmdShowDeletedOnlyMenu, 0,
-                                               kCmdSelectionProperties}));
+    QCOMPARE(Ids(menu),
+             (std::vector<unsigned>{kCmdShowDeletedOnlyMenu, 0, kCmdSelectionProperties}));
   }
 }
 
@@ -470,8 +470,7 @@ void TestBrowseMenus::SelectRows(const QStringList& names) {
   for (const QString& name : names) {
     const QModelIndex row = RowNamed(name);
     QVERIFY2(row.isValid(), qPrintable(name));
-    m_list->selectionModel()->select(row,
-                                     QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    m_list->selectionModel()->select(row, QItemSelectionModel::Select | QItemSelectionModel::Rows);
   }
 }
 
@@ -573,8 +572,8 @@ void TestBrowseMenus::selectionMenusInDocsReports2023() {
 void TestBrowseMenus::folderMenuSortsSelectsAndInverts() {
   OpenDocs2023();
   if (QTest::currentTestFailed()) return;
-  QCOMPARE(RowNames(), (QStringList{"Q4", "budget-deleted.bin", "draft-old.txt",
-                                    "report-final.bin", "summary.txt"}));
+  QCOMPARE(RowNames(), (QStringList{"Q4", "budget-deleted.bin", "draft-old.txt", "report-final.bin",
+                                    "summary.txt"}));
   // Below the rows: the selection goes and the menu is the folder's.
   SelectRows({"summary.txt"});
   const QPoint below(20, m_list->viewport()->height() - 10);
@@ -599,12 +598,32 @@ void TestBrowseMenus::folderMenuSortsSelectsAndInverts() {
   // The sorting column again turns the order round, folders still first.
   QVERIFY(chooseSort(kCmdSortFirst + kColSize, kColSize));
   QCOMPARE(m_model->SortOrder(), Qt::DescendingOrder);
-  QCOMPARE(RowNames(), (QStringList{"Q4", "report-final.bin", "budget-deleted.bin",
-                                    "summary.txt", "draft-old.txt"}));
+  QCOMPARE(RowNames(), (QStringList{"Q4", "report-final.bin", "budget-deleted.bin", "summary.txt",
+                                    "draft-old.txt"}));
   QVERIFY(chooseSort(kCmdSortFirst + kColName, kColSize));
   QCOMPARE(m_model->SortOrder(), Qt::AscendingOrder);
   QCOMPARE(RowNames().front(), QStringLiteral("Q4"));
   QCOMPARE(RowNames().back(), QStringLiteral("summary.txt"));
+
+  // Deleted items only, from the same menu: the live files go, Q4 stays for what was deleted in
+  // it, and the folder shown stays 2023.
+  QVERIFY(WithPopup(m_list, below, [&](QMenu& menu) {
+    QAction* deleted = ActionOf(menu, kCmdShowDeletedOnlyMenu);
+    QVERIFY(deleted && !deleted->isChecked());
+    deleted->trigger();
+  }));
+  QTRY_VERIFY_WITH_TIMEOUT(
+      !RowNamed("summary.txt").isValid() && RowNamed("draft-old.txt").isValid(), 30000);
+  QCOMPARE(RowNames(), (QStringList{"Q4", "budget-deleted.bin", "draft-old.txt"}));
+  QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("2023"));
+  QVERIFY(m_frame->Action(kCmdShowDeletedOnly)->isChecked());
+  QVERIFY(WithPopup(m_list, below, [&](QMenu& menu) {
+    QAction* deleted = ActionOf(menu, kCmdShowDeletedOnlyMenu);
+    QVERIFY(deleted && deleted->isChecked());
+    deleted->trigger();
+  }));
+  QTRY_COMPARE_WITH_TIMEOUT(m_model->rowCount(), 5, 30000);
+  QVERIFY(!m_frame->Action(kCmdShowDeletedOnly)->isChecked());
 
   // The tree shows 2023 (a folder): Select all, Properties, no Re-index.
   QVERIFY(WithPopup(m_list, below, [&](QMenu& menu) {
@@ -631,8 +650,7 @@ void TestBrowseMenus::folderMenuSortsSelectsAndInverts() {
   QCOMPARE(state.selected, 3);
   QVERIFY(!state.folderSelected && !state.allDeleted);
   selectAll->trigger();
-  QCOMPARE(SelectedListRows(*m_list->selectionModel(), m_model->rowCount()).size(),
-           std::size_t(5));
+  QCOMPARE(SelectedListRows(*m_list->selectionModel(), m_model->rowCount()).size(), std::size_t(5));
 
   // Only the browse view's list answers them.
   m_frame->Tabs()->setCurrentIndex(1);
@@ -656,7 +674,6 @@ void TestBrowseMenus::folderMenuSortsSelectsAndInverts() {
     QAction* properties = ActionOf(menu, kCmdSelectionProperties);
     QVERIFY(properties && !properties->isEnabled());
   }));
-
 }
 
 void TestBrowseMenus::treeMenusActOnTheNodeUnderThePointer() {
@@ -682,10 +699,10 @@ void TestBrowseMenus::treeMenusActOnTheNodeUnderThePointer() {
   };
   QVERIFY(nodeMenu(c, {kCmdOpenNode, kCmdReindexNode, 0, kCmdNodeProperties},
                    {kCmdReindexNode, kCmdNodeProperties}));
-  QVERIFY(nodeMenu(d, {kCmdOpenNode, kCmdReindexNode, 0, kCmdNodeProperties},
-                   {kCmdNodeProperties}));
-  QVERIFY(nodeMenu(e, {kCmdOpenNode, kCmdReindexNode, 0, kCmdNodeProperties},
-                   {kCmdNodeProperties}));
+  QVERIFY(
+      nodeMenu(d, {kCmdOpenNode, kCmdReindexNode, 0, kCmdNodeProperties}, {kCmdNodeProperties}));
+  QVERIFY(
+      nodeMenu(e, {kCmdOpenNode, kCmdReindexNode, 0, kCmdNodeProperties}, {kCmdNodeProperties}));
   // The disk's group has no menu.
   QVERIFY(!WithPopup(m_tree, NodePoint(c.parent()), [](QMenu&) {}));
 
@@ -728,9 +745,8 @@ void TestBrowseMenus::treeMenusActOnTheNodeUnderThePointer() {
   QCOMPARE(title, ResFormat(kIdsPropTitle, std::string("OldProject")));
 
   // Expand selects the node and opens it, and the list follows.
-  QVERIFY(WithPopup(m_tree, NodePoint(oldProject), [&](QMenu& menu) {
-    ActionOf(menu, kCmdExpandNode)->trigger();
-  }));
+  QVERIFY(WithPopup(m_tree, NodePoint(oldProject),
+                    [&](QMenu& menu) { ActionOf(menu, kCmdExpandNode)->trigger(); }));
   QCOMPARE(m_tree->currentIndex(), QModelIndex(oldProject));
   QVERIFY(m_tree->isExpanded(oldProject));
   QTRY_VERIFY_WITH_TIMEOUT(RowNamed("src").isValid(), 30000);
