@@ -162,6 +162,7 @@ inline constexpr unsigned kIdsMenuHelp = 1904;
 inline constexpr unsigned kIdsMenuDrives = 1905;
 inline constexpr unsigned kIdsMenuColumns = 1906;
 inline constexpr unsigned kIdsToolbar = 1907;
+inline constexpr unsigned kIdsMenuSortBy = 1908;  // the file list's menu: sort by a column
 
 // Buttons of the rich message box beyond the standard ones.
 inline constexpr unsigned kIdsButtonYesToAll = 1950;

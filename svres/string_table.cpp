@@ -230,6 +230,7 @@ constexpr SvresText kTable[] = {
     {kIdsMenuDrives, "&Drives"},
     {kIdsMenuColumns, "&Columns"},
     {kIdsToolbar, "Toolbar"},
+    {kIdsMenuSortBy, "Sort &By"},
 
     // Message box buttons beyond the standard ones.
     {kIdsButtonYesToAll, "Yes to &all"},

@@ -83,6 +83,7 @@ CMainFrame::CMainFrame(const Options& options, QWidget* parent)
   CreateMenus();
   CreateToolBar();
   CreateViews();
+  WireBrowseMenus();
   CreateStatusBar();
   m_columns = LoadColumnLayout(Profile());
   ApplyColumnLayout();
@@ -479,6 +480,7 @@ void CMainFrame::FillDrivesMenu() {
 }
 
 void CMainFrame::RunCommand(unsigned command) {
+  if (RunBrowseMenuCommand(command)) return;
   switch (command) {
     case kCmdExit:
       // Posted, as the design's own close request, so the menu is gone before the sequence runs.
@@ -691,7 +693,12 @@ void CMainFrame::ToggleDeletedOnly() {
   Action(kCmdShowDeletedOnly)->setChecked(m_deletedOnly);
   if (!m_currentDrive || !m_indexed) return;
   const std::string folder = m_currentFolder;
-  m_folders->SetDeletedOnly(m_deletedOnly);
+  {
+    // The tree lists its rows again; its current node passing through the drive must not
+    // send the list there.
+    const QSignalBlocker block(m_folderTree->selectionModel());
+    m_folders->SetDeletedOnly(m_deletedOnly);
+  }
   const QModelIndex node = TreeIndexOfFolder(m_currentDrive, folder);
   {
     const QSignalBlocker block(m_folderTree->selectionModel());
@@ -721,28 +728,33 @@ void CMainFrame::GoUp() {
 
 void CMainFrame::ShowProperties() {
   const bool listFocus = m_fileList->hasFocus() && m_fileList->currentIndex().isValid();
-  if (listFocus) {
-    const FileListEntry& row = m_listModel->Entry(m_fileList->currentIndex().row());
-    PropEntry entry;
-    entry.icon =
-        m_listModel
-            ->data(m_listModel->index(m_fileList->currentIndex().row(), 0), Qt::DecorationRole)
-            .value<QIcon>();
-    entry.name = row.name;
-    entry.folderPath = m_currentFolder;
-    entry.attributes = row.attributes;
-    entry.size = row.size;
-    entry.created = row.created;
-    entry.modified = row.modified;
-    entry.overwritten = row.overwritten;
-    entry.record = row.deleted ? row.record : 0;
-    entry.orphan = row.orphan;
-    entry.liveRecord = row.deleted ? 0 : row.record;
-    entry.drive = m_currentDrive;
-    CPropDlg(*m_options.session, entry, this).exec();
-    return;
-  }
-  const QModelIndex node = m_folderTree->currentIndex();
+  if (listFocus)
+    ShowItemProperties(m_fileList->currentIndex().row());
+  else
+    ShowNodeProperties(m_folderTree->currentIndex());
+}
+
+void CMainFrame::ShowItemProperties(int shownRow) {
+  if (shownRow < 0 || shownRow >= m_listModel->rowCount()) return;
+  const FileListEntry& row = m_listModel->Entry(shownRow);
+  PropEntry entry;
+  entry.icon =
+      m_listModel->data(m_listModel->index(shownRow, 0), Qt::DecorationRole).value<QIcon>();
+  entry.name = row.name;
+  entry.folderPath = m_currentFolder;
+  entry.attributes = row.attributes;
+  entry.size = row.size;
+  entry.created = row.created;
+  entry.modified = row.modified;
+  entry.overwritten = row.overwritten;
+  entry.record = row.deleted ? row.record : 0;
+  entry.orphan = row.orphan;
+  entry.liveRecord = row.deleted ? 0 : row.record;
+  entry.drive = m_currentDrive;
+  CPropDlg(*m_options.session, entry, this).exec();
+}
+
+void CMainFrame::ShowNodeProperties(const QModelIndex& node) {
   const char letter = m_drives->DriveOf(node);
   if (!letter) return;
   if (m_drives->Kind(node) == DriveNodeKind::kDrive) {
@@ -774,6 +786,7 @@ void CMainFrame::UpdateCommandStates() {
   Action(kCmdShowDeletedOnly)->setEnabled(browsing);
   Action(kCmdProperties)
       ->setEnabled(m_drives->DriveOf(node) != 0 || m_fileList->currentIndex().isValid());
+  UpdateSelectionCommands();
 }
 
 void CMainFrame::ShowFoldersPane(bool show) {

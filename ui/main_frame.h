@@ -4,6 +4,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <QPersistentModelIndex>
 #include <QPointer>
 #include <functional>
 #include <map>
@@ -35,6 +36,7 @@ class CDriveTreeModel;
 class CFileListModel;
 class CFolderFill;
 class CFolderTreeModel;
+struct BrowseMenuState;
 class CVolumeFactsCache;
 
 // The exit survey, offered after the window is hidden when the profile asks for feedback.
@@ -126,12 +128,26 @@ class CMainFrame : public QMainWindow {
   void SelectRevealedItem();
   void ToggleDeletedOnly();
   void ShowProperties();
+  void ShowItemProperties(int shownRow);
+  void ShowNodeProperties(const QModelIndex& node);
   void GoBack();
   void GoUp();
   void UpdateCommandStates();
   QModelIndex TreeIndexOfFolder(char letter, const std::string& path);
   void OnFillFinished(unsigned flags);
   QRect FirstDeletedRowRect() const;
+  // The browse view's context menus, double clicks and selection commands
+  // (main_frame_menus.cpp).
+  void WireBrowseMenus();
+  bool RunBrowseMenuCommand(unsigned command);
+  void OnListContextMenu(const QPoint& at);
+  void OnTreeContextMenu(const QPoint& at);
+  void OnListDoubleClicked(const QModelIndex& index);
+  BrowseMenuState ListMenuState() const;
+  BrowseMenuState NodeMenuState(const QModelIndex& node) const;
+  void UpdateSelectionCommands();
+  void InvertListSelection();
+  void SortListBy(int column);
 
   Options m_options;
   UiActivity m_activity;
@@ -166,6 +182,7 @@ class CMainFrame : public QMainWindow {
   std::string m_revealName;   // selected in the list when the fill under way ends
   UsageTotals m_shownTotals;  // what the status panes show
   bool m_panesShown = false;
+  QPersistentModelIndex m_contextNode;  // the tree node whose menu is open
 };
 
 }  // namespace sorvani::ui

@@ -5,6 +5,7 @@
 #include <QFontDatabase>
 #include <QHeaderView>
 #include <QLabel>
+#include <QMenu>
 #include <QPainter>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -24,6 +25,7 @@
 #include "tests/ui/ui_fixtures.h"
 #include "tests/util/fixtures.h"
 #include "ui/about_dlg.h"
+#include "ui/commands.h"
 #include "ui/custom_list_view.h"
 #include "ui/drive_prop_dlg.h"
 #include "ui/drive_tree_model.h"
@@ -56,18 +58,26 @@ class TestScreenshots : public QObject {
   void shellEmpty();
   void shellStartHint();
   void browseDocs2023();
-  void hintDeletedFiles();
   void indexingDialog();
   void propertiesDrive();
   void driveTree();
   void fileList2023();
-
- private:
-  // The list of Docs\Reports\2023\ of the indexed ntfs-4k fixture, shown; false on failure.
-  bool ShowFixtureList(CSession& session, CCustomListView& view, CFileListModel& model);
+  void browseRoot();
+  void browseDeletedOnly();
+  void contextMenuList();
+  void hintDeletedFiles();
   void folderTree();
   void propertiesFile();
   void propertiesFolder();
+
+ private:
+  // `frame` on the fixture ntfs-4k.img, opened as a disk image and browsed down `folders`
+  // through the list; false on failure.
+  bool BrowseFixture(CMainFrame& frame, const QStringList& folders);
+  // The frame with its open popup menus drawn over it where they stand on the screen.
+  static QPixmap GrabWithPopups(QWidget& frame, const QList<QWidget*>& popups);
+  // The list of Docs\Reports\2023\ of the indexed ntfs-4k fixture, shown; false on failure.
+  bool ShowFixtureList(CSession& session, CCustomListView& view, CFileListModel& model);
 
  private:
   // The fixture ntfs-4k.img indexed as C: in `session`; false when the fixture is absent.
@@ -413,23 +423,10 @@ void TestScreenshots::browseDocs2023() {
   CMainFrame::Options options;
   options.session = &session;
   CMainFrame frame(options);
-  frame.resize(1100, 640);
-  frame.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&frame));
-  // Opening the image selects its drive, which indexes it and lists its root.
-  QVERIFY(frame.OpenImage(QString::fromStdString(test::Fixture("ntfs-4k.img"))));
+  QVERIFY(BrowseFixture(frame, {"Docs", "Reports", "2023"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
-  const auto rowNamed = [&](const QString& name) {
-    for (int r = 0; r < list->model()->rowCount(); ++r)
-      if (list->model()->index(r, 0).data().toString() == name) return list->model()->index(r, 0);
-    return QModelIndex();
-  };
-  for (const char* folder : {"Docs", "Reports", "2023"}) {
-    QTRY_VERIFY_WITH_TIMEOUT(rowNamed(folder).isValid(), 30000);
-    emit list->activated(rowNamed(folder));
-  }
-  QTRY_VERIFY_WITH_TIMEOUT(rowNamed("draft-old.txt").isValid(), 30000);
+  QTRY_VERIFY_WITH_TIMEOUT(list->model()->rowCount() == 5, 30000);
   QTest::qWait(100);
   QVERIFY(Save(frame.grab(), "browse-docs-2023.png"));
   SetFileTypeProvider(nullptr);
@@ -439,18 +436,11 @@ void TestScreenshots::hintDeletedFiles() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
   CMimeFileTypeProvider types;
   SetFileTypeProvider(&types);
-  // The folders on the way hold deleted items too; their hints are taken as already seen.
-  Profile().SetInt("Wizard", "ShowOnStartUp", 1);
-  for (const char* key : {"TipShowDeletedItemsOnly", "TipDeletedFiles", "TipOverwrittenFiles"})
-    Profile().SetInt("Wizard", key, 0);
   CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
   CMainFrame::Options options;
   options.session = &session;
   CMainFrame frame(options);
-  frame.resize(1100, 640);
-  frame.show();
-  QVERIFY(QTest::qWaitForWindowExposed(&frame));
-  QVERIFY(frame.OpenImage(QString::fromStdString(test::Fixture("ntfs-4k.img"))));
+  QVERIFY(BrowseFixture(frame, {"Docs", "Reports"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
   const auto rowNamed = [&](const QString& name) {
@@ -458,22 +448,168 @@ void TestScreenshots::hintDeletedFiles() {
       if (list->model()->index(r, 0).data().toString() == name) return list->model()->index(r, 0);
     return QModelIndex();
   };
-  for (const char* folder : {"Docs", "Reports", "2023"}) {
-    QTRY_VERIFY_WITH_TIMEOUT(rowNamed(folder).isValid(), 30000);
-    if (QByteArray(folder) == "2023") Profile().SetInt("Wizard", "TipDeletedFiles", 1);
-    emit list->activated(rowNamed(folder));
-  }
+  // Only the last folder's hint is still to be shown.
+  QTRY_VERIFY_WITH_TIMEOUT(rowNamed("2023").isValid(), 30000);
+  Profile().SetInt("Wizard", "TipDeletedFiles", 1);
+  emit list->activated(rowNamed("2023"));
   QTRY_VERIFY_WITH_TIMEOUT(rowNamed("draft-old.txt").isValid(), 30000);
   CHintBalloon* balloon = nullptr;
   QTRY_VERIFY_WITH_TIMEOUT((balloon = frame.findChild<CHintBalloon*>()) && balloon->isVisible(),
                            30000);
   QCOMPARE(balloon->Text(), ResString(kIdsTipDeletedFilesText));
   QTest::qWait(100);
+  QVERIFY(Save(GrabWithPopups(frame, {balloon}), "hint-deleted-files.png"));
+  SetFileTypeProvider(nullptr);
+}
+
+bool TestScreenshots::BrowseFixture(CMainFrame& frame, const QStringList& folders) {
+  // The start offers the wizard, and no fill hint covers the pictures.
+  Profile().SetInt("Wizard", "ShowOnStartUp", 1);
+  for (const char* key : {"TipShowDeletedItemsOnly", "TipDeletedFiles", "TipOverwrittenFiles"})
+    Profile().SetInt("Wizard", key, 0);
+  frame.resize(1100, 640);
+  frame.show();
+  if (!QTest::qWaitForWindowExposed(&frame)) return false;
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  auto* tree = frame.findChild<QTreeView*>("FolderTree");
+  auto* drives = tree ? qobject_cast<CDriveTreeModel*>(tree->model()) : nullptr;
+  if (!list || !drives) return false;
+  // The image stays open for the whole run: an earlier picture's drive is chosen again.
+  char opened = 0;
+  for (const auto& [letter, disk] : LogicalDiskMap)
+    if (disk.label == "SORVANI4K" && drives->DriveIndex(letter).isValid()) opened = letter;
+  if (opened) {
+    drives->ExpandGroups(tree);
+    tree->setCurrentIndex(drives->DriveIndex(opened));
+  } else if (!frame.OpenImage(QString::fromStdString(test::Fixture("ntfs-4k.img")))) {
+    return false;
+  }
+  for (const QString& folder : folders) {
+    const auto row = [&] {
+      for (int r = 0; r < list->model()->rowCount(); ++r)
+        if (list->model()->index(r, 0).data().toString() == folder)
+          return list->model()->index(r, 0);
+      return QModelIndex();
+    };
+    if (!QTest::qWaitFor([&] { return row().isValid(); }, 30000)) return false;
+    emit list->activated(row());
+  }
+  return true;
+}
+
+QPixmap TestScreenshots::GrabWithPopups(QWidget& frame, const QList<QWidget*>& popups) {
   QPixmap picture = frame.grab();
   QPainter painter(&picture);
-  painter.drawPixmap(frame.mapFromGlobal(balloon->pos()), balloon->grab());
+  for (QWidget* popup : popups)
+    if (popup && popup->isVisible())
+      painter.drawPixmap(frame.mapFromGlobal(popup->mapToGlobal(QPoint(0, 0))), popup->grab());
   painter.end();
-  QVERIFY(Save(picture, "hint-deleted-files.png"));
+  return picture;
+}
+
+void TestScreenshots::browseRoot() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  QVERIFY(BrowseFixture(frame, {}));
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  auto* tree = frame.findChild<QTreeView*>("FolderTree");
+  QVERIFY(list && tree);
+  const auto shown = [&](const QAbstractItemModel& model, const QModelIndex& parent,
+                         const QString& name) {
+    for (int r = 0; r < model.rowCount(parent); ++r)
+      if (model.index(r, 0, parent).data().toString() == name) return true;
+    return false;
+  };
+  // The deleted folder and the orphans beside the live ones, in the list and under the drive.
+  QTRY_VERIFY_WITH_TIMEOUT(shown(*list->model(), {}, "_OrphanFolder_64"), 30000);
+  QVERIFY(shown(*list->model(), {}, "OldProject") && shown(*list->model(), {}, "Docs"));
+  QVERIFY(shown(*tree->model(), tree->currentIndex(), "OldProject"));
+  QTest::qWait(100);
+  QVERIFY(Save(frame.grab(), "browse-root.png"));
+  SetFileTypeProvider(nullptr);
+}
+
+void TestScreenshots::browseDeletedOnly() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  QVERIFY(BrowseFixture(frame, {"Docs"}));
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  QVERIFY(list);
+  const auto shown = [&](const QString& name) {
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+      if (list->model()->index(r, 0).data().toString() == name) return true;
+    return false;
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(shown("readme.txt"), 30000);
+  // Docs without its live files: the deleted ones, and Reports for what was deleted below it.
+  frame.Action(kCmdShowDeletedOnly)->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(!shown("readme.txt") && shown("resident-deleted.txt"), 30000);
+  QVERIFY(shown("Reports"));
+  QTest::qWait(100);
+  QVERIFY(Save(frame.grab(), "browse-deleted-only.png"));
+  SetFileTypeProvider(nullptr);
+}
+
+void TestScreenshots::contextMenuList() {
+  if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
+  CMimeFileTypeProvider types;
+  SetFileTypeProvider(&types);
+  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
+  CMainFrame::Options options;
+  options.session = &session;
+  CMainFrame frame(options);
+  QVERIFY(BrowseFixture(frame, {"Docs", "Reports", "2023"}));
+  auto* list = frame.findChild<CCustomListView*>("FileList");
+  QVERIFY(list);
+  const auto row = [&](const QString& name) {
+    for (int r = 0; r < list->model()->rowCount(); ++r)
+      if (list->model()->index(r, 0).data().toString() == name) return list->model()->index(r, 0);
+    return QModelIndex();
+  };
+  QTRY_VERIFY_WITH_TIMEOUT(row("draft-old.txt").isValid(), 30000);
+  list->setFocus();
+  list->setCurrentIndex(row("draft-old.txt"));
+  QTest::qWait(50);
+
+  // Each menu is grabbed while it is open, with the window below it.
+  const auto grabMenu = [&](QPoint at, bool openSubmenu, const QString& file) {
+    bool saved = false;
+    QObject guard;
+    QTimer::singleShot(50, &guard, [&] {
+      auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+      if (!menu) return;
+      QList<QWidget*> popups{menu};
+      if (openSubmenu) {
+        for (QAction* action : menu->actions()) {
+          if (!action->menu()) continue;
+          menu->setActiveAction(action);
+          action->menu()->popup(menu->mapToGlobal(menu->actionGeometry(action).topRight()));
+          QTest::qWait(50);
+          popups << action->menu();
+          break;
+        }
+      }
+      saved = Save(GrabWithPopups(frame, popups), file);
+      for (auto it = popups.rbegin(); it != popups.rend(); ++it) (*it)->close();
+    });
+    emit list->customContextMenuRequested(at);
+    return saved;
+  };
+  QVERIFY(
+      grabMenu(list->visualRect(row("draft-old.txt")).center(), false, "context-menu-list.png"));
+  // Beside the rows: the menu of the folder shown, its sort submenu open.
+  QVERIFY(grabMenu(QPoint(160, list->viewport()->height() - 200), true,
+                   "context-menu-list-folder.png"));
   SetFileTypeProvider(nullptr);
 }
 
