@@ -56,6 +56,11 @@ struct UiActivity {
 class CMainFrame : public QMainWindow {
   Q_OBJECT
  public:
+  // The views' tabs, in order.
+  static constexpr int kBrowseTab = 0;
+  static constexpr int kSearchTab = 1;
+  static constexpr int kScanTab = 2;
+
   struct Options {
     CSession* session = nullptr;
     IExitSurvey* survey = nullptr;
