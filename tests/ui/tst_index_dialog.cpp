@@ -234,8 +234,8 @@ void TestIndexDialog::cancelWaitsForTheRunAndClosesWithinATick() {
   QVERIFY(visibleAfterCancel);
   QVERIFY(titleWhileRunning);
   QVERIFY(closedAt >= run.EndTime());
-  // One tick after the end at most, with room for a loaded machine's timer.
-  QVERIFY2(closedAt - run.EndTime() <= kTick + 150,
+  // At the first tick after the end; a loaded machine's timer may fire up to a tick late.
+  QVERIFY2(closedAt - run.EndTime() <= 2 * kTick,
            qPrintable(QStringLiteral("closed %1 ms after the end").arg(closedAt - run.EndTime())));
   Q_UNUSED(endSeenAt);
 }
@@ -264,7 +264,7 @@ void TestIndexDialog::cancelDuringARealScan() {
   QCOMPARE(session.Catalogue().drive, outcome == kEnumCancelled ? '\0' : 'C');
   QVERIFY(endAt >= 0);
   QVERIFY(closedAt >= endAt);
-  QVERIFY2(closedAt - endAt <= kTick + 150,
+  QVERIFY2(closedAt - endAt <= 2 * kTick,
            qPrintable(QStringLiteral("closed %1 ms after the end").arg(closedAt - endAt)));
 }
 
