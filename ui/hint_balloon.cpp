@@ -115,6 +115,12 @@ void CHintBalloon::Place() {
                      std::max(area.left(), area.right() - width()));
   int y = m_tailOnTop ? m_tip.y() : m_tip.y() - height();
   move(x, y);
+  // Without a compositing window manager the see-through corners would show black; the mask
+  // cuts the window to the balloon's outline (one pixel larger, to keep the antialiased edge).
+  QPainterPathStroker edge;
+  edge.setWidth(2);
+  const QPainterPath outline = Outline();
+  setMask(QRegion(outline.united(edge.createStroke(outline)).toFillPolygon().toPolygon()));
 }
 
 void CHintBalloon::HideBalloon() {
@@ -131,9 +137,7 @@ bool CHintBalloon::eventFilter(QObject* watched, QEvent* event) {
 
 void CHintBalloon::mousePressEvent(QMouseEvent*) { HideBalloon(); }
 
-void CHintBalloon::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  painter.setRenderHint(QPainter::Antialiasing);
+QPainterPath CHintBalloon::Outline() const {
   QRectF body = QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5);
   if (m_tailOnTop)
     body.setTop(body.top() + kTailHeight);
@@ -154,10 +158,15 @@ void CHintBalloon::paintEvent(QPaintEvent*) {
   QPainterPath tailPath;
   tailPath.addPolygon(tail);
   tailPath.closeSubpath();
-  path = path.united(tailPath);
+  return path.united(tailPath);
+}
+
+void CHintBalloon::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.setRenderHint(QPainter::Antialiasing);
   painter.setPen(QPen(palette().color(QPalette::ToolTipText), 1));
   painter.setBrush(palette().color(QPalette::ToolTipBase));
-  painter.drawPath(path);
+  painter.drawPath(Outline());
 }
 
 bool ShowOneTimeHint(CHintBalloon& balloon, CXMLProfile& profile, const std::string& key,

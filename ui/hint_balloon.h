@@ -3,6 +3,7 @@
 // soon as its owner window moves or changes size, so it never points at the wrong place.
 #pragma once
 
+#include <QPainterPath>
 #include <QPointer>
 #include <QRect>
 #include <QString>
@@ -50,6 +51,8 @@ class CHintBalloon : public QWidget {
 
  private:
   void Place();
+  // The balloon with its tail, in the widget's coordinates.
+  QPainterPath Outline() const;
 
   QPointer<QWidget> m_ownerWindow;
   QLabel* m_title;

@@ -127,6 +127,8 @@ class CMainFrame : public QMainWindow {
   void OpenAddress(const QString& address);
   void ShowFoldersPane(bool show);
   void OnTreeCurrentChanged(const QModelIndex& index);
+  // Makes `node` the tree's current node, shown and drawn, without listing it.
+  void SetTreeNodeQuietly(const QModelIndex& node);
   void SelectDriveNode(char letter, bool reindex);
   void ShowFolder(char letter, const std::string& path, bool remember);
   void OnListActivated(const QModelIndex& index);
@@ -180,7 +182,10 @@ class CMainFrame : public QMainWindow {
   char m_currentDrive = 0;
   bool m_indexed = false;  // the published catalogue describes the current drive
   bool m_deletedOnly = false;
-  bool m_programFill = false;  // the fill being started is the program's, not a person's
+  bool m_quietTree = false;
+  bool m_fillHintShown = false;  // the balloon shows a hint about the folder listed  // the tree's
+                                 // current node changes without the list following
+  bool m_programFill = false;    // the fill being started is the program's, not a person's
   FillTrigger m_fillTrigger = FillTrigger::kPerson;
   std::string m_currentFolder;  // "X:\a\b\" shown in the list
   std::vector<std::pair<char, std::string>> m_history;

@@ -3,7 +3,6 @@
 // follows a fill (the sound and the one-time hints).
 #include <QAction>
 #include <QHeaderView>
-#include <QSignalBlocker>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolBar>
@@ -34,8 +33,17 @@
 
 namespace sorvani::ui {
 
+void CMainFrame::SetTreeNodeQuietly(const QModelIndex& node) {
+  // The view still hears of the change (it draws the selection); only the list stays as it is.
+  const bool was = std::exchange(m_quietTree, true);
+  m_folderTree->setCurrentIndex(node);
+  for (QModelIndex up = node.parent(); up.isValid(); up = up.parent()) m_folderTree->expand(up);
+  if (node.isValid()) m_folderTree->scrollTo(node);
+  m_quietTree = was;
+}
+
 void CMainFrame::OnTreeCurrentChanged(const QModelIndex& index) {
-  if (!index.isValid()) return;
+  if (m_quietTree || !index.isValid()) return;
   const char letter = m_drives->DriveOf(index);
   if (letter == 0) return;  // a disk or the images group
   const DriveNodeKind kind = m_drives->Kind(index);
@@ -61,9 +69,7 @@ void CMainFrame::SelectDriveNode(char letter, bool reindex) {
   --m_activity.modalJobs;
   if (!selection.current) {
     // The drive cannot be browsed; the tree goes back to the drive that is.
-    const QSignalBlocker block(m_folderTree->selectionModel());
-    m_folderTree->setCurrentIndex(m_currentDrive ? m_drives->DriveIndex(m_currentDrive)
-                                                 : QModelIndex());
+    SetTreeNodeQuietly(m_currentDrive ? m_drives->DriveIndex(m_currentDrive) : QModelIndex());
     return;
   }
   if (m_currentDrive && m_currentDrive != letter) {
@@ -81,10 +87,7 @@ void CMainFrame::SelectDriveNode(char letter, bool reindex) {
     m_folders->Clear();
   }
   const QModelIndex node = m_drives->DriveIndex(letter);
-  {
-    const QSignalBlocker block(m_folderTree->selectionModel());
-    m_folderTree->setCurrentIndex(node);
-  }
+  SetTreeNodeQuietly(node);
   m_folderTree->expand(node);
   if (m_indexed)
     ShowFolder(letter, std::string{letter, ':', '\\'}, true);
@@ -97,6 +100,8 @@ void CMainFrame::ShowFolder(char letter, const std::string& path, bool remember)
   if (remember && !m_currentFolder.empty() && m_currentFolder != path)
     m_history.emplace_back(letter, m_currentFolder);
   m_currentFolder = path;
+  // A fill hint speaks of the folder it came with, not of the next one.
+  if (std::exchange(m_fillHintShown, false) && m_hint) m_hint->HideBalloon();
   m_fillTrigger = m_programFill ? FillTrigger::kProgram : FillTrigger::kPerson;
   m_fill->Fill(*m_options.session, letter, path, m_deletedOnly);
   UpdateCommandStates();
@@ -185,14 +190,12 @@ void CMainFrame::ToggleDeletedOnly() {
   {
     // The tree lists its rows again; its current node passing through the drive must not
     // send the list there.
-    const QSignalBlocker block(m_folderTree->selectionModel());
+    const bool was = std::exchange(m_quietTree, true);
     m_folders->SetDeletedOnly(m_deletedOnly);
+    m_quietTree = was;
   }
   const QModelIndex node = TreeIndexOfFolder(m_currentDrive, folder);
-  {
-    const QSignalBlocker block(m_folderTree->selectionModel());
-    m_folderTree->setCurrentIndex(node.isValid() ? node : m_drives->DriveIndex(m_currentDrive));
-  }
+  SetTreeNodeQuietly(node.isValid() ? node : m_drives->DriveIndex(m_currentDrive));
   ShowFolder(m_currentDrive, node.isValid() ? folder : std::string{m_currentDrive, ':', '\\'},
              false);
 }
@@ -202,10 +205,7 @@ void CMainFrame::GoBack() {
   const auto [letter, path] = m_history.back();
   m_history.pop_back();
   const QModelIndex node = TreeIndexOfFolder(letter, path);
-  {
-    const QSignalBlocker block(m_folderTree->selectionModel());
-    if (node.isValid()) m_folderTree->setCurrentIndex(node);
-  }
+  if (node.isValid()) SetTreeNodeQuietly(node);
   ShowFolder(letter, path, false);
 }
 
@@ -302,8 +302,8 @@ void CMainFrame::OnFillFinished(unsigned flags) {
   }
   if (at.isEmpty()) return;
   if (!m_hint) m_hint = new CHintBalloon(this);
-  ShowOneTimeHint(*m_hint, Profile(), text->key, at, text->titleId, text->textId,
-                  QString::fromLatin1(text->topic));
+  m_fillHintShown = ShowOneTimeHint(*m_hint, Profile(), text->key, at, text->titleId, text->textId,
+                                    QString::fromLatin1(text->topic));
 }
 
 QRect CMainFrame::FirstDeletedRowRect() const {

@@ -21,6 +21,7 @@
 #include "ui/drive_tree_model.h"
 #include "ui/file_list_model.h"
 #include "ui/folder_fill.h"
+#include "ui/hint_balloon.h"
 #include "ui/main_frame.h"
 #include "ui/resources.h"
 
@@ -68,6 +69,7 @@ class TestBrowseView : public QObject {
   void revealOpensTheChainAndSelectsTheItem();
   void namesOfEveryScriptAndLength();
   void anImageThatVanishedIsUnreadable();
+  void aFillHintGoesWithItsFolder();
 
  private:
   // Selects `letter`'s node as a click would and waits for its root's rows; the indexing
@@ -240,15 +242,6 @@ void TestBrowseView::deletedFilesBesideTheLiveOnesWithTheirSizes() {
   QCOMPARE(m_model->rowCount(), 5);
   // Activating the folder row selected its node in the tree.
   QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("2023"));
-  // And turned off and on again one level higher, reached by Back.
-  m_frame->Action(kCmdShowDeletedOnly)->trigger();
-  QVERIFY(WaitForFill());
-  m_frame->Action(kCmdBack)->trigger();
-  QVERIFY(WaitForFill());
-  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
-  m_frame->Action(kCmdShowDeletedOnly)->trigger();
-  QVERIFY(WaitForFill());
-  QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
 }
 
 void TestBrowseView::toolTipTexts() {
@@ -317,6 +310,8 @@ void TestBrowseView::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
   QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\2023\\"));
   QCOMPARE(m_model->rowCount(), 3);
   QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("2023"));
+  // The tree was listed again: its current node is still shown, not inside a collapsed branch.
+  QVERIFY(!m_tree->visualRect(m_tree->currentIndex()).isEmpty());
   // And turned off and on again one level higher, reached by Back.
   m_frame->Action(kCmdShowDeletedOnly)->trigger();
   QVERIFY(WaitForFill());
@@ -326,6 +321,21 @@ void TestBrowseView::deletedOnlyKeepsFoldersWithDeletedItemsBelow() {
   m_frame->Action(kCmdShowDeletedOnly)->trigger();
   QVERIFY(WaitForFill());
   QCOMPARE(m_model->FolderPath(), QStringLiteral("C:\\Docs\\Reports\\"));
+  QCOMPARE(m_tree->currentIndex().data().toString(), QStringLiteral("Reports"));
+  QVERIFY(!m_tree->visualRect(m_tree->currentIndex()).isEmpty());
+}
+
+void TestBrowseView::aFillHintGoesWithItsFolder() {
+  // The root holds deleted items: its hint comes up over the list.
+  QVERIFY(ChooseDrive('C'));
+  CHintBalloon* balloon = nullptr;
+  QTRY_VERIFY((balloon = m_frame->findChild<CHintBalloon*>()) && balloon->isVisible());
+  QCOMPARE(balloon->Title(), ResString(kIdsTipDeletedFilesTitle));
+  // Another folder is listed (its own hints all seen): the root's hint does not stay over it.
+  for (const char* key : {"TipShowDeletedItemsOnly", "TipDeletedFiles", "TipOverwrittenFiles"})
+    Profile().SetInt("Wizard", key, 0);
+  QVERIFY(OpenFolder("Docs"));
+  QVERIFY(!balloon->isVisible());
 }
 
 void TestBrowseView::aFatDriveIsRefusedAndTheCurrentDriveStays() {
