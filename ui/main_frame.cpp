@@ -90,17 +90,21 @@ QAction* CMainFrame::Action(unsigned command) const {
   return it == m_actions.end() ? nullptr : it->second;
 }
 
+QAction* CMainFrame::AddCommand(unsigned id, const QString& caption, unsigned icon,
+                                bool checkable) {
+  auto* action = new QAction(caption, this);
+  action->setObjectName(QStringLiteral("cmd_%1").arg(id, 4, 16, QLatin1Char('0')));
+  action->setData(id);
+  if (icon != 0) action->setIcon(ResIcon(icon));
+  action->setCheckable(checkable);
+  connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+  m_actions[id] = action;
+  return action;
+}
+
 void CMainFrame::CreateActions() {
-  for (const CommandInfo& info : MainCommands()) {
-    auto* action = new QAction(Caption(info.id), this);
-    action->setObjectName(QStringLiteral("cmd_%1").arg(info.id, 4, 16, QLatin1Char('0')));
-    action->setData(info.id);
-    if (info.icon != 0) action->setIcon(ResIcon(info.icon));
-    action->setCheckable(info.checkable);
-    const unsigned id = info.id;
-    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
-    m_actions[id] = action;
-  }
+  for (const CommandInfo& info : MainCommands())
+    AddCommand(info.id, Caption(info.id), info.icon, info.checkable);
   Action(kCmdOpenImage)->setShortcut(QKeySequence::Open);
   Action(kCmdExit)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
   Action(kCmdSelectAll)->setShortcut(QKeySequence::SelectAll);

@@ -108,6 +108,8 @@ class CMainFrame : public QMainWindow {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  // A command of the window: its action, which runs RunCommand(id).
+  QAction* AddCommand(unsigned id, const QString& caption, unsigned icon, bool checkable);
   void CreateActions();
   void CreateMenus();
   void CreateToolBar();

@@ -24,15 +24,8 @@ void CMainFrame::WireBrowseMenus() {
   auto* sortGroup = new QActionGroup(this);
   sortGroup->setExclusionPolicy(QActionGroup::ExclusionPolicy::Exclusive);
   for (const ContextCommand& info : ContextCommands()) {
-    auto* action = new QAction(ResString(info.caption), this);
-    action->setObjectName(QStringLiteral("cmd_%1").arg(info.id, 4, 16, QLatin1Char('0')));
-    action->setData(info.id);
-    if (info.icon != 0) action->setIcon(ResIcon(info.icon));
-    action->setCheckable(info.checkable);
-    const unsigned id = info.id;
-    connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
-    m_actions[id] = action;
-    if (id >= kCmdSortFirst && id <= kCmdSortLast) sortGroup->addAction(action);
+    QAction* action = AddCommand(info.id, ResString(info.caption), info.icon, info.checkable);
+    if (info.id >= kCmdSortFirst && info.id <= kCmdSortLast) sortGroup->addAction(action);
   }
 
   m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);

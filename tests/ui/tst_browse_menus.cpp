@@ -4,7 +4,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
-#include <QFileInfo>
 #include <QHeaderView>
 #include <QMenu>
 #include <QSignalSpy>
@@ -18,10 +17,9 @@
 
 #include "app/resource_library.h"
 #include "app/session.h"
-#include "disk/drive_enum.h"
 #include "foundation/profile.h"
 #include "index/index_cache.h"
-#include "tests/drives/fake_system.h"
+#include "tests/ui/fake_machine.h"
 #include "tests/util/fixtures.h"
 #include "ui/browse_menus.h"
 #include "ui/commands.h"
@@ -35,10 +33,6 @@ using namespace sorvani;
 using namespace sorvani::ui;
 
 namespace {
-
-std::uint64_t Sectors(const std::string& path) {
-  return static_cast<std::uint64_t>(QFileInfo(QString::fromStdString(path)).size()) / 512;
-}
 
 BrowseMenuState Selection(int selected, bool allDeleted, bool folder) {
   BrowseMenuState state;
@@ -147,8 +141,8 @@ class TestBrowseMenus : public QObject {
   QPoint NodePoint(const QModelIndex& node) const;
   BrowseMenuState ListState() const;
 
-  std::unique_ptr<test::CFakeSystem> m_fake;
-  std::unique_ptr<CSession> m_session;
+  std::unique_ptr<test::CFakeMachine> m_machine;
+  CSession* m_session = nullptr;
   QTemporaryDir m_profileFolder;
   std::unique_ptr<CMainFrame> m_frame;
   QTreeView* m_tree = nullptr;
@@ -165,34 +159,14 @@ void TestBrowseMenus::initTestCase() {
   QVERIFY(Profile().Load());
   SetCacheFolder(test::ScratchFolder("UiBrowseMenusCache"));
 
-  const std::string ntfs = test::Fixture("ntfs-4k.img");
-  const std::string fat = test::Fixture("fat32.img");
-  QVERIFY(!ntfs.empty() && !fat.empty());
-  using test::MakeDisk;
-  m_fake = std::make_unique<test::CFakeSystem>(test::ScratchFolder("UiBrowseMenusMachine"));
-  const std::uint64_t ntfsSectors = Sectors(ntfs), fatSectors = Sectors(fat);
-  m_fake->AddDisk(MakeDisk("sda", 8, 0, 2048 + ntfsSectors + fatSectors, false, "ATA", "TestDisk"));
-  m_fake->AddPartition("sda", 1, 8, 1, ntfsSectors);
-  m_fake->LinkDevNode("sda1", ntfs);
-  m_fake->AddPartition("sda", 2, 8, 2, fatSectors);
-  m_fake->LinkDevNode("sda2", fat);
-  m_fake->AddDisk(MakeDisk("sr0", 11, 0, 0, true, "HL-DT-ST", "DVD-RAM GH22NS50"));
-  CDriveTable::Instance().Clear();
-  QCOMPARE(RetreiveHardwareInfo(m_fake->Roots()), 0);
-  // The process-wide tables, as the program has them (the volume facts read those).
-  m_session = std::make_unique<CSession>(CDriveTable::Instance(),
-                                         DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  QCOMPARE(LogicalDiskMap['C'].fsName, std::string("NTFS"));
-  QCOMPARE(LogicalDiskMap['D'].fsName, std::string("FAT32"));
+  m_machine = std::make_unique<test::CFakeMachine>("UiBrowseMenusMachine", true);
+  QVERIFY(m_machine->Ok());
+  m_session = &m_machine->Session();
 }
 
 void TestBrowseMenus::cleanupTestCase() {
   m_frame.reset();
-  m_session.reset();
-  CDriveTable::Instance().Clear();
-  LogicalDiskMap.clear();
-  DiskList.clear();
-  DriveDiskMap.clear();
+  m_machine.reset();
 }
 
 void TestBrowseMenus::cleanup() {
@@ -492,7 +466,7 @@ BrowseMenuState TestBrowseMenus::ListState() const {
 
 void TestBrowseMenus::OpenDocs2023() {
   CMainFrame::Options options;
-  options.session = m_session.get();
+  options.session = m_session;
   m_frame = std::make_unique<CMainFrame>(options);
   m_frame->resize(1000, 700);
   m_frame->show();

@@ -46,6 +46,26 @@
 using namespace sorvani;
 using namespace sorvani::ui;
 
+namespace {
+
+// The main window as the program makes it: the desktop's file types, and the session over the
+// process-wide drive tables, which the volume facts read.
+struct CBrowseWindow {
+  CBrowseWindow() { SetFileTypeProvider(&types); }
+  ~CBrowseWindow() { SetFileTypeProvider(nullptr); }
+  CMimeFileTypeProvider types;
+  CSession session{CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap}};
+  CMainFrame frame{Options(session)};
+
+  static CMainFrame::Options Options(CSession& session) {
+    CMainFrame::Options options;
+    options.session = &session;
+    return options;
+  }
+};
+
+}  // namespace
+
 class TestScreenshots : public QObject {
   Q_OBJECT
 
@@ -415,31 +435,20 @@ void TestScreenshots::propertiesFolder() {
 
 void TestScreenshots::browseDocs2023() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
-  CMimeFileTypeProvider types;
-  SetFileTypeProvider(&types);
-  // The program's own arrangement: the session over the process-wide drive tables, which the
-  // volume facts read.
-  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  CMainFrame::Options options;
-  options.session = &session;
-  CMainFrame frame(options);
+  CBrowseWindow window;
+  CMainFrame& frame = window.frame;
   QVERIFY(BrowseFixture(frame, {"Docs", "Reports", "2023"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
   QTRY_VERIFY_WITH_TIMEOUT(list->model()->rowCount() == 5, 30000);
   QTest::qWait(100);
   QVERIFY(Save(frame.grab(), "browse-docs-2023.png"));
-  SetFileTypeProvider(nullptr);
 }
 
 void TestScreenshots::hintDeletedFiles() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
-  CMimeFileTypeProvider types;
-  SetFileTypeProvider(&types);
-  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  CMainFrame::Options options;
-  options.session = &session;
-  CMainFrame frame(options);
+  CBrowseWindow window;
+  CMainFrame& frame = window.frame;
   QVERIFY(BrowseFixture(frame, {"Docs", "Reports"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
@@ -459,7 +468,6 @@ void TestScreenshots::hintDeletedFiles() {
   QCOMPARE(balloon->Text(), ResString(kIdsTipDeletedFilesText));
   QTest::qWait(100);
   QVERIFY(Save(GrabWithPopups(frame, {balloon}), "hint-deleted-files.png"));
-  SetFileTypeProvider(nullptr);
 }
 
 bool TestScreenshots::BrowseFixture(CMainFrame& frame, const QStringList& folders) {
@@ -509,12 +517,8 @@ QPixmap TestScreenshots::GrabWithPopups(QWidget& frame, const QList<QWidget*>& p
 
 void TestScreenshots::browseRoot() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
-  CMimeFileTypeProvider types;
-  SetFileTypeProvider(&types);
-  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  CMainFrame::Options options;
-  options.session = &session;
-  CMainFrame frame(options);
+  CBrowseWindow window;
+  CMainFrame& frame = window.frame;
   QVERIFY(BrowseFixture(frame, {}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   auto* tree = frame.findChild<QTreeView*>("FolderTree");
@@ -531,17 +535,12 @@ void TestScreenshots::browseRoot() {
   QVERIFY(shown(*tree->model(), tree->currentIndex(), "OldProject"));
   QTest::qWait(100);
   QVERIFY(Save(frame.grab(), "browse-root.png"));
-  SetFileTypeProvider(nullptr);
 }
 
 void TestScreenshots::browseDeletedOnly() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
-  CMimeFileTypeProvider types;
-  SetFileTypeProvider(&types);
-  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  CMainFrame::Options options;
-  options.session = &session;
-  CMainFrame frame(options);
+  CBrowseWindow window;
+  CMainFrame& frame = window.frame;
   QVERIFY(BrowseFixture(frame, {"Docs"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
@@ -557,17 +556,12 @@ void TestScreenshots::browseDeletedOnly() {
   QVERIFY(shown("Reports"));
   QTest::qWait(100);
   QVERIFY(Save(frame.grab(), "browse-deleted-only.png"));
-  SetFileTypeProvider(nullptr);
 }
 
 void TestScreenshots::contextMenuList() {
   if (!m_enabled) QSKIP("SORVANI_SCREENSHOT_DIR is not set");
-  CMimeFileTypeProvider types;
-  SetFileTypeProvider(&types);
-  CSession session(CDriveTable::Instance(), DriveTables{LogicalDiskMap, DiskList, DriveDiskMap});
-  CMainFrame::Options options;
-  options.session = &session;
-  CMainFrame frame(options);
+  CBrowseWindow window;
+  CMainFrame& frame = window.frame;
   QVERIFY(BrowseFixture(frame, {"Docs", "Reports", "2023"}));
   auto* list = frame.findChild<CCustomListView*>("FileList");
   QVERIFY(list);
@@ -610,7 +604,6 @@ void TestScreenshots::contextMenuList() {
   // Beside the rows: the menu of the folder shown, its sort submenu open.
   QVERIFY(grabMenu(QPoint(160, list->viewport()->height() - 200), true,
                    "context-menu-list-folder.png"));
-  SetFileTypeProvider(nullptr);
 }
 
 QTEST_MAIN(TestScreenshots)
