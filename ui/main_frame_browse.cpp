@@ -89,10 +89,13 @@ void CMainFrame::SelectDriveNode(char letter, bool reindex) {
   const QModelIndex node = m_drives->DriveIndex(letter);
   SetTreeNodeQuietly(node);
   m_folderTree->expand(node);
-  if (m_indexed)
+  if (m_indexed) {
     ShowFolder(letter, std::string{letter, ':', '\\'}, true);
-  else
-    m_fill->Cancel(), m_listModel->Clear();
+  } else {
+    // Indexing was cancelled or failed: nothing of the drive is known to list.
+    m_fill->Cancel();
+    m_listModel->Clear();
+  }
   UpdateCommandStates();
 }
 
