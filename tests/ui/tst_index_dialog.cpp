@@ -256,13 +256,22 @@ void TestIndexDialog::cancelDuringARealScan() {
   // Cancel as soon as the modal loop runs.
   QTimer::singleShot(0, &dialog, [&] { dialog.CancelButton()->click(); });
   const std::uint8_t outcome = dialog.Run();
+  if (!dialog.CancelAsked()) {
+    // On a busy machine the scan can end before the dialog's loop first runs: the dialog then
+    // returns at once with the scan's outcome, and there was nothing to cancel.
+    QCOMPARE(outcome, std::uint8_t(kEnumScanned));
+    QCOMPARE(session.Catalogue().drive, 'C');
+    QSKIP("the scan ended before the dialog's loop ran");
+  }
   qInfo("real scan ended %d, closed %lld ms after", outcome, closedAt - endAt);
-  QVERIFY(dialog.CancelAsked());
   // A scan may finish before it sees the request; either way the catalogue tells the truth.
   QVERIFY2(outcome == kEnumCancelled || outcome == kEnumScanned,
            qPrintable(QString::number(outcome)));
   QCOMPARE(session.Catalogue().drive, outcome == kEnumCancelled ? '\0' : 'C');
-  QVERIFY(endAt >= 0);
+  QVERIFY(session.Indexing() && session.Indexing()->Finished());
+  // On a stalled machine the dialog's overdue tick may run before the watch's: then the end
+  // and the close came in the same turn of the loop.
+  if (endAt < 0) endAt = closedAt;
   QVERIFY(closedAt >= endAt);
   QVERIFY2(closedAt - endAt <= 2 * kTick,
            qPrintable(QStringLiteral("closed %1 ms after the end").arg(closedAt - endAt)));
