@@ -40,17 +40,6 @@ DriveTreeItem DriveItem(const DriveNode& node, const LogicalDisk* disk) {
 
 }  // namespace
 
-unsigned DriveTreeIcon(char letter, std::uint32_t type) {
-  switch (type) {
-    case kDriveFixed:
-      return kIconFixedDrive;
-    case kDriveCdRom:
-      return kIconOptical;
-    default:
-      return letter == 'A' || letter == 'B' ? kIconFloppy : kIconRemovable;
-  }
-}
-
 QString DriveNodeText(char letter, const LogicalDisk& disk) {
   QString name;
   if (disk.type == kDriveFixed)

@@ -44,8 +44,6 @@ struct DriveTreeLayout {
 // Disks of opened images are numbered from here on (clear of the kernel's disks).
 inline constexpr std::uint32_t kFirstImageDiskIndex = 0x10000;
 
-// The tree's icon of a drive: floppy for A and B, removable, optical, else fixed.
-unsigned DriveTreeIcon(char letter, std::uint32_t type);
 // "LABEL (C:)" or "Local disk (C:)" for a fixed drive; "<description> (X:)" for the others.
 QString DriveNodeText(char letter, const LogicalDisk& disk);
 // Fixed drives whose file system is NTFS, compared without case.

@@ -124,6 +124,7 @@ void CMainFrame::CreateMenus() {
   QMenu* file = menuBar()->addMenu(ResString(kIdsMenuFile));
   file->addAction(Action(kCmdOpenImage));
   m_drivesMenu = file->addMenu(ResIcon(kIconFixedDrive), ResString(kIdsMenuDrives));
+  m_drivesMenu->setObjectName(QStringLiteral("DrivesMenu"));
   connect(m_drivesMenu, &QMenu::aboutToShow, this, &CMainFrame::FillDrivesMenu);
   file->addSeparator();
   file->addAction(Action(kCmdExit));
@@ -449,15 +450,13 @@ bool CMainFrame::OpenImage(const QString& path) {
 void CMainFrame::FillDrivesMenu() {
   m_drivesMenu->clear();
   if (!m_options.session) return;
-  for (const auto& [letter, disk] : m_options.session->Tables().logicalDisks) {
-    if (disk.type != kDriveFixed ||
-        QString::fromStdString(disk.fsName).compare("NTFS", Qt::CaseInsensitive) != 0)
-      continue;
-    const std::string label =
-        disk.label.empty() ? ResString(kIdsLocalDisk).toStdString() : disk.label;
-    QAction* entry = m_drivesMenu->addAction(
-        ResIcon(kIconFixedDrive),
-        QString::fromStdString(label) + QStringLiteral(" (%1:)").arg(QChar(letter)));
+  // The drives the browse view can open: the tree's own set, in its words.
+  const LogicalDiskTable& disks = m_options.session->Tables().logicalDisks;
+  for (char letter : m_drives->NtfsLetters()) {
+    auto disk = disks.find(letter);
+    if (disk == disks.end()) continue;
+    QAction* entry =
+        m_drivesMenu->addAction(ResIcon(kIconFixedDrive), DriveNodeText(letter, disk->second));
     const char chosen = letter;
     connect(entry, &QAction::triggered, this, [this, chosen] {
       m_tabs->setCurrentIndex(kBrowseTab);

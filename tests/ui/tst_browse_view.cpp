@@ -2,6 +2,7 @@
 // fixtures: choosing a drive indexes it for real, and the tree and the list then show the
 // existing and deleted items where they were.
 #include <QApplication>
+#include <QMenu>
 #include <QMessageBox>
 #include <QTemporaryDir>
 #include <QTimer>
@@ -217,6 +218,14 @@ void TestBrowseView::choosingTheDriveIndexesItAndShowsTheRoot() {
   QVERIFY(!nodes.contains("reuser-1.txt"));
   QVERIFY(!m_frame->Action(kCmdBack)->isEnabled());
   QVERIFY(m_frame->Action(kCmdShowDeletedOnly)->isEnabled());
+
+  // The Drives menu offers the drives the view can open: C:, not the FAT32 D:.
+  auto* drivesMenu = m_frame->findChild<QMenu*>("DrivesMenu");
+  QVERIFY(drivesMenu);
+  emit drivesMenu->aboutToShow();
+  QStringList entries;
+  for (QAction* action : drivesMenu->actions()) entries << action->text();
+  QCOMPARE(entries, QStringList{"SORVANI4K (C:)"});
 }
 
 void TestBrowseView::deletedFilesBesideTheLiveOnesWithTheirSizes() {

@@ -457,15 +457,13 @@ void TestDriveTree::pureRules() {
   QCOMPARE(fields.capacity, QString());
   QCOMPARE(fields.type, QStringLiteral("Fixed Disk"));
 
-  // Icons of the properties and of the tree.
+  // Icons of the properties.
   QCOMPARE(DrivePropIcon('A', kDriveRemovable), kIconFloppy);
   QCOMPARE(DrivePropIcon('A', kDriveFixed), kIconFloppy);
   QCOMPARE(DrivePropIcon('C', kDriveUnknown), kIconFloppy);
   QCOMPARE(DrivePropIcon('B', kDriveRemovable), kIconRemovable);
   QCOMPARE(DrivePropIcon('C', kDriveFixed), kIconFixedDrive);
   QCOMPARE(DrivePropIcon('E', kDriveCdRom), kIconOptical);
-  QCOMPARE(DriveTreeIcon('B', kDriveRemovable), kIconFloppy);
-  QCOMPARE(DriveTreeIcon('F', kDriveRemovable), kIconRemovable);
 
   // Node texts and the NTFS set.
   LogicalDisk plain;
